@@ -1,0 +1,31 @@
+#include "CliPort.h"
+
+#include "SerialPort.h"
+
+#include <cerrno>
+
+namespace cli {
+
+int OpenAdapterPort(const std::string& path, std::string* error) {
+    int osError = 0;
+    const int port = platform::OpenPort(path, &osError);
+    if (port == platform::kNoPort) {
+        std::string line = "cannot open " + path + ": " + platform::ErrorText(osError);
+        if (osError == EACCES) {
+            const std::string group = platform::DeviceGroup(path);
+            if (!group.empty()) line += " (the device belongs to group '" + group + "'; add your user to it)";
+        }
+        if (error) *error = line;
+        return platform::kNoPort;
+    }
+    platform::LineSettings settings;
+    if (!platform::ReadLineSettings(port, settings, &osError) ||
+        !platform::ApplyAdapterLineSettings(port, settings, &osError)) {
+        if (error) *error = "cannot set line settings on " + path + ": " + platform::ErrorText(osError);
+        platform::ClosePort(port);
+        return platform::kNoPort;
+    }
+    return port;
+}
+
+} // namespace cli

@@ -1,0 +1,143 @@
+// tarvo-cli: the headless front end of the protocol layer. Its output formats are parsed by
+// scripts, so they change only by adding.
+#include "CliPort.h"
+#include "CliText.h"
+#include "K310_BiSS_bidirectional.h"
+#include "Orodja.h"
+#include "Serial_driver.h"
+
+#include <cstdio>
+#include <cstring>
+#include <iostream>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr int kExitOk = 0;
+constexpr int kExitFailure = 1;
+constexpr int kExitUsage = 2;
+
+const char* const kMainUsage =
+    "usage: tarvo-cli SUBCOMMAND [OPTIONS]\n"
+    "\n"
+    "Talks to a K310-7K adapter (or the k310-sim simulator) from the command line.\n"
+    "\n"
+    "subcommands:\n"
+    "  crc HEXTEXT      CRC-8 of the bytes a hex text spells, as two upper-case hex digits\n"
+    "  send             one raw adapter transaction (see 'tarvo-cli send --help')\n"
+    "\n"
+    "Exit status: 0 success, 1 failure reported by the device or the port, 2 bad usage.\n";
+
+const char* const kCrcUsage =
+    "usage: tarvo-cli crc HEXTEXT\n"
+    "\n"
+    "Prints the frame CRC-8 (polynomial 0x97) over the bytes that HEXTEXT spells, as two\n"
+    "upper-case hex digits. A lone last digit is the high half of its byte; a pair that is not\n"
+    "hex counts as 00.\n";
+
+const char* const kSendUsage =
+    "usage: tarvo-cli send --port PATH [--min-reply N] [--pace MS] COMMAND\n"
+    "\n"
+    "Opens PATH with the adapter's line settings (115200 8N1), sends COMMAND exactly as given\n"
+    "(no terminator is added) and collects the reply: until a CR arrives, or with --min-reply N\n"
+    "until at least N bytes have arrived, at most 400 ms.\n"
+    "  --pace MS   send one byte at a time, MS milliseconds (0..255) apart\n"
+    "COMMAND accepts the escapes \\r \\n \\t \\0 \\\\ \\\" \\xHH.\n"
+    "\n"
+    "Output: 'result CODE' (0 complete, -1 time-out, -3 no port, -errno failed write) and\n"
+    "'reply TEXT' with the reply escaped C-style (\\r, \\n, \\\\, \\xHH).\n"
+    "Exit status: 0 when the result is 0, 1 otherwise, 2 for bad usage.\n";
+
+bool IsHelp(const std::string& a) { return a == "--help" || a == "-h"; }
+
+int Usage(const char* text, const std::string& problem = {}) {
+    if (!problem.empty()) std::fprintf(stderr, "tarvo-cli: %s\n", problem.c_str());
+    std::fputs(text, stderr);
+    return kExitUsage;
+}
+
+int RunCrc(const std::vector<std::string>& args) {
+    if (args.size() == 1 && IsHelp(args[0])) {
+        std::fputs(kCrcUsage, stdout);
+        return kExitOk;
+    }
+    if (args.size() != 1) return Usage(kCrcUsage, "crc takes exactly one HEXTEXT");
+    std::printf("%02X\n", Orodja::HexFrameCrc8(args[0]));
+    return kExitOk;
+}
+
+int RunSend(const std::vector<std::string>& args) {
+    std::string port;
+    std::string command;
+    bool haveCommand = false;
+    unsigned long long minReply = 0;
+    unsigned long long pace = 0;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (IsHelp(a)) {
+            std::fputs(kSendUsage, stdout);
+            return kExitOk;
+        }
+        auto value = [&](const char* name) -> const std::string* {
+            if (i + 1 >= args.size()) return nullptr;
+            (void)name;
+            return &args[++i];
+        };
+        if (a == "--port") {
+            const std::string* v = value("--port");
+            if (!v) return Usage(kSendUsage, "--port needs a PATH");
+            port = *v;
+        } else if (a == "--min-reply") {
+            const std::string* v = value("--min-reply");
+            const auto n = v ? cli::ParseNumber(*v, 0xFFFFFFFFull) : std::nullopt;
+            if (!n) return Usage(kSendUsage, "--min-reply needs a number 0..4294967295");
+            minReply = *n;
+        } else if (a == "--pace") {
+            const std::string* v = value("--pace");
+            const auto n = v ? cli::ParseNumber(*v, 255) : std::nullopt;
+            if (!n) return Usage(kSendUsage, "--pace needs a number of milliseconds 0..255");
+            pace = *n;
+        } else if (a.size() > 2 && a.compare(0, 2, "--") == 0) {
+            return Usage(kSendUsage, "unknown option " + a);
+        } else if (!haveCommand) {
+            const auto c = cli::UnescapeBytes(a);
+            if (!c) return Usage(kSendUsage, "malformed escape in COMMAND");
+            command = *c;
+            haveCommand = true;
+        } else {
+            return Usage(kSendUsage, "only one COMMAND may be given");
+        }
+    }
+    if (port.empty()) return Usage(kSendUsage, "--port PATH is required");
+    if (!haveCommand) return Usage(kSendUsage, "COMMAND is missing");
+
+    std::string error;
+    namespace shared = K310_BiSS_bidirectional;
+    shared::PortHandle = cli::OpenAdapterPort(port, &error);
+    if (shared::PortHandle < 0) {
+        std::fprintf(stderr, "tarvo-cli: %s\n", error.c_str());
+        return kExitFailure;
+    }
+    std::string reply;
+    const int32_t result = Serial_driver::SendCommandPaced(shared::PortHandle, command, static_cast<uint8_t>(pace),
+                                                           static_cast<uint32_t>(minReply), reply);
+    std::printf("result %d\nreply %s\n", result, cli::EscapeBytes(reply).c_str());
+    return result == 0 ? kExitOk : kExitFailure;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    std::vector<std::string> args(argv + 1, argv + argc);
+    if (args.empty()) return Usage(kMainUsage, "a SUBCOMMAND is required");
+    const std::string sub = args[0];
+    args.erase(args.begin());
+    if (IsHelp(sub)) {
+        std::fputs(kMainUsage, stdout);
+        return kExitOk;
+    }
+    if (sub == "crc") return RunCrc(args);
+    if (sub == "send") return RunSend(args);
+    return Usage(kMainUsage, "unknown subcommand " + sub);
+}

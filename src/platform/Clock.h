@@ -1,0 +1,16 @@
+// Millisecond tick counter and sleeping, as the transaction and the waits use them.
+#pragma once
+
+#include <cstdint>
+
+namespace platform {
+
+// Monotonic milliseconds as an unsigned 32-bit count that wraps; callers take differences as
+// unsigned 32-bit values, so a wrap does no harm.
+uint32_t TickCountMs();
+// Shifts the counter, so tests can start a wait just before the wrap.
+void SetTickOffsetForTests(uint32_t offset);
+
+void SleepMs(uint32_t ms);
+
+} // namespace platform

@@ -1,0 +1,47 @@
+// The operating system's serial port, as thin as the transaction and the adapter search need.
+// A port handle is an int, -1 for none; error codes are the OS's own (errno here, GetLastError
+// on Windows), so callers can negate them into transaction results.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace platform {
+
+constexpr int kNoPort = -1;
+
+// The port's configuration as the OS keeps it, opaque to callers: read it, apply the adapter's
+// line settings on top of a copy, write the saved copy back when the device was not ours.
+struct LineSettings {
+    alignas(8) unsigned char raw[128] = {};
+    bool valid = false;
+};
+
+// Opens an existing device read/write with exclusive access, so a second workbench cannot share
+// the adapter. Returns the handle or kNoPort with the OS error code in *osError.
+int OpenPort(const std::string& path, int* osError = nullptr);
+bool ClosePort(int handle);
+
+bool ReadLineSettings(int handle, LineSettings& out, int* osError = nullptr);
+bool WriteLineSettings(int handle, const LineSettings& settings, int* osError = nullptr);
+// 115200 baud, 8 data bits, no parity, 1 stop bit, raw bytes; every other field of `base` kept.
+bool ApplyAdapterLineSettings(int handle, const LineSettings& base, int* osError = nullptr);
+
+// Bytes waiting in the input queue, or -1 with *osError set.
+long BytesWaiting(int handle, int* osError = nullptr);
+// Reads at most `count` bytes without blocking; returns the number read or -1.
+long ReadBytes(int handle, void* buffer, size_t count, int* osError = nullptr);
+// Writes all bytes; false with *osError on the first failure.
+bool WriteBytes(int handle, const void* data, size_t count, int* osError = nullptr);
+
+enum class WaitResult { Readable, TimedOut, HungUp };
+// Blocks until input is waiting, the other end hangs up, or `timeoutMs` passes.
+WaitResult WaitReadable(int handle, uint32_t timeoutMs);
+
+// A readable explanation of an OS error code.
+std::string ErrorText(int osError);
+// The group that owns a device file, empty when unknown; tells the user whom to ask for access.
+std::string DeviceGroup(const std::string& path);
+
+} // namespace platform

@@ -1,0 +1,173 @@
+#include "SerialPort.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <grp.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+static_assert(sizeof(termios) <= sizeof(platform::LineSettings::raw), "LineSettings too small for termios");
+
+namespace platform {
+
+namespace {
+
+void SetError(int* osError, int value) {
+    if (osError) *osError = value;
+}
+
+} // namespace
+
+int OpenPort(const std::string& path, int* osError) {
+    SetError(osError, 0);
+    const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        SetError(osError, errno);
+        return kNoPort;
+    }
+    // TIOCEXCL keeps out other openers (except privileged ones); the lock also stops a second
+    // workbench run as root, which TIOCEXCL lets through.
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        SetError(osError, errno == EWOULDBLOCK ? EBUSY : errno);
+        ::close(fd);
+        return kNoPort;
+    }
+    if (::isatty(fd)) ::ioctl(fd, TIOCEXCL);
+    return fd;
+}
+
+bool ClosePort(int handle) {
+    if (handle < 0) return false;
+    if (::isatty(handle)) ::ioctl(handle, TIOCNXCL);
+    return ::close(handle) == 0;
+}
+
+bool ReadLineSettings(int handle, LineSettings& out, int* osError) {
+    termios tio{};
+    if (::tcgetattr(handle, &tio) != 0) {
+        SetError(osError, errno);
+        out.valid = false;
+        return false;
+    }
+    std::memcpy(out.raw, &tio, sizeof tio);
+    out.valid = true;
+    return true;
+}
+
+bool WriteLineSettings(int handle, const LineSettings& settings, int* osError) {
+    if (!settings.valid) {
+        SetError(osError, EINVAL);
+        return false;
+    }
+    termios tio{};
+    std::memcpy(&tio, settings.raw, sizeof tio);
+    if (::tcsetattr(handle, TCSANOW, &tio) != 0) {
+        SetError(osError, errno);
+        return false;
+    }
+    return true;
+}
+
+bool ApplyAdapterLineSettings(int handle, const LineSettings& base, int* osError) {
+    if (!base.valid) {
+        SetError(osError, EINVAL);
+        return false;
+    }
+    termios tio{};
+    std::memcpy(&tio, base.raw, sizeof tio);
+    // Raw bytes: no line editing, echo, signals or CR/LF translation, since a reply is
+    // examined byte for byte and ends with a bare CR.
+    tio.c_iflag &= ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXON);
+    tio.c_oflag &= ~static_cast<tcflag_t>(OPOST);
+    tio.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
+    tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | CSTOPB);
+    tio.c_cflag |= CS8 | CREAD | CLOCAL;
+    tio.c_cc[VMIN] = 0;
+    tio.c_cc[VTIME] = 0;
+    ::cfsetispeed(&tio, B115200);
+    ::cfsetospeed(&tio, B115200);
+    if (::tcsetattr(handle, TCSANOW, &tio) != 0) {
+        SetError(osError, errno);
+        return false;
+    }
+    return true;
+}
+
+long BytesWaiting(int handle, int* osError) {
+    int n = 0;
+    if (::ioctl(handle, FIONREAD, &n) != 0) {
+        SetError(osError, errno);
+        return -1;
+    }
+    return n;
+}
+
+long ReadBytes(int handle, void* buffer, size_t count, int* osError) {
+    for (;;) {
+        const ssize_t n = ::read(handle, buffer, count);
+        if (n >= 0) return static_cast<long>(n);
+        if (errno == EINTR) continue;
+        if (errno == EAGAIN) return 0;
+        SetError(osError, errno);
+        return -1;
+    }
+}
+
+bool WriteBytes(int handle, const void* data, size_t count, int* osError) {
+    if (handle < 0) {
+        SetError(osError, EBADF);
+        return false;
+    }
+    const auto* p = static_cast<const unsigned char*>(data);
+    while (count > 0) {
+        const ssize_t n = ::write(handle, p, count);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            if (errno == EAGAIN) {
+                // The port is non-blocking; wait for room instead of failing a short command.
+                pollfd pfd{handle, POLLOUT, 0};
+                if (::poll(&pfd, 1, 1000) <= 0 || (pfd.revents & (POLLERR | POLLHUP | POLLNVAL))) {
+                    SetError(osError, (pfd.revents & (POLLERR | POLLHUP)) ? EIO : EAGAIN);
+                    return false;
+                }
+                continue;
+            }
+            SetError(osError, errno);
+            return false;
+        }
+        p += n;
+        count -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+WaitResult WaitReadable(int handle, uint32_t timeoutMs) {
+    pollfd pfd{handle, POLLIN, 0};
+    const int timeout = timeoutMs > 0x7FFFFFFFu ? 0x7FFFFFFF : static_cast<int>(timeoutMs);
+    int rc;
+    do {
+        rc = ::poll(&pfd, 1, timeout);
+    } while (rc < 0 && errno == EINTR);
+    if (rc == 0) return WaitResult::TimedOut;
+    if (rc < 0 || (pfd.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0) {
+        if (pfd.revents & POLLIN) return WaitResult::Readable;
+        return WaitResult::HungUp;
+    }
+    return WaitResult::Readable;
+}
+
+std::string ErrorText(int osError) { return std::strerror(osError); }
+
+std::string DeviceGroup(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return {};
+    if (const group* g = ::getgrgid(st.st_gid)) return g->gr_name;
+    return std::to_string(st.st_gid);
+}
+
+} // namespace platform

@@ -1,0 +1,21 @@
+#include "SystemInfo.h"
+
+#include <cstdlib>
+#include <pwd.h>
+#include <unistd.h>
+
+namespace platform {
+
+std::string ComputerName() {
+    char buf[256] = {};
+    if (::gethostname(buf, sizeof buf - 1) != 0) return {};
+    return buf;
+}
+
+std::string UserName() {
+    if (const passwd* pw = ::getpwuid(::geteuid()); pw && pw->pw_name) return pw->pw_name;
+    if (const char* u = std::getenv("USER")) return u;
+    return {};
+}
+
+} // namespace platform

@@ -1,0 +1,32 @@
+// The one request/reply transaction with the adapter: write a command, collect the reply until
+// a CR arrives (or at least N bytes), at most ReplyTimeoutMs after the write.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace Serial_driver {
+
+// Result codes; a failed write returns minus the OS error code.
+constexpr int32_t kReplyComplete = 0;
+constexpr int32_t kReplyTimedOut = -1;
+constexpr int32_t kNoPort = -3;
+
+extern uint32_t ReplyTimeoutMs; // 400
+extern bool TraceEnabled;       // false
+extern std::string TraceText;   // "TX:" command CR LF, "RX:" reply CR LF per transaction
+
+// minReply 0: complete when the reply holds a CR anywhere; N > 0: complete at N bytes or more.
+// Every waiting byte is taken, also past the CR or the N-th byte. On -3 and on a failed write
+// the reply is left as it was.
+int32_t SendCommand(int port, const std::string& command, uint32_t minReply, std::string& reply);
+// As SendCommand, but one byte per write with `pauseMs` between bytes.
+int32_t SendCommandPaced(int port, const std::string& command, uint8_t pauseMs, uint32_t minReply,
+                         std::string& reply);
+
+// Start values again, as at program start.
+void ResetSerialDriverState();
+// Shutdown: the trace is emptied.
+void ShutdownSerialDriver();
+
+} // namespace Serial_driver
