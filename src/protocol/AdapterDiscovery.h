@@ -1,0 +1,53 @@
+// Finding the K310-7K adapter among the serial ports, without any window: list candidates,
+// open each, apply the adapter's line settings, probe "v", keep the first that answers
+// "K310-7K" open, then read its serial number ("r") and firmware revision ("o").
+// The window's search and tarvo-cli both call FindAdapter.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace AdapterDiscovery {
+
+struct Candidate {
+    std::string path; // device path, e.g. /dev/ttyACM3
+    int number = -1;  // the port's number (n of ttyACMn, COMn); -1 for an explicit path
+};
+
+// Where candidates come from; replaceable so tests can inject their own list.
+using CandidateSource = std::function<std::vector<Candidate>()>;
+
+// USB CDC ACM ports found through sysfs, ascending by number, each once.
+std::vector<Candidate> UsbAcmCandidates();
+
+struct OpenFailure {
+    std::string path;
+    int osError = 0;
+};
+
+struct Result {
+    bool found = false;
+    Candidate port;             // the adapter's port when found
+    int handle = -1;            // open and configured when found, else -1
+    std::string rawVersion;     // reply to "v" as received
+    std::string K310Version;    // KeepPrintable of it
+    int K310VerzijaFW = 0;      // major * 100 + minor (109 for v1.09)
+    std::string SerijskaK310;   // KeepAlphanumeric of the reply to "r"
+    int K310RevizijaFW = 0;     // reply to "o" as a decimal number, 0 when none
+    std::vector<Candidate> tried;          // candidates in the order tried
+    std::vector<OpenFailure> openFailures; // ports that could not be opened, and why
+};
+
+// Explicit paths are tried first, in the order given, then the source's candidates; a path is
+// tried once. `betweenPorts` runs after each successful open (the window processes pending
+// events there). Uses Serial_driver::SendCommand; PortHandle is not touched: the caller stores
+// the handle where it wants it.
+Result FindAdapter(const std::vector<std::string>& explicitPaths, const CandidateSource& source,
+                   const std::function<void()>& betweenPorts = {});
+
+// K310VerzijaFW from a raw "v" reply: 100 * (character 10) + (characters 12..13), counting from
+// 1; a part that is missing or not a number counts 0.
+int VersionFromReply(const std::string& rawVersion);
+
+} // namespace AdapterDiscovery
