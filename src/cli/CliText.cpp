@@ -45,12 +45,24 @@ std::optional<std::string> UnescapeBytes(std::string_view text) {
         }
         if (++i >= text.size()) return std::nullopt;
         switch (text[i]) {
-        case 'r': out.push_back('\r'); break;
-        case 'n': out.push_back('\n'); break;
-        case 't': out.push_back('\t'); break;
-        case '0': out.push_back('\0'); break;
-        case '\\': out.push_back('\\'); break;
-        case '"': out.push_back('"'); break;
+        case 'r':
+            out.push_back('\r');
+            break;
+        case 'n':
+            out.push_back('\n');
+            break;
+        case 't':
+            out.push_back('\t');
+            break;
+        case '0':
+            out.push_back('\0');
+            break;
+        case '\\':
+            out.push_back('\\');
+            break;
+        case '"':
+            out.push_back('"');
+            break;
         case 'x': {
             if (i + 2 >= text.size()) return std::nullopt;
             const int hi = HexValue(text[i + 1]);
@@ -60,7 +72,8 @@ std::optional<std::string> UnescapeBytes(std::string_view text) {
             i += 2;
             break;
         }
-        default: return std::nullopt;
+        default:
+            return std::nullopt;
         }
     }
     return out;

@@ -49,7 +49,9 @@ const char* const kSendUsage =
     "'reply TEXT' with the reply escaped C-style (\\r, \\n, \\\\, \\xHH).\n"
     "Exit status: 0 when the result is 0, 1 otherwise, 2 for bad usage.\n";
 
-bool IsHelp(const std::string& a) { return a == "--help" || a == "-h"; }
+bool IsHelp(const std::string& a) {
+    return a == "--help" || a == "-h";
+}
 
 int Usage(const char* text, const std::string& problem = {}) {
     if (!problem.empty()) std::fprintf(stderr, "tarvo-cli: %s\n", problem.c_str());
@@ -120,8 +122,8 @@ int RunSend(const std::vector<std::string>& args) {
         return kExitFailure;
     }
     std::string reply;
-    const int32_t result = Serial_driver::SendCommandPaced(shared::PortHandle, command, static_cast<uint8_t>(pace),
-                                                           static_cast<uint32_t>(minReply), reply);
+    const int32_t result = Serial_driver::SendCommandPaced(
+        shared::PortHandle, command, static_cast<uint8_t>(pace), static_cast<uint32_t>(minReply), reply);
     std::printf("result %d\nreply %s\n", result, cli::EscapeBytes(reply).c_str());
     return result == 0 ? kExitOk : kExitFailure;
 }

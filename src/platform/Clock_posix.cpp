@@ -12,11 +12,14 @@ std::atomic<uint32_t> gTickOffset{0};
 uint32_t TickCountMs() {
     timespec ts{};
     ::clock_gettime(CLOCK_MONOTONIC, &ts);
-    const uint64_t ms = static_cast<uint64_t>(ts.tv_sec) * 1000u + static_cast<uint64_t>(ts.tv_nsec) / 1000000u;
+    const uint64_t ms =
+        static_cast<uint64_t>(ts.tv_sec) * 1000u + static_cast<uint64_t>(ts.tv_nsec) / 1000000u;
     return static_cast<uint32_t>(ms) + gTickOffset.load(std::memory_order_relaxed);
 }
 
-void SetTickOffsetForTests(uint32_t offset) { gTickOffset.store(offset, std::memory_order_relaxed); }
+void SetTickOffsetForTests(uint32_t offset) {
+    gTickOffset.store(offset, std::memory_order_relaxed);
+}
 
 void SleepMs(uint32_t ms) {
     timespec ts{static_cast<time_t>(ms / 1000u), static_cast<long>(ms % 1000u) * 1000000L};

@@ -161,7 +161,9 @@ WaitResult WaitReadable(int handle, uint32_t timeoutMs) {
     return WaitResult::Readable;
 }
 
-std::string ErrorText(int osError) { return std::strerror(osError); }
+std::string ErrorText(int osError) {
+    return std::strerror(osError);
+}
 
 std::string DeviceGroup(const std::string& path) {
     struct stat st {};

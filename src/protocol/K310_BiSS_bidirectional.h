@@ -44,7 +44,7 @@ struct TEncoderPosition {
     uint16_t SignalLevel = 0;
 };
 
-extern int PortHandle;                      // -1: no port open
+extern int PortHandle;                       // -1: no port open
 extern std::array<uint8_t, 64> RegisterData; // bytes 0..3: last register read, MSB first
 extern std::string LastErrorText;
 extern TEncoderSignature EncoderSignature;

@@ -77,6 +77,8 @@ void ResetSerialDriverState() {
     TraceText.clear();
 }
 
-void ShutdownSerialDriver() { TraceText.clear(); }
+void ShutdownSerialDriver() {
+    TraceText.clear();
+}
 
 } // namespace Serial_driver

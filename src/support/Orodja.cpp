@@ -6,7 +6,9 @@ namespace Orodja {
 
 namespace {
 
-bool IsTrimmed(unsigned char c) { return c <= 32; }
+bool IsTrimmed(unsigned char c) {
+    return c <= 32;
+}
 
 // Entry i is the register after shifting byte i through a zero register with polynomial 0x97.
 // Kept as a constant so the checksum costs one lookup per byte and nothing at start-up.
@@ -41,8 +43,10 @@ int HexDigitValue(char c) {
 std::string Trim(std::string_view text) {
     size_t first = 0;
     size_t last = text.size();
-    while (first < last && IsTrimmed(static_cast<unsigned char>(text[first]))) ++first;
-    while (last > first && IsTrimmed(static_cast<unsigned char>(text[last - 1]))) --last;
+    while (first < last && IsTrimmed(static_cast<unsigned char>(text[first])))
+        ++first;
+    while (last > first && IsTrimmed(static_cast<unsigned char>(text[last - 1])))
+        --last;
     return std::string(text.substr(first, last - first));
 }
 
@@ -84,14 +88,16 @@ std::string KeepAlphanumeric(std::string_view text) {
 std::string ZeroPadded(int32_t value, int32_t width) {
     std::string out = std::to_string(value);
     if (width >= 1 && width <= 4) {
-        while (out.size() < static_cast<size_t>(width)) out.insert(out.begin(), '0');
+        while (out.size() < static_cast<size_t>(width))
+            out.insert(out.begin(), '0');
     }
     return out;
 }
 
 uint8_t Crc8(const uint8_t* data, size_t length) {
     uint8_t crc = 0;
-    for (size_t i = 0; i < length; ++i) crc = kCrc8Table[crc ^ data[i]];
+    for (size_t i = 0; i < length; ++i)
+        crc = kCrc8Table[crc ^ data[i]];
     return crc;
 }
 

@@ -41,7 +41,8 @@ void ScriptedPeer::HangUp() {
 
 bool ScriptedPeer::WaitIdle(int timeoutMs) {
     std::unique_lock lock(mutex_);
-    return cv_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [this] { return script_.empty() && !busy_; });
+    return cv_.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                        [this] { return script_.empty() && !busy_; });
 }
 
 std::vector<ReceivedByte> ScriptedPeer::Received() const {
@@ -52,7 +53,8 @@ std::vector<ReceivedByte> ScriptedPeer::Received() const {
 std::string ScriptedPeer::ReceivedText() const {
     std::lock_guard lock(mutex_);
     std::string out;
-    for (const auto& r : received_) out.push_back(r.byte);
+    for (const auto& r : received_)
+        out.push_back(r.byte);
     return out;
 }
 
@@ -85,7 +87,8 @@ void ScriptedPeer::Run() {
         {
             std::lock_guard lock(mutex_);
             const auto now = std::chrono::steady_clock::now();
-            for (ssize_t i = 0; i < n; ++i) received_.push_back({buf[i], now});
+            for (ssize_t i = 0; i < n; ++i)
+                received_.push_back({buf[i], now});
             pending_.append(buf, static_cast<size_t>(n));
             if (!script_.empty() && pending_.size() >= script_.front().expect.size()) {
                 current = std::move(script_.front());

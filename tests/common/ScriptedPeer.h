@@ -22,9 +22,9 @@ struct Piece {
 };
 
 struct Exchange {
-    std::string expect;          // the command bytes that trigger this exchange
-    std::vector<Piece> answer;   // nothing: stay silent
-    bool hangUpAfter = false;    // close the device end after answering
+    std::string expect;        // the command bytes that trigger this exchange
+    std::vector<Piece> answer; // nothing: stay silent
+    bool hangUpAfter = false;  // close the device end after answering
 };
 
 struct ReceivedByte {

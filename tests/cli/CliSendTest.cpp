@@ -1,0 +1,117 @@
+// tarvo-cli's first subcommands, run as a program against a scripted device.
+#include "CliText.h"
+#include "RunProgram.h"
+#include "ScriptedPeer.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+using testing_support::RunProgram;
+using testing_support::ScriptedPeer;
+
+namespace {
+
+TEST(CliText, EscapingRoundTrips) {
+    struct Case {
+        std::string bytes;
+        std::string escaped;
+    };
+    const std::vector<Case> cases = {
+        {"K310-7K v1.09\r", "K310-7K v1.09\\r"},
+        {"a\nb\\c", "a\\nb\\\\c"},
+        {std::string("\x00\x7F\xFF\t", 4), "\\x00\\x7F\\xFF\\x09"},
+        {"", ""},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(cli::EscapeBytes(c.bytes), c.escaped);
+        EXPECT_EQ(cli::UnescapeBytes(c.escaped), c.bytes);
+    }
+    EXPECT_EQ(cli::UnescapeBytes("x\\t\\\"\\0"), std::string("x\t\"\0", 4));
+    for (const char* bad : {"\\", "\\q", "\\x4", "\\xG0"})
+        EXPECT_FALSE(cli::UnescapeBytes(bad)) << bad;
+}
+
+TEST(CliText, Numbers) {
+    EXPECT_EQ(cli::ParseNumber("255", 255), 255u);
+    EXPECT_EQ(cli::ParseNumber("0x1800", 0xFFFFFFFF), 0x1800u);
+    EXPECT_FALSE(cli::ParseNumber("256", 255));
+    EXPECT_FALSE(cli::ParseNumber("0x", 255));
+    EXPECT_FALSE(cli::ParseNumber("-1", 255));
+    EXPECT_FALSE(cli::ParseNumber("99999999999999999999999", ~0ull));
+}
+
+TEST(CliCrc, PrintsTwoUpperCaseDigits) {
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"48D143", "91\n"}, {"", "00\n"}, {"abcd", "3C\n"}};
+    for (const auto& [hex, out] : cases) {
+        const auto r = RunProgram(TARVO_CLI_PATH, {"crc", hex});
+        EXPECT_EQ(r.exitCode, 0);
+        EXPECT_EQ(r.out, out);
+    }
+}
+
+TEST(CliSend, PrintsResultAndEscapedReply) {
+    ScriptedPeer peer;
+    peer.Add("v", "K310-7K v1.09\r\x01");
+    auto r = RunProgram(TARVO_CLI_PATH, {"send", "--port", peer.SlavePath(), "--min-reply", "7", "v"});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    // The reply may have arrived in one piece or in two; what is printed is what was taken.
+    EXPECT_EQ(r.out.rfind("result 0\nreply K310-7K", 0), 0u) << r.out;
+
+    peer.Add("W:0001:00000049:000000A5", "0x9\r");
+    r = RunProgram(TARVO_CLI_PATH,
+                   {"send", "--port", peer.SlavePath(), "--pace", "1", "W:0001:00000049:000000A5"});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, "result 0\nreply 0x9\\r\n");
+
+    // The command's escapes are sent as bytes.
+    peer.Add("x\r", "Reset of Velcor protocol performed\r");
+    r = RunProgram(TARVO_CLI_PATH, {"send", "--port", peer.SlavePath(), "x\\r"});
+    EXPECT_EQ(r.out, "result 0\nreply Reset of Velcor protocol performed\\r\n");
+}
+
+TEST(CliSend, TimeOutExitsOne) {
+    ScriptedPeer peer;
+    peer.Add(testing_support::Exchange{"m", {{"1.5", 0}}});
+    const auto r = RunProgram(TARVO_CLI_PATH, {"send", "--port", peer.SlavePath(), "m"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.out, "result -1\nreply 1.5\n");
+}
+
+TEST(CliSend, UnopenablePortNamesPathAndError) {
+    const auto r = RunProgram(TARVO_CLI_PATH, {"send", "--port", "/dev/does-not-exist-tty", "v"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.out, "");
+    EXPECT_NE(r.err.find("/dev/does-not-exist-tty"), std::string::npos);
+    EXPECT_NE(r.err.find("No such file"), std::string::npos);
+}
+
+TEST(CliUsage, BadUsageExitsTwoWithUsageAndHelpExitsZero) {
+    const std::vector<std::vector<std::string>> bad = {
+        {},
+        {"frobnicate"},
+        {"crc"},
+        {"crc", "12", "34"},
+        {"send", "v"},
+        {"send", "--port", "/dev/null"},
+        {"send", "--port", "/dev/null", "--pace", "256", "v"},
+        {"send", "--port", "/dev/null", "--min-reply", "x", "v"},
+        {"send", "--port", "/dev/null", "\\q"},
+        {"send", "--port", "/dev/null", "--bogus", "v"},
+    };
+    for (const auto& args : bad) {
+        const auto r = RunProgram(TARVO_CLI_PATH, args);
+        EXPECT_EQ(r.exitCode, 2) << (args.empty() ? "" : args[0]);
+        EXPECT_NE(r.err.find("usage: tarvo-cli"), std::string::npos);
+    }
+    for (const auto& args :
+         std::vector<std::vector<std::string>>{{"--help"}, {"crc", "--help"}, {"send", "--help"}}) {
+        const auto r = RunProgram(TARVO_CLI_PATH, args);
+        EXPECT_EQ(r.exitCode, 0);
+        EXPECT_NE(r.out.find("usage: tarvo-cli"), std::string::npos);
+    }
+}
+
+} // namespace

@@ -1,0 +1,247 @@
+// The transaction against a scripted device on a real pseudo-terminal.
+#include "Clock.h"
+#include "K310_BiSS_bidirectional.h"
+#include "ScriptedPeer.h"
+#include "SerialPort.h"
+#include "Serial_driver.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <string>
+#include <thread>
+
+using namespace std::chrono;
+using testing_support::Exchange;
+using testing_support::ScriptedPeer;
+
+namespace {
+
+class Transaction : public ::testing::Test {
+protected:
+    void SetUp() override {
+        Serial_driver::ResetSerialDriverState();
+        int err = 0;
+        port = platform::OpenPort(peer.SlavePath(), &err);
+        ASSERT_GE(port, 0) << platform::ErrorText(err);
+        platform::LineSettings s;
+        ASSERT_TRUE(platform::ReadLineSettings(port, s));
+        ASSERT_TRUE(platform::ApplyAdapterLineSettings(port, s));
+    }
+    void TearDown() override {
+        if (port >= 0) platform::ClosePort(port);
+        Serial_driver::ResetSerialDriverState();
+        platform::SetTickOffsetForTests(0);
+    }
+
+    int32_t Send(const std::string& cmd, uint32_t n, std::string& reply) {
+        return Serial_driver::SendCommand(port, cmd, n, reply);
+    }
+
+    ScriptedPeer peer;
+    int port = -1;
+};
+
+TEST_F(Transaction, CompletesOnCrOrOnTheNthByte) {
+    struct Case {
+        const char* name;
+        std::string command;
+        uint32_t n;
+        std::vector<testing_support::Piece> pieces;
+        std::string expected;
+    };
+    const std::vector<Case> cases = {
+        {"single line", "e", 0, {{"5V ON\r", 0}}, "5V ON\r"},
+        {"pieces are joined", "j", 0, {{"27", 0}, {"P19B", 15}, {"XYZ\r", 15}}, "27P19BXYZ\r"},
+        {"bytes after the CR are kept", "x", 0, {{"AB\rCD", 0}}, "AB\rCD"},
+        {"N counts bytes, CR or not", "v", 7, {{"K310", 0}, {"-7K", 15}}, "K310-7K"},
+        {"N > 0 takes every waiting byte", "v", 7, {{"K310-7K v1.09\r", 0}}, "K310-7K v1.09\r"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        peer.Add(Exchange{c.command, c.pieces});
+        std::string reply = "stale";
+        EXPECT_EQ(Send(c.command, c.n, reply), 0);
+        EXPECT_EQ(reply, c.expected);
+        ASSERT_TRUE(peer.WaitIdle());
+    }
+}
+
+TEST_F(Transaction, AllWaitingBytesAreTakenInOnePoll) {
+    // 13 bytes already waiting when N = 7: all of them are returned.
+    peer.Inject("K310-7K v1.09");
+    std::this_thread::sleep_for(milliseconds(20));
+    std::string reply;
+    EXPECT_EQ(Send("", 7, reply), 0);
+    EXPECT_EQ(reply, "K310-7K v1.09");
+}
+
+TEST_F(Transaction, LateBytesComeAtTheFrontOfTheNextReply) {
+    peer.Add(Exchange{"v", {{"K310-7K", 0}, {" v1.09\r", 60}}});
+    std::string reply;
+    ASSERT_EQ(Send("v", 7, reply), 0);
+    EXPECT_EQ(reply, "K310-7K");
+    ASSERT_TRUE(peer.WaitIdle());
+    peer.Add("r", "SN42\r");
+    // The stale tail carries its own CR, so it alone completes the next transaction, and the
+    // real answer to "r" is what the one after that reads.
+    ASSERT_EQ(Send("r", 0, reply), 0);
+    EXPECT_EQ(reply, " v1.09\r");
+    ASSERT_TRUE(peer.WaitIdle());
+    std::this_thread::sleep_for(milliseconds(10));
+    ASSERT_EQ(Send("", 0, reply), 0);
+    EXPECT_EQ(reply, "SN42\r");
+}
+
+TEST_F(Transaction, SilenceTimesOutWithAnEmptyReplyAfterTheReplyTime) {
+    peer.Add(Exchange{"n", {}});
+    std::string reply = "previous";
+    const auto t0 = steady_clock::now();
+    EXPECT_EQ(Send("n", 0, reply), -1);
+    const auto took = duration_cast<milliseconds>(steady_clock::now() - t0).count();
+    EXPECT_EQ(reply, "");
+    EXPECT_GE(took, 400);
+    EXPECT_LT(took, 1500);
+}
+
+TEST_F(Transaction, PartialReplyAtTimeOutIsHandedBack) {
+    Serial_driver::ReplyTimeoutMs = 60;
+    peer.Add(Exchange{"m", {{"1.5 M", 0}}});
+    std::string reply;
+    EXPECT_EQ(Send("m", 0, reply), -1);
+    EXPECT_EQ(reply, "1.5 M");
+}
+
+TEST_F(Transaction, ElapsedTimeSurvivesTheTickCounterWrapping) {
+    // Start 30 ms before the 32-bit counter wraps; a signed or naive difference would end the
+    // wait at once or never.
+    platform::SetTickOffsetForTests(0u - platform::TickCountMs() - 30u);
+    Serial_driver::ReplyTimeoutMs = 100;
+    peer.Add(Exchange{"e", {}});
+    std::string reply;
+    const auto t0 = steady_clock::now();
+    EXPECT_EQ(Send("e", 0, reply), -1);
+    const auto took = duration_cast<milliseconds>(steady_clock::now() - t0).count();
+    EXPECT_GE(took, 100);
+    EXPECT_LT(took, 1000);
+}
+
+TEST(TransactionWithoutPort, NoPortGivesMinusThreeAndLeavesTheReply) {
+    Serial_driver::ResetSerialDriverState();
+    Serial_driver::TraceEnabled = true;
+    std::string reply = "untouched";
+    EXPECT_EQ(Serial_driver::SendCommand(-1, "v", 7, reply), -3);
+    EXPECT_EQ(reply, "untouched");
+    EXPECT_EQ(Serial_driver::TraceText, "");
+    Serial_driver::ResetSerialDriverState();
+}
+
+TEST_F(Transaction, HungUpPeerFailsTheWriteWithTheOsCodeAndLeavesTheReply) {
+    Serial_driver::TraceEnabled = true;
+    peer.HangUp();
+    std::string reply = "untouched";
+    const int32_t r = Send("v", 7, reply);
+    EXPECT_LT(r, -3);
+    EXPECT_EQ(r, -EIO);
+    EXPECT_EQ(reply, "untouched");
+    EXPECT_EQ(Serial_driver::TraceText, "");
+}
+
+TEST_F(Transaction, PacedBytesArriveInOrderWithTheirPauses) {
+    peer.Add("R:0004:00000049", "0x9:000000A5\r");
+    std::string reply;
+    const std::string command = "R:0004:00000049";
+    ASSERT_EQ(Serial_driver::SendCommandPaced(port, command, 3, 0, reply), 0);
+    EXPECT_EQ(reply, "0x9:000000A5\r");
+    const auto got = peer.Received();
+    ASSERT_EQ(got.size(), command.size());
+    for (size_t i = 0; i < got.size(); ++i)
+        EXPECT_EQ(got[i].byte, command[i]);
+    const auto span = duration_cast<milliseconds>(got.back().at - got.front().at).count();
+    EXPECT_GE(span, 3 * static_cast<long>(command.size() - 1) - 2);
+}
+
+TEST_F(Transaction, TraceAddsTwoLinesPerExchangeAlsoOnTimeOut) {
+    Serial_driver::TraceEnabled = true;
+    Serial_driver::ReplyTimeoutMs = 50;
+    peer.Add("n", "ON 5V\r");
+    peer.Add(Exchange{"e", {{"5.0", 0}}});
+    std::string reply;
+    ASSERT_EQ(Send("n", 0, reply), 0);
+    ASSERT_EQ(Send("e", 0, reply), -1);
+    EXPECT_EQ(Serial_driver::TraceText, "TX:n\r\nRX:ON 5V\r\r\nTX:e\r\nRX:5.0\r\n");
+    Serial_driver::ShutdownSerialDriver();
+    EXPECT_EQ(Serial_driver::TraceText, "");
+}
+
+TEST_F(Transaction, CommandsGoOutExactlyAsGiven) {
+    peer.Add("W:0001:00000049:00000041", "0x9\r");
+    std::string reply;
+    ASSERT_EQ(Send("W:0001:00000049:00000041", 0, reply), 0);
+    ASSERT_TRUE(peer.WaitIdle());
+    std::this_thread::sleep_for(milliseconds(10));
+    EXPECT_EQ(peer.ReceivedText(), "W:0001:00000049:00000041");
+}
+
+TEST(SerialPort, ASecondOpenOfAPortInUseFails) {
+    ScriptedPeer peer;
+    int err = 0;
+    const int first = platform::OpenPort(peer.SlavePath(), &err);
+    ASSERT_GE(first, 0);
+    const int second = platform::OpenPort(peer.SlavePath(), &err);
+    EXPECT_EQ(second, -1);
+    EXPECT_EQ(err, EBUSY);
+    platform::ClosePort(first);
+    const int again = platform::OpenPort(peer.SlavePath(), &err);
+    EXPECT_GE(again, 0) << "closing must release the port";
+    platform::ClosePort(again);
+}
+
+TEST(SerialPort, AdapterLineSettingsKeepOtherFieldsAndRestore) {
+    ScriptedPeer peer;
+    const int port = platform::OpenPort(peer.SlavePath());
+    ASSERT_GE(port, 0);
+    platform::LineSettings before, applied, after;
+    ASSERT_TRUE(platform::ReadLineSettings(port, before));
+    ASSERT_TRUE(platform::ApplyAdapterLineSettings(port, before));
+    ASSERT_TRUE(platform::ReadLineSettings(port, applied));
+    ASSERT_TRUE(platform::WriteLineSettings(port, before));
+    ASSERT_TRUE(platform::ReadLineSettings(port, after));
+    EXPECT_EQ(0, std::memcmp(before.raw, after.raw, sizeof before.raw));
+    platform::ClosePort(port);
+}
+
+TEST(SharedState, ShutdownClosesAnOpenPortOnce) {
+    namespace s = K310_BiSS_bidirectional;
+    ScriptedPeer peer;
+    s::ResetSharedState();
+    s::PortHandle = platform::OpenPort(peer.SlavePath());
+    ASSERT_GE(s::PortHandle, 0);
+    s::LastErrorText = "x";
+    s::ShutdownSharedState();
+    EXPECT_EQ(s::PortHandle, -1);
+    EXPECT_EQ(s::LastErrorText, "");
+    s::ShutdownSharedState(); // nothing left to close
+    EXPECT_EQ(s::PortHandle, -1);
+    // The port is free again.
+    const int again = platform::OpenPort(peer.SlavePath());
+    EXPECT_GE(again, 0);
+    platform::ClosePort(again);
+}
+
+TEST(SharedState, StartValues) {
+    namespace s = K310_BiSS_bidirectional;
+    s::ResetSharedState();
+    EXPECT_EQ(s::PortHandle, -1);
+    for (auto b : s::RegisterData)
+        EXPECT_EQ(b, 0);
+    EXPECT_EQ(s::EncoderPosition.ErrComm, 0);
+    EXPECT_FALSE(s::EncoderPosition.ErrCRC);
+    EXPECT_EQ(s::EncoderSignature.Dremo_FWverHash, 0u);
+    EXPECT_EQ(Serial_driver::ReplyTimeoutMs, 400u);
+    EXPECT_FALSE(Serial_driver::TraceEnabled);
+}
+
+} // namespace
