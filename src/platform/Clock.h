@@ -13,4 +13,10 @@ void SetTickOffsetForTests(uint32_t offset);
 
 void SleepMs(uint32_t ms);
 
+// Monotonic microseconds, for short spans.
+uint64_t MonotonicMicros();
+inline uint64_t MicrosSince(uint64_t start) {
+    return MonotonicMicros() - start;
+}
+
 } // namespace platform

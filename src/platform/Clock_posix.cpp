@@ -17,6 +17,12 @@ uint32_t TickCountMs() {
     return static_cast<uint32_t>(ms) + gTickOffset.load(std::memory_order_relaxed);
 }
 
+uint64_t MonotonicMicros() {
+    timespec ts{};
+    ::clock_gettime(CLOCK_MONOTONIC, &ts);
+    return static_cast<uint64_t>(ts.tv_sec) * 1000000u + static_cast<uint64_t>(ts.tv_nsec) / 1000u;
+}
+
 void SetTickOffsetForTests(uint32_t offset) {
     gTickOffset.store(offset, std::memory_order_relaxed);
 }

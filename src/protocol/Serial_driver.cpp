@@ -22,6 +22,11 @@ bool WriteCommand(int port, const std::string& command, uint8_t pauseMs, int* os
     return true;
 }
 
+// How long to poll without blocking before the first wait in the OS: an adapter that answers at
+// once is caught without a sleep and wake-up, which would cost more than the wait itself, while
+// a slower one costs at most this much processor time per transaction.
+constexpr uint64_t kQuickPollMicros = 40;
+
 bool IsComplete(const std::string& reply, uint32_t minReply) {
     if (minReply == 0) return reply.find('\r') != std::string::npos;
     return reply.size() >= minReply;
@@ -42,6 +47,7 @@ int32_t SendCommandPaced(int port, const std::string& command, uint8_t pauseMs, 
     const uint32_t start = platform::TickCountMs();
     std::vector<char> buffer;
     bool complete = false;
+    const uint64_t quickStart = platform::MonotonicMicros();
     for (;;) {
         const long waiting = platform::BytesWaiting(port);
         if (waiting > 0) {
@@ -53,8 +59,9 @@ int32_t SendCommandPaced(int port, const std::string& command, uint8_t pauseMs, 
         if (complete) break;
         const uint32_t elapsed = platform::TickCountMs() - start;
         if (elapsed > ReplyTimeoutMs) break;
-        // Sleep in the OS until input arrives rather than spinning a core; the reply is still
-        // taken as soon as its last byte is there.
+        if (platform::MicrosSince(quickStart) < kQuickPollMicros) continue;
+        // Wait in the OS rather than spinning a core; the reply is still taken as soon as its
+        // last byte is there.
         const uint32_t remaining = ReplyTimeoutMs - elapsed + 1;
         if (platform::WaitReadable(port, remaining) == platform::WaitResult::HungUp) {
             // A hung-up line stays "ready" forever; pace the polls so the time-out still costs
