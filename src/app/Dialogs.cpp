@@ -1,0 +1,41 @@
+#include "Dialogs.h"
+
+#include <QApplication>
+#include <QCursor>
+#include <QMessageBox>
+
+namespace {
+QWidget* Owner() {
+    return QApplication::activeWindow();
+}
+} // namespace
+
+void TQtDialogs::information(const QString& text) {
+    QMessageBox::information(Owner(), QApplication::applicationDisplayName(), text);
+}
+
+void TQtDialogs::warning(const QString& text) {
+    QMessageBox::warning(Owner(), QApplication::applicationDisplayName(), text);
+}
+
+void TQtDialogs::error(const QString& text) {
+    QMessageBox::critical(Owner(), QApplication::applicationDisplayName(), text);
+}
+
+bool TQtDialogs::question(const QString& text) {
+    return QMessageBox::question(Owner(), QApplication::applicationDisplayName(), text,
+                                 QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+}
+
+void TQtDialogs::questionSound() {
+    QApplication::beep();
+}
+
+void TQtDialogs::setBusyCursor(bool busy) {
+    if (busy == busy_) return;
+    busy_ = busy;
+    if (busy)
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+    else
+        QApplication::restoreOverrideCursor();
+}

@@ -1,0 +1,254 @@
+// The window itself: creation, keys, closing, page switches, the log.
+#include "K310_7K_Velcor_SPI_Main.h"
+
+#include "K310_BiSS_bidirectional.h"
+#include "QtRoutines.h"
+#include "SerialPort.h"
+#include "SystemInfo.h"
+
+#include <qcustomplot.h>
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFont>
+#include <QKeyEvent>
+#include <QPainter>
+#include <QPixmap>
+#include <QRegularExpression>
+
+#ifndef TARVO_VERSION_TEXT
+#define TARVO_VERSION_TEXT ""
+#endif
+
+namespace {
+
+constexpr int kTabTest = 5;
+constexpr int kTabDebug = 6;
+constexpr int kTabErrMap = 7;
+
+QPixmap DrawLogo(QSize size) {
+    QPixmap pixmap(size);
+    pixmap.fill(Qt::white);
+    QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(QColor(0, 0, 128));
+    QFont font(QStringLiteral("Sans Serif"));
+    font.setPixelSize(22);
+    font.setBold(true);
+    font.setLetterSpacing(QFont::AbsoluteSpacing, 3);
+    painter.setFont(font);
+    painter.drawText(QRect(0, 0, size.width(), size.height() - 5), Qt::AlignCenter, QStringLiteral("TARVO"));
+    painter.fillRect(QRect(8, size.height() - 4, size.width() - 16, 3), QColor(255, 128, 64));
+    return pixmap;
+}
+
+} // namespace
+
+QString UpperAsciiLetters(const QString& text) {
+    QString result = text;
+    for (QChar& c : result)
+        if (c >= QLatin1Char('a') && c <= QLatin1Char('z')) c = QChar(c.unicode() - 'a' + 'A');
+    return result;
+}
+
+void InstallFontFallbacks() {
+    const QStringList sans{QStringLiteral("DejaVu Sans"), QStringLiteral("Liberation Sans"),
+                           QStringLiteral("Arial"), QStringLiteral("Sans Serif")};
+    for (const char* family : {"MS Sans Serif", "Tahoma", "Small Fonts"})
+        QFont::insertSubstitutions(QString::fromLatin1(family), sans);
+}
+
+TMainForm::TMainForm(TMainFormOptions options, QWidget* parent)
+    : QWidget(parent), options_(std::move(options)) {
+    if (options_.dialogs) {
+        dialogs_ = options_.dialogs;
+    } else {
+        ownDialogs_ = std::make_unique<TQtDialogs>();
+        dialogs_ = ownDialogs_.get();
+    }
+    setupUi(this);
+
+    // A fixed window with only the system menu and the close button.
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowCloseButtonHint);
+    setFixedSize(801, 586);
+    move(67, 213);
+    Image1->setPixmap(DrawLogo(Image1->size()));
+
+    initTimer = new QTimer(this);
+    initTimer->setInterval(200);
+    tmrSelfCalWait = new QTimer(this);
+    tmrSelfCalWait->setInterval(500);
+    timerOnOff = new QTimer(this);
+    timerOnOff->setInterval(100);
+
+    SaveDialog1 = new QFileDialog(this);
+    SaveDialog1->setAcceptMode(QFileDialog::AcceptSave);
+    SaveDialog1->setFileMode(QFileDialog::AnyFile);
+    SaveDialog1->setNameFilter(QStringLiteral("*.png (*.png)"));
+    SaveDialog1->setDefaultSuffix(QStringLiteral("png"));
+    SaveDialog1->setOption(QFileDialog::DontConfirmOverwrite, false);
+    SaveDialog1->setSizeGripEnabled(true);
+
+    SetUpCharts();
+    ConnectHandlers();
+    // Key preview: the window sees every key of its controls before they do.
+    qApp->installEventFilter(this);
+    Orodja::SetApplicationTerminating(false);
+    FormCreate();
+}
+
+void TMainForm::SetUpCharts() {
+    auto fixedAxes = [](QCustomPlot* chart, double left, double right) {
+        chart->setBackground(Qt::white);
+        chart->yAxis->setRange(-left, left);
+        chart->yAxis2->setVisible(true);
+        chart->yAxis2->setRange(-right, right);
+        chart->yAxis2->grid()->setVisible(false);
+    };
+    fixedAxes(ChartSignalLevel, 1001, 1000);
+    SeriesGreen = ChartSignalLevel->addGraph();
+    SeriesGreen->setPen(QPen(QColor(0, 170, 0), 2));
+    SeriesBlue = ChartSignalLevel->addGraph();
+    SeriesBlue->setPen(QPen(Qt::blue, 2));
+
+    fixedAxes(ChartDebug, 1201, 1000);
+    SeriesDebug = ChartDebug->addGraph();
+    SeriesDebug->setPen(QPen(QColor(0, 0, 128), 2));
+    Series2 = ChartDebug->addGraph();
+    Series2->setLineStyle(QCPGraph::lsNone);
+    Series2->setScatterStyle(
+        QCPScatterStyle(QCPScatterStyle::ssSquare, QColor(255, 128, 64), QColor(255, 128, 64), 3));
+
+    chartErrMap->setBackground(Qt::white);
+    Series1 = chartErrMap->addGraph();
+}
+
+void TMainForm::ConnectHandlers() {
+    connect(initTimer, &QTimer::timeout, this, &TMainForm::initTimerTimer);
+    connect(Page, &QTabWidget::currentChanged, this, [this] { PageChange(); });
+    connect(btnPowerON, &QPushButton::clicked, this, &TMainForm::btnPowerONClick);
+    connect(btnPowerOFF, &QPushButton::clicked, this, &TMainForm::btnPowerOFFClick);
+    // Only a choice by the user: code that selects an entry calls the handler itself.
+    connect(cmbFreqSPI, &QComboBox::activated, this, &TMainForm::cmbFreqSPIChange);
+    connect(cbVelcorZBGAME, &QCheckBox::toggled, this, &TMainForm::cbVelcorZBGAMEClick);
+    connect(btnConnectEncoder, &QPushButton::clicked, this, &TMainForm::btnConnectEncoderClick);
+    connect(seNominator, &QSpinBox::valueChanged, this, &TMainForm::seNominatorChange);
+    connect(seDenominator, &QSpinBox::valueChanged, this, &TMainForm::seNominatorChange);
+    connect(btnReadEncoder, &QPushButton::clicked, this, &TMainForm::btnReadEncoderClick);
+    connect(cbReadEncConstantly, &QCheckBox::toggled, this, &TMainForm::cbReadEncConstantlyClick);
+    connect(seDelayBetweenReadings, &QSpinBox::valueChanged, this, &TMainForm::seDelayBetweenReadingsChange);
+}
+
+void TMainForm::FormCreate() {
+    const QString version = options_.versionText.value_or(QStringLiteral(TARVO_VERSION_TEXT));
+    const QString computer = options_.computerName.value_or(QString::fromLocal8Bit(platform::ComputerName()));
+    const QString user = options_.userName.value_or(QString::fromLocal8Bit(platform::UserName()));
+    setWindowTitle(QString::fromLatin1(kDesignCaption) + QStringLiteral(" (VER: ") + version +
+                   QStringLiteral("; PC: ") + computer + QStringLiteral("; USR: ") + user +
+                   QStringLiteral(")"));
+
+    Page->setCurrentIndex(0);
+    if (UpperAsciiLetters(user) == QStringLiteral("TEVAN ")) {
+        cbVelcorZBGAME->setVisible(true);
+        pnlTest->setVisible(true);
+    } else {
+        for (int tab : {kTabTest, kTabDebug, kTabErrMap})
+            Page->setTabVisible(tab, false);
+    }
+
+    K310_BiSS_bidirectional::PortHandle = -1;
+    dialogs_->setBusyCursor(true);
+    K310VerzijaFW = 0;
+    COMPorts.clear();
+    COMPortList.clear();
+    initTimer->start();
+    EncPosDegOld = 0;
+    EncoderResolution = 1.0;
+    seDelayBetweenReadingsChange();
+}
+
+TMainForm::~TMainForm() {
+    qApp->removeEventFilter(this);
+    initTimer->stop();
+    COMPorts.clear();
+    COMPortList.clear();
+    if (K310_BiSS_bidirectional::PortHandle != -1) {
+        platform::ClosePort(K310_BiSS_bidirectional::PortHandle);
+        K310_BiSS_bidirectional::PortHandle = -1;
+    }
+    dialogs_->setBusyCursor(false);
+}
+
+void TMainForm::closeEvent(QCloseEvent* event) {
+    if (cbShranjujMeritveDebug->isChecked() && ShraniFajl.isOpen()) ShraniFajl.close();
+    // A handler that waits or loops underneath this close sees the flag and ends, so the
+    // program can leave its message loop.
+    Orodja::SetApplicationTerminating(true);
+    initTimer->stop();
+    tmrSelfCalWait->stop();
+    timerOnOff->stop();
+    event->accept();
+}
+
+bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::KeyRelease && watched->isWidgetType() &&
+        static_cast<QWidget*>(watched)->window() == this) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        // The filter may see one release several times as it travels up to the window; every
+        // action here only reveals controls, so seeing it twice changes nothing.
+        if (!key->isAutoRepeat()) FormKeyUp(key->key(), key->modifiers(), QGuiApplication::mouseButtons());
+    }
+    return false; // the key goes on to the focused control as usual
+}
+
+void TMainForm::FormKeyUp(int key, Qt::KeyboardModifiers modifiers, Qt::MouseButtons buttons) {
+    if (buttons != Qt::NoButton) return;
+    modifiers &= ~Qt::KeypadModifier;
+    if (key == Qt::Key_A && modifiers == Qt::ControlModifier) {
+        Page->setTabVisible(kTabTest, true);
+        Page->setTabVisible(kTabErrMap, true);
+    } else if (key == Qt::Key_A && modifiers == (Qt::ControlModifier | Qt::ShiftModifier)) {
+        cbVelcorZBGAME->setVisible(true);
+        for (int tab = 0; tab < Page->count(); ++tab)
+            Page->setTabVisible(tab, true);
+        pnlTest->setVisible(true);
+    } else if (key == Qt::Key_D && modifiers == (Qt::ShiftModifier | Qt::AltModifier)) {
+        if (Page->isTabVisible(kTabDebug)) btnDebugUnlock->setVisible(true);
+    }
+}
+
+void TMainForm::PageChange() {
+    QWidget* page = Page->currentWidget();
+    if (page == tabConfig)
+        ConfigurationRefresh();
+    else if (page == tabSelfCal)
+        SelfCalibrationRefresh();
+}
+
+void TMainForm::AddLog(const QString& text) {
+    static const QRegularExpression lineBreak(QStringLiteral("\r\n|\r|\n"));
+    for (const QString& line : text.split(lineBreak))
+        Memo1->appendPlainText(line);
+}
+
+QStringList TMainForm::LogLines() const {
+    const QString all = Memo1->toPlainText();
+    if (all.isEmpty() && Memo1->document()->blockCount() <= 1) return {};
+    return all.split(QLatin1Char('\n'));
+}
+
+int TMainForm::PowerSelIndex() const {
+    if (rbPower5->isChecked()) return 1;
+    if (rbPower33->isChecked()) return 0;
+    return -1;
+}
+
+void TMainForm::SetPowerSelIndex(int index) {
+    (index == 0 ? rbPower33 : rbPower5)->setChecked(true);
+}
+
+void TMainForm::RestartAdapterSearch() {
+    // Enabling a timer that is already enabled changes nothing, as with the design's timers.
+    if (!initTimer->isActive()) initTimer->start();
+}

@@ -1,0 +1,147 @@
+// The workbench's one window. Every action of the program is a handler of this class; the
+// handlers of each page or workflow live in their own source file (K310_7K_Velcor_SPI_Main_*.cpp).
+#pragma once
+
+#include "AdapterDiscovery.h"
+#include "Dialogs.h"
+#include "ui_K310_7K_Velcor_SPI_Main.h"
+
+#include <QFile>
+#include <QFileDialog>
+#include <QString>
+#include <QTimer>
+#include <QWidget>
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+class QCPGraph;
+
+// What the program (or a test) decides about the window before it is created.
+struct TMainFormOptions {
+    // Replace what the system reports; tests use them for the caption and the user-name rule.
+    std::optional<QString> versionText;
+    std::optional<QString> computerName;
+    std::optional<QString> userName;
+    // Ports tried before any discovered one, in this order (--port, the built-in simulator).
+    std::vector<std::string> explicitPorts;
+    // Where the adapter search finds candidate ports; empty: the USB CDC ports of the system.
+    AdapterDiscovery::CandidateSource candidates;
+    // Message boxes, sound and busy cursor; null: the toolkit's own. Not owned.
+    TDialogs* dialogs = nullptr;
+};
+
+class TMainForm : public QWidget, public Ui::TMainForm {
+    Q_OBJECT
+
+public:
+    explicit TMainForm(TMainFormOptions options = {}, QWidget* parent = nullptr);
+    ~TMainForm() override; // FormDestroy
+
+    // The window's text of the design, before FormCreate extends it.
+    static constexpr const char* kDesignCaption = "Tarvo-2 & Tarvo-4 SPI Velcor";
+
+    // State shared by the pages (see each page's file for who writes what).
+    std::vector<int32_t> COMPortList;
+    int32_t CycReadWait = 0;
+    QFile ShraniFajl;
+    uint32_t ShraniStart = 0;
+    uint8_t SelfCalCounterStart = 0;
+    int32_t K310PowerReadCounter = 0;
+    float AirGap = 0, AirGapK = 0, AirGapN = 0;
+    QString SelfCalResultStart;
+    bool StatBeriSignalLevel = false;
+    double EncoderResolution = 0;
+    double EncoderPosition_unit = 0, EncPosDegST = 0, EncPosDegOld = 0;
+    double EncPosDegOldMTtest = 0, CikliranjeSmer = 0;
+    bool PowerOnStatus = false, CikliranjeSmerInit = false;
+    std::set<std::string> COMPorts; // zero-padded port numbers: sorted, each once
+    std::string K310Version;
+    int32_t K310VerzijaFW = 0;
+    int32_t K310RevizijaFW = 0;
+    std::string SerijskaK310;
+    int32_t EncDolzinaKode = 0;
+
+    // Timers and the save dialog of the design.
+    QTimer* initTimer = nullptr;
+    QTimer* tmrSelfCalWait = nullptr;
+    QTimer* timerOnOff = nullptr;
+    QFileDialog* SaveDialog1 = nullptr;
+
+    // Line series of the charts.
+    QCPGraph* SeriesGreen = nullptr;
+    QCPGraph* SeriesBlue = nullptr;
+    QCPGraph* SeriesDebug = nullptr;
+    QCPGraph* Series2 = nullptr;
+    QCPGraph* Series1 = nullptr;
+
+    // The window's own handlers.
+    void FormKeyUp(int key, Qt::KeyboardModifiers modifiers, Qt::MouseButtons buttons);
+    void PageChange();
+
+    // Adapter search.
+    void initTimerTimer();
+    // Supply, clock, GAME mode.
+    void btnPowerONClick();
+    void btnPowerOFFClick();
+    void cmbFreqSPIChange();
+    void cbVelcorZBGAMEClick();
+    // Connection workflow.
+    void btnConnectEncoderClick();
+    void seNominatorChange();
+    // Reading cycle.
+    void btnReadEncoderClick();
+    void cbReadEncConstantlyClick();
+    void seDelayBetweenReadingsChange();
+    // Page refreshes run by PageChange.
+    void ConfigurationRefresh();
+    void SelfCalibrationRefresh();
+
+    // The log: one line per call; CR LF (or a lone CR or LF) inside starts a new line.
+    void AddLog(const QString& text);
+    QStringList LogLines() const;
+
+    // " Power " radio group: 0 = "3.3 V", 1 = "5 V".
+    int PowerSelIndex() const;
+    void SetPowerSelIndex(int index);
+
+    TDialogs& Dialogs() { return *dialogs_; }
+    // Starts the adapter search after initTimer's current interval, unless already pending.
+    void RestartAdapterSearch();
+
+protected:
+    void closeEvent(QCloseEvent* event) override; // FormClose
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void FormCreate();
+    void ConnectHandlers();
+    void SetUpCharts();
+    void ReportOpenFailures(const std::vector<AdapterDiscovery::OpenFailure>& failures);
+    std::vector<AdapterDiscovery::Candidate> OrderedCandidates();
+
+    TMainFormOptions options_;
+    std::unique_ptr<TQtDialogs> ownDialogs_;
+    TDialogs* dialogs_ = nullptr;
+    bool firstSearchDone_ = false;
+    std::set<std::string> reportedPorts_; // ports whose open failure the log already names
+};
+
+// Upper-cases the letters a to z only, as the user-name rule compares.
+QString UpperAsciiLetters(const QString& text);
+
+// Code length of the encoder's scale from its part number, and the air-gap model's coefficients
+// for it after the firmware and type overrides.
+int32_t CodeLengthFromPartNumber(const std::string& partNumber);
+struct TAirGapCoefficients {
+    float K = 0, N = 0;
+};
+TAirGapCoefficients AirGapCoefficients(int32_t codeLength, uint32_t fwMajor, uint32_t fwMinor,
+                                       int encoderType);
+
+// Closest sans-serif for the design's fonts that this machine lacks.
+void InstallFontFallbacks();

@@ -1,0 +1,114 @@
+// The adapter search: runs when initTimer fires, keeps the first port that answers as a K310-7K.
+#include "K310_7K_Velcor_SPI_Main.h"
+
+#include "K310_BiSS_bidirectional.h"
+#include "Orodja.h"
+#include "QtRoutines.h"
+#include "SerialPort.h"
+
+#include <QApplication>
+
+#include <cerrno>
+#include <map>
+
+namespace {
+
+// What the label shows for a port: the device name without /dev/ (ttyACM0, pts/4).
+QString DeviceName(const std::string& path) {
+    const std::string prefix = "/dev/";
+    return QString::fromLocal8Bit(path.rfind(prefix, 0) == 0 ? path.substr(prefix.size()) : path);
+}
+
+} // namespace
+
+std::vector<AdapterDiscovery::Candidate> TMainForm::OrderedCandidates() {
+    const std::vector<AdapterDiscovery::Candidate> found =
+        options_.candidates ? options_.candidates() : AdapterDiscovery::UsbAcmCandidates();
+    // The port numbers, as sorted zero-padded texts that ignore a second mention of a port, decide
+    // the order: up to 999 that is ascending by number, and each port is tried once.
+    COMPorts.clear();
+    std::map<std::string, std::string> pathOf;
+    for (const auto& c : found) {
+        if (c.number < 0) continue;
+        const std::string padded = Orodja::ZeroPadded(c.number, 3);
+        if (COMPorts.insert(padded).second) pathOf[padded] = c.path;
+    }
+    COMPortList.clear();
+    std::vector<AdapterDiscovery::Candidate> ordered;
+    for (const auto& padded : COMPorts) {
+        int number = 1;
+        try {
+            number = std::stoi(padded);
+        } catch (...) {
+        }
+        COMPortList.push_back(number);
+        ordered.push_back({pathOf[padded], number});
+    }
+    return ordered;
+}
+
+void TMainForm::initTimerTimer() {
+    using K310_BiSS_bidirectional::PortHandle;
+    initTimer->stop();
+    if (PortHandle != -1) {
+        platform::ClosePort(PortHandle);
+        PortHandle = -1;
+    }
+
+    lblInterfaceVer->clear();
+    if (!lblComPort->text().isEmpty())
+        lblComPort->clear();
+    else
+        lblComPort->setText(QStringLiteral("Searching for interface..."));
+    lblComPort->repaint();
+
+    const std::vector<AdapterDiscovery::Candidate> candidates = OrderedCandidates();
+    const AdapterDiscovery::Result result = AdapterDiscovery::FindAdapter(
+        options_.explicitPorts, [&candidates] { return candidates; },
+        [] { QCoreApplication::processEvents(QEventLoop::AllEvents); });
+    ReportOpenFailures(result.openFailures);
+
+    if (!firstSearchDone_) {
+        firstSearchDone_ = true;
+        dialogs_->setBusyCursor(false);
+    }
+    for (QWidget* w : {static_cast<QWidget*>(Page), static_cast<QWidget*>(btnConnectEncoder),
+                       static_cast<QWidget*>(btnPowerON), static_cast<QWidget*>(btnPowerOFF)})
+        w->setEnabled(result.found);
+
+    // The window closed while the search let events through: keep nothing open.
+    if (Orodja::ApplicationTerminating()) {
+        if (result.found) platform::ClosePort(result.handle);
+        return;
+    }
+
+    if (!result.found) {
+        initTimer->setInterval(1000);
+        initTimer->start();
+        return;
+    }
+
+    PortHandle = result.handle;
+    Page->setCurrentIndex(0);
+    K310VerzijaFW = result.K310VerzijaFW;
+    SerijskaK310 = result.SerijskaK310;
+    K310RevizijaFW = result.K310RevizijaFW;
+    K310Version = result.K310Version;
+    lblComPort->setText(DeviceName(result.port.path) + QStringLiteral("  [") +
+                        QString::fromLatin1(SerijskaK310) + QStringLiteral("]"));
+    lblInterfaceVer->setText(QString::fromLatin1(K310Version) + QStringLiteral(".") +
+                             QString::number(K310RevizijaFW));
+}
+
+void TMainForm::ReportOpenFailures(const std::vector<AdapterDiscovery::OpenFailure>& failures) {
+    for (const auto& f : failures) {
+        if (f.osError != EACCES && f.osError != EPERM) continue;
+        if (!reportedPorts_.insert(f.path).second) continue;
+        const std::string group = platform::DeviceGroup(f.path);
+        QString line = QStringLiteral("No permission to open ") + QString::fromLocal8Bit(f.path);
+        if (!group.empty())
+            line += QStringLiteral("; members of the group \"") + QString::fromLocal8Bit(group) +
+                    QStringLiteral("\" may open it");
+        AddLog(line);
+    }
+}

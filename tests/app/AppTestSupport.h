@@ -1,0 +1,75 @@
+// What the window tests share: the application object on the offscreen platform, a recorder in
+// place of message boxes, and a window created with a known user and no real ports.
+#pragma once
+
+#include "Dialogs.h"
+#include "K310_7K_Velcor_SPI_Main.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace app_testing {
+
+struct Shown {
+    QString kind; // "information", "warning", "error", "question"
+    QString text;
+};
+
+class RecordingDialogs : public TDialogs {
+public:
+    void information(const QString& text) override { shown.push_back({"information", text}); }
+    void warning(const QString& text) override { shown.push_back({"warning", text}); }
+    void error(const QString& text) override { shown.push_back({"error", text}); }
+    bool question(const QString& text) override {
+        shown.push_back({"question", text});
+        return answer;
+    }
+    void questionSound() override { ++sounds; }
+    void setBusyCursor(bool value) override { busy = value; }
+
+    QStringList Texts() const {
+        QStringList texts;
+        for (const auto& s : shown)
+            texts << s.text;
+        return texts;
+    }
+
+    std::vector<Shown> shown;
+    bool answer = true;
+    int sounds = 0;
+    bool busy = false;
+};
+
+// Options for a window that sees no real port: the candidate list is whatever the test puts in
+// `candidates` (empty by default).
+TMainFormOptions TestOptions(RecordingDialogs& dialogs, const QString& userName = QStringLiteral("tester"));
+
+// Returns the shared protocol state and the serial driver to their start values.
+void ResetProtocolState();
+
+// Opens `path` as the adapter's port (line settings applied) and makes it PortHandle.
+bool UseAsAdapterPort(const std::string& path);
+
+// Handles events until `done` holds or `timeoutMs` passes; true when it held.
+template <class Pred> bool WaitFor(Pred done, int timeoutMs);
+
+} // namespace app_testing
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QThread>
+
+template <class Pred> bool app_testing::WaitFor(Pred done, int timeoutMs) {
+    QElapsedTimer t;
+    t.start();
+    while (!done()) {
+        if (t.elapsed() > timeoutMs) return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        QThread::msleep(2);
+    }
+    return true;
+}
