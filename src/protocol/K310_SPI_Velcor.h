@@ -1,0 +1,84 @@
+// The encoder's Velcor protocol as the K310-7K adapter carries it: register reads and writes
+// with their error codes, identification and register layout, position frames, the "d"
+// report, debug data and the named encoder commands. Every operation returns a truth value and
+// leaves its reason in K310_BiSS_bidirectional::LastErrorText; results land in the shared
+// records of K310_BiSS_bidirectional and in the globals below.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace K310_SPI_Velcor {
+
+// Identification globals; 0 until an encoder has been identified.
+extern uint8_t EncoderType;   // 1..6
+extern uint8_t VelcorVersion; // digit value of the first character of the reply to "j"
+extern int32_t SingleTurnBits;
+extern int32_t SingleTurnCounts;
+extern int32_t MultiTurnBits; // 0 single-turn, 16 multiturn
+extern uint32_t SingleTurnMask;
+
+enum class ProbeResult { Absent, Present, Failed, WrongLength };
+
+struct TDebugData {
+    uint8_t Header = 0;
+    std::array<int16_t, 56> Samples{};
+    uint32_t AbsPos = 0;
+    uint8_t DecodSelect = 0;
+    uint16_t CodeA = 0;
+    uint16_t CodeB = 0;
+    uint16_t McuTemp = 0;
+    uint16_t CycleTime = 0;
+    uint16_t DebugStatus = 0;
+    uint16_t Vdda = 0;
+    uint8_t ResetCnt = 0;
+    uint16_t DcdTrs = 0;
+    uint16_t DcdWrn = 0;
+};
+
+extern TDebugData DebugData;
+extern uint32_t SelfCalStatus;
+extern std::string SelfCalResultText;
+
+// Register access. A read clears RegisterData and fills bytes 0..3; a write is preceded by a
+// protocol reset ("x"). Each stores its transaction result in EncoderPosition.ErrComm.
+bool ReadRegister(uint32_t address, uint8_t length);
+bool WriteRegister(uint32_t address, uint8_t length, uint32_t value);
+bool ResetVelcorProtocol();
+
+// Identification: type, resolution, layout, optional registers, serial number, firmware.
+bool ReadEncoderSignature();
+ProbeResult ProbeRegister(uint32_t address, uint8_t length);
+bool ProbeRegisters();
+
+// Position frame, "d" report and debug data.
+bool ReadPosition();
+bool ReadDetailedStatus();
+bool LatchDebugData();
+
+// Encoder commands and the registers of the reading cycle.
+bool ReadSignalLevel();
+bool ReadSensorTemperature();
+bool ReadPersistentStatus();
+bool ClearPersistentStatus();
+bool SaveToNvram();
+bool FactoryReset();
+bool PresetMultiturn(uint16_t value);
+bool ReadSelfCalStatus();
+bool StartSelfCalibration(uint16_t arc, uint8_t timeout);
+bool ReadSelfCalResults();
+void WriteAccessStatusText(std::string& text);
+
+// Error map entry i (0..511) as a signed value, with the byte order of firmware major 2 swapped.
+bool ReadErrorMapEntry(int index, int16_t& value);
+// The whole map; on failure `values` holds the entries read before it.
+bool ReadErrorMap(std::vector<int16_t>& values);
+
+// Start values again, as at program start (the layout too).
+void ResetVelcorState();
+// Program end: closes PortHandle if still open, empties SelfCalResultText.
+void ShutdownVelcor();
+
+} // namespace K310_SPI_Velcor
