@@ -20,6 +20,8 @@ using CandidateSource = std::function<std::vector<Candidate>()>;
 
 // USB CDC ACM ports found through sysfs, ascending by number, each once.
 std::vector<Candidate> UsbAcmCandidates();
+// The same from another sysfs class folder and device folder (tests lay out their own).
+std::vector<Candidate> UsbAcmCandidatesIn(const std::string& sysClassTty, const std::string& devDir);
 
 struct OpenFailure {
     std::string path;
@@ -28,13 +30,13 @@ struct OpenFailure {
 
 struct Result {
     bool found = false;
-    Candidate port;             // the adapter's port when found
-    int handle = -1;            // open and configured when found, else -1
-    std::string rawVersion;     // reply to "v" as received
-    std::string K310Version;    // KeepPrintable of it
-    int K310VerzijaFW = 0;      // major * 100 + minor (109 for v1.09)
-    std::string SerijskaK310;   // KeepAlphanumeric of the reply to "r"
-    int K310RevizijaFW = 0;     // reply to "o" as a decimal number, 0 when none
+    Candidate port;                        // the adapter's port when found
+    int handle = -1;                       // open and configured when found, else -1
+    std::string rawVersion;                // reply to "v" as received
+    std::string K310Version;               // KeepPrintable of it
+    int K310VerzijaFW = 0;                 // major * 100 + minor (109 for v1.09)
+    std::string SerijskaK310;              // KeepAlphanumeric of the reply to "r"
+    int K310RevizijaFW = 0;                // reply to "o" as a decimal number, 0 when none
     std::vector<Candidate> tried;          // candidates in the order tried
     std::vector<OpenFailure> openFailures; // ports that could not be opened, and why
 };

@@ -1,0 +1,124 @@
+#include "AdapterDiscovery.h"
+
+#include "Orodja.h"
+#include "SerialPort.h"
+#include "Serial_driver.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <set>
+#include <system_error>
+
+namespace AdapterDiscovery {
+
+namespace {
+
+const std::string kModel = "K310-7K";
+
+// Decimal digits only, at least one, and small enough for an int.
+bool ParseDecimal(std::string_view text, int& value) {
+    if (text.empty() || text.size() > 9) return false;
+    value = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') return false;
+        value = value * 10 + (c - '0');
+    }
+    return true;
+}
+
+int DecimalOrZero(std::string_view text) {
+    int value = 0;
+    return ParseDecimal(text, value) ? value : 0;
+}
+
+} // namespace
+
+std::vector<Candidate> UsbAcmCandidatesIn(const std::string& sysClassTty, const std::string& devDir) {
+    std::set<int> numbers;
+    std::error_code ec;
+    for (std::filesystem::directory_iterator it(sysClassTty, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        const std::string prefix = "ttyACM";
+        int n = 0;
+        if (name.compare(0, prefix.size(), prefix) == 0 &&
+            ParseDecimal(std::string_view(name).substr(prefix.size()), n))
+            numbers.insert(n);
+    }
+    std::vector<Candidate> out;
+    for (int n : numbers)
+        out.push_back(Candidate{devDir + "/ttyACM" + std::to_string(n), n});
+    return out;
+}
+
+std::vector<Candidate> UsbAcmCandidates() {
+    return UsbAcmCandidatesIn("/sys/class/tty", "/dev");
+}
+
+int VersionFromReply(const std::string& rawVersion) {
+    auto part = [&](size_t first, size_t count) -> std::string_view {
+        if (first - 1 >= rawVersion.size()) return {};
+        return std::string_view(rawVersion).substr(first - 1, count);
+    };
+    return 100 * DecimalOrZero(part(10, 1)) + DecimalOrZero(part(12, 2));
+}
+
+Result FindAdapter(const std::vector<std::string>& explicitPaths, const CandidateSource& source,
+                   const std::function<void()>& betweenPorts) {
+    Result result;
+    std::vector<Candidate> order;
+    std::set<std::string> seen;
+    for (const std::string& path : explicitPaths)
+        if (seen.insert(path).second) order.push_back(Candidate{path, -1});
+    for (const Candidate& c : source ? source() : UsbAcmCandidates())
+        if (seen.insert(c.path).second) order.push_back(c);
+
+    for (const Candidate& candidate : order) {
+        result.tried.push_back(candidate);
+        int osError = 0;
+        const int handle = platform::OpenPort(candidate.path, &osError);
+        if (handle == platform::kNoPort) {
+            result.openFailures.push_back(OpenFailure{candidate.path, osError});
+            continue;
+        }
+        if (betweenPorts) betweenPorts();
+        platform::LineSettings saved;
+        if (!platform::ReadLineSettings(handle, saved) ||
+            !platform::ApplyAdapterLineSettings(handle, saved)) {
+            platform::ClosePort(handle);
+            continue;
+        }
+        std::string reply;
+        const int32_t probe = Serial_driver::SendCommand(handle, "v", 7, reply);
+        if (probe != Serial_driver::kReplyComplete || reply.compare(0, kModel.size(), kModel) != 0) {
+            // Not ours: leave the device as we found it.
+            platform::WriteLineSettings(handle, saved);
+            platform::ClosePort(handle);
+            continue;
+        }
+        if (reply.find('\r') == std::string::npos) {
+            // The probe stops at 7 bytes, but the version line goes on to its CR. Collect the
+            // rest now (an empty command writes nothing), or it would lead the reply to "r" and
+            // end up in the serial number.
+            std::string rest;
+            Serial_driver::SendCommand(handle, "", 0, rest);
+            reply += rest;
+        }
+        result.found = true;
+        result.port = candidate;
+        result.handle = handle;
+        result.rawVersion = reply;
+        result.K310Version = Orodja::KeepPrintable(reply);
+        result.K310VerzijaFW = VersionFromReply(reply);
+
+        std::string serial;
+        Serial_driver::SendCommand(handle, "r", 0, serial);
+        result.SerijskaK310 = Orodja::KeepAlphanumeric(serial);
+        std::string revision;
+        Serial_driver::SendCommand(handle, "o", 0, revision);
+        result.K310RevizijaFW = DecimalOrZero(Orodja::KeepAlphanumeric(revision));
+        return result;
+    }
+    return result;
+}
+
+} // namespace AdapterDiscovery
