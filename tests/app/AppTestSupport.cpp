@@ -1,8 +1,10 @@
 #include "AppTestSupport.h"
 
 #include "K310_BiSS_bidirectional.h"
+#include "K310_SPI_Velcor.h"
 #include "SerialPort.h"
 #include "Serial_driver.h"
+#include "Tarvo_konstante.h"
 
 #include <QApplication>
 
@@ -47,6 +49,8 @@ TMainFormOptions TestOptions(RecordingDialogs& dialogs, const QString& userName)
 void ResetProtocolState() {
     K310_BiSS_bidirectional::ResetSharedState();
     Serial_driver::ResetSerialDriverState();
+    K310_SPI_Velcor::ResetVelcorState();
+    Tarvo_konstante::ResetTarvoKonstanteState();
 }
 
 bool UseAsAdapterPort(const std::string& path) {

@@ -12,6 +12,19 @@
 #include <string>
 #include <vector>
 
+#include <ostream>
+
+// Readable failure messages for the window's texts.
+inline void PrintTo(const QString& text, std::ostream* os) {
+    *os << '"' << text.toStdString() << '"';
+}
+inline void PrintTo(const QStringList& lines, std::ostream* os) {
+    *os << "{";
+    for (qsizetype i = 0; i < lines.size(); ++i)
+        *os << (i ? ", \"" : "\"") << lines[i].toStdString() << '"';
+    *os << "}";
+}
+
 namespace app_testing {
 
 struct Shown {

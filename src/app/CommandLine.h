@@ -1,0 +1,23 @@
+// The workbench's own options. Without any, the program behaves as the window alone describes:
+// it searches the USB serial ports for the adapter.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <string>
+#include <vector>
+
+struct TCommandLine {
+    bool help = false;
+    bool version = false;
+    bool simulate = false;
+    std::string simulatorOptions;   // "PRESET[,OPTION=VALUE...]", empty for the default encoder
+    std::vector<std::string> ports; // tried first, in this order
+    QString screenshot;             // connect, save a picture of the window there, exit
+};
+
+// False with the reason in `error` for an unknown option or a missing value.
+bool ParseCommandLine(const QStringList& arguments, TCommandLine& out, QString& error);
+
+QString UsageText();

@@ -1,0 +1,117 @@
+// Program entry: the application object, its title, the main window, the message loop.
+#include "BuiltInSimulator.h"
+#include "CommandLine.h"
+#include "K310_7K_Velcor_SPI_Main.h"
+#include "QtRoutines.h"
+
+#include "K310_BiSS_bidirectional.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QPixmap>
+#include <QTimer>
+
+#include <cstdio>
+#include <memory>
+
+namespace {
+
+// In a run without a user (--screenshot) a message box would wait forever: print it instead.
+class PrintingDialogs : public TDialogs {
+public:
+    void information(const QString& text) override { Print("information", text); }
+    void warning(const QString& text) override { Print("warning", text); }
+    void error(const QString& text) override { Print("error", text); }
+    bool question(const QString& text) override {
+        Print("question", text);
+        return false;
+    }
+    void questionSound() override {}
+    void setBusyCursor(bool) override {}
+
+private:
+    static void Print(const char* kind, const QString& text) {
+        std::fprintf(stderr, "%s: %s\n", kind, text.toLocal8Bit().constData());
+    }
+};
+
+// Waits for the adapter, switches the supply on, connects, and saves the window as a picture.
+int TakeScreenshot(TMainForm& form, const QString& file) {
+    QElapsedTimer clock;
+    clock.start();
+    while (K310_BiSS_bidirectional::PortHandle == -1 && clock.elapsed() < 5000 &&
+           !Orodja::ApplicationTerminating())
+        Orodja::WaitWithMessages(50);
+    if (K310_BiSS_bidirectional::PortHandle == -1) {
+        std::fprintf(stderr, "screenshot: no adapter found\n");
+        return 1;
+    }
+    form.btnPowerON->click();
+    form.btnConnectEncoder->click();
+    Orodja::WaitWithMessages(300);
+    if (!form.grab().save(file, "PNG")) {
+        std::fprintf(stderr, "screenshot: cannot write %s\n", file.toLocal8Bit().constData());
+        return 1;
+    }
+    std::printf("screenshot: %s\n", file.toLocal8Bit().constData());
+    return form.btnReadEncoder->isEnabled() ? 0 : 1;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    // Help and version need no display, so they are answered before the toolkit starts.
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--help" || arg == "-h") {
+            std::printf("%s", UsageText().toLocal8Bit().constData());
+            return 0;
+        }
+        if (arg == "--version") {
+            std::printf("tarvo-workbench %s\n", TARVO_PROJECT_VERSION);
+            return 0;
+        }
+    }
+
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Tarvo SPI - ZB test"));
+    InstallFontFallbacks();
+
+    TCommandLine options;
+    QString error;
+    if (!ParseCommandLine(QApplication::arguments(), options, error)) {
+        std::fprintf(stderr, "tarvo-workbench: %s\n\n%s", error.toLocal8Bit().constData(),
+                     UsageText().toLocal8Bit().constData());
+        return 2;
+    }
+    TMainFormOptions formOptions;
+    formOptions.explicitPorts = options.ports;
+    // Declared before the window, so the window closes its port before the simulator stops.
+    std::unique_ptr<BuiltInSimulator> simulator;
+    if (options.simulate) {
+        simulator = std::make_unique<BuiltInSimulator>();
+        std::string why;
+        if (!simulator->Start(options.simulatorOptions, why)) {
+            std::fprintf(stderr, "tarvo-workbench: cannot start the simulator: %s\n", why.c_str());
+            return 1;
+        }
+        std::printf("Simulated K310-7K adapter on %s\n", simulator->PortPath().c_str());
+        std::fflush(stdout);
+        formOptions.explicitPorts.insert(formOptions.explicitPorts.begin(), simulator->PortPath());
+    }
+    PrintingDialogs printing;
+    if (!options.screenshot.isEmpty()) formOptions.dialogs = &printing;
+
+    TMainForm form(formOptions);
+    form.show();
+    if (!options.screenshot.isEmpty()) {
+        int result = 1;
+        QTimer::singleShot(0, &form, [&] {
+            result = TakeScreenshot(form, options.screenshot);
+            form.close();
+        });
+        app.exec();
+        return result;
+    }
+    return app.exec();
+}

@@ -1,0 +1,49 @@
+// The workbench's own options.
+#include "AppTestSupport.h"
+#include "CommandLine.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+TEST(CommandLine, ReadsSimulatorPortsAndScreenshot) {
+    struct Row {
+        QStringList args;
+        bool ok, simulate;
+        std::string simulatorOptions;
+        std::vector<std::string> ports;
+        QString screenshot;
+    };
+    const Row rows[] = {
+        {{}, true, false, "", {}, {}},
+        {{"--simulate"}, true, true, "", {}, {}},
+        {{"--simulate=PRESET,rotate=30,noise=2"}, true, true, "PRESET,rotate=30,noise=2", {}, {}},
+        {{"--port", "/dev/ttyACM3", "--port=/dev/ttyUSB0"},
+         true,
+         false,
+         "",
+         {"/dev/ttyACM3", "/dev/ttyUSB0"},
+         {}},
+        {{"--simulate", "--screenshot", "docs/w.png"}, true, true, "", {}, "docs/w.png"},
+        {{"--port"}, false, false, "", {}, {}},
+        {{"--port="}, false, false, "", {}, {}},
+        {{"--frobnicate"}, false, false, "", {}, {}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.args.join(' ').toStdString());
+        TCommandLine parsed;
+        QString error;
+        const bool ok = ParseCommandLine(QStringList{"tarvo-workbench"} + row.args, parsed, error);
+        ASSERT_EQ(ok, row.ok) << error.toStdString();
+        if (!ok) {
+            EXPECT_FALSE(error.isEmpty());
+            continue;
+        }
+        EXPECT_EQ(parsed.simulate, row.simulate);
+        EXPECT_EQ(parsed.simulatorOptions, row.simulatorOptions);
+        EXPECT_EQ(parsed.ports, row.ports);
+        EXPECT_EQ(parsed.screenshot, row.screenshot);
+    }
+}
+
+} // namespace

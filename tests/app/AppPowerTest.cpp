@@ -1,0 +1,172 @@
+// Supply, SPI clock and GAME mode against a scripted adapter on a real pseudo-terminal.
+#include "AppTestSupport.h"
+#include "K310_BiSS_bidirectional.h"
+#include "ScriptedPeer.h"
+
+#include <gtest/gtest.h>
+
+using app_testing::RecordingDialogs;
+using testing_support::Exchange;
+using testing_support::ScriptedPeer;
+
+namespace {
+
+class Supply : public ::testing::Test {
+protected:
+    void SetUp() override {
+        app_testing::ResetProtocolState();
+        form = std::make_unique<TMainForm>(app_testing::TestOptions(dialogs));
+        form->initTimer->stop(); // the port is handed over directly, no search
+        ASSERT_TRUE(app_testing::UseAsAdapterPort(peer.SlavePath()));
+    }
+    void TearDown() override {
+        form.reset();
+        app_testing::ResetProtocolState();
+    }
+
+    RecordingDialogs dialogs;
+    ScriptedPeer peer;
+    std::unique_ptr<TMainForm> form;
+};
+
+TEST_F(Supply, OnSendsVoltageThenOnThenReadsTheStatus) {
+    struct Row {
+        const char* name;
+        int powerSel;
+        std::string voltageCommand, voltageReply, onReply;
+        QStringList messages;
+    };
+    const Row rows[] = {
+        {"5 V, all well", 1, "V5", "V5 OK\r", "ON\r", {}},
+        {"3.3 V, all well", 0, "V3", "V3\r", "ON\r", {}},
+        {"voltage refused",
+         1,
+         "V5",
+         "ERROR 3\r",
+         "ON\r",
+         {"Setting power supply (V5) not successfull! (ERROR 3)"}},
+        {"supply refused", 0, "V3", "V3\r", "OFF\r", {"Setting power supply (n) not successfull! (OFF)"}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        dialogs.shown.clear();
+        form->Memo1->clear();
+        form->SetPowerSelIndex(row.powerSel);
+        form->SeriesGreen->addData(1, 2);
+        peer.Add(row.voltageCommand, row.voltageReply);
+        peer.Add("n", row.onReply);
+        peer.Add("e", "  5.02 V  48 mA\r\n");
+
+        form->btnPowerONClick();
+
+        EXPECT_TRUE(peer.WaitIdle());
+        EXPECT_EQ(peer.Unexpected(), "");
+        EXPECT_EQ(dialogs.Texts(), row.messages);
+        const QString onLine = QString::fromStdString(row.onReply).trimmed();
+        EXPECT_EQ(form->LogLines(), QStringList({onLine, "5.02 V  48 mA"}));
+        EXPECT_EQ(form->lblPower->text(), QStringLiteral("5.02 V  48 mA"));
+        EXPECT_EQ(K310_BiSS_bidirectional::EncoderPosition.ErrComm, 0);
+        EXPECT_TRUE(form->SeriesGreen->data()->isEmpty()) << "the curves start anew with the supply";
+        EXPECT_FALSE(form->initTimer->isActive());
+    }
+    EXPECT_EQ(peer.ReceivedText(), "V5neV3neV5neV3ne");
+}
+
+TEST_F(Supply, OnWithTheAdapterGoneRestartsTheSearchAndSendsNothingMore) {
+    peer.HangUp();
+    form->Memo1->appendPlainText(QStringLiteral("earlier line"));
+    form->btnPowerONClick();
+    EXPECT_LT(K310_BiSS_bidirectional::EncoderPosition.ErrComm, 0);
+    EXPECT_TRUE(form->initTimer->isActive());
+    EXPECT_TRUE(dialogs.shown.empty());
+    EXPECT_EQ(form->LogLines(), QStringList({"earlier line"}));
+}
+
+TEST_F(Supply, OffClearsTheLogOnlyWhileTheAdapterAnswers) {
+    form->AddLog(QStringLiteral("old line"));
+    peer.Add("f", "OFF\r");
+    form->btnPowerOFFClick();
+    EXPECT_TRUE(form->LogLines().isEmpty());
+    EXPECT_FALSE(form->initTimer->isActive());
+
+    form->AddLog(QStringLiteral("kept line"));
+    peer.HangUp();
+    form->btnPowerOFFClick();
+    EXPECT_LT(K310_BiSS_bidirectional::EncoderPosition.ErrComm, 0);
+    EXPECT_EQ(form->LogLines(), QStringList({"kept line"}));
+    EXPECT_TRUE(form->initTimer->isActive()) << "a lost adapter is searched for again";
+    EXPECT_TRUE(dialogs.shown.empty());
+}
+
+TEST_F(Supply, ClockSendsTheStepAndLogsTheAdaptersClock) {
+    struct Row {
+        const char* name;
+        int index;
+        std::vector<Exchange> script;
+        QStringList log, messages;
+    };
+    const Row rows[] = {
+        {"12 MHz", 7, {{"M8", {{"OK\r"}}}, {"m", {{" 12 MHz \r"}}}}, {"Frequency: 12 MHz"}, {}},
+        {"94 kHz", 0, {{"M1", {{"OK\r"}}}, {"m", {{"94 kHz\r"}}}}, {"Frequency: 94 kHz"}, {}},
+        // A partial reply to the step is still a reply: no line, no message.
+        {"step times out after a partial reply", 4, {{"M5", {{"O"}}}}, {}, {}},
+        {"step silent", 4, {{"M5", {}}}, {}, {"Setting frequency 5 not successfull."}},
+        {"clock silent", 2, {{"M3", {{"OK\r"}}}, {"m", {}}}, {}, {"Setting frequency 3 not successfull."}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        dialogs.shown.clear();
+        form->Memo1->clear();
+        for (const auto& e : row.script)
+            peer.Add(e);
+        form->cmbFreqSPI->setCurrentIndex(row.index);
+        form->cmbFreqSPIChange();
+        EXPECT_TRUE(peer.WaitIdle());
+        EXPECT_EQ(peer.Unexpected(), "");
+        EXPECT_EQ(form->LogLines(), row.log);
+        EXPECT_EQ(dialogs.Texts(), row.messages);
+        EXPECT_FALSE(form->initTimer->isActive()) << "the clock handler never restarts the search";
+    }
+}
+
+TEST_F(Supply, ClockWithoutPortOnlyShowsTheMessage) {
+    form.reset();
+    app_testing::ResetProtocolState(); // closes the port: PortHandle is -1
+    form = std::make_unique<TMainForm>(app_testing::TestOptions(dialogs));
+    form->initTimer->stop();
+    form->cmbFreqSPI->setCurrentIndex(7);
+    form->cmbFreqSPIChange();
+    EXPECT_EQ(dialogs.Texts(), QStringList({"Setting frequency 8 not successfull."}));
+    EXPECT_TRUE(form->LogLines().isEmpty());
+    EXPECT_FALSE(form->initTimer->isActive());
+}
+
+TEST_F(Supply, GameModeChoosesSupplyAndDetailedStatus) {
+    struct Row {
+        int adapterVersion;
+        QStringList messages;
+    };
+    for (const Row& row :
+         {Row{108, {"Too old interface version! Use K310-7K v1.09 or newer!"}}, Row{109, {}}}) {
+        SCOPED_TRACE(row.adapterVersion);
+        dialogs.shown.clear();
+        form->K310VerzijaFW = row.adapterVersion;
+        form->cbDetailedStatus->setChecked(true);
+        form->SetPowerSelIndex(1);
+
+        form->cbVelcorZBGAME->setChecked(true); // from code, as a click: the handler runs
+        EXPECT_EQ(dialogs.Texts(), row.messages);
+        EXPECT_EQ(form->PowerSelIndex(), 0) << "3.3 V, also after the warning";
+        EXPECT_FALSE(form->cbDetailedStatus->isChecked());
+        EXPECT_FALSE(form->cbDetailedStatus->isEnabled());
+
+        form->cbVelcorZBGAME->setChecked(false);
+        EXPECT_EQ(form->PowerSelIndex(), 1);
+        EXPECT_TRUE(form->cbDetailedStatus->isChecked());
+        EXPECT_TRUE(form->cbDetailedStatus->isEnabled());
+        EXPECT_EQ(dialogs.Texts(), row.messages) << "unticking warns about nothing";
+    }
+    EXPECT_EQ(peer.ReceivedText(), "") << "the mode sends nothing by itself";
+}
+
+} // namespace
