@@ -1,0 +1,157 @@
+// Finding the adapter among candidate ports, each a real pseudo-terminal with a scripted device.
+#include "AdapterDiscovery.h"
+#include "ScriptedPeer.h"
+#include "SerialPort.h"
+#include "Serial_driver.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+#include <unistd.h>
+
+using testing_support::Exchange;
+using testing_support::ScriptedPeer;
+namespace D = AdapterDiscovery;
+namespace fs = std::filesystem;
+
+namespace {
+
+TEST(AdapterVersion, FromTheRawReply) {
+    struct Case {
+        const char* reply;
+        int version;
+    };
+    const Case cases[] = {
+        {"K310-7K v1.09\r", 109}, {"K310-7K v2.15", 215}, {"K310-7K", 0},         {"K310-7K v1.", 100},
+        {"K310-7K v1.9", 109},    {"K310-7K vX.1Z", 0},   {"K310-7K v3.-1", 300}, {"", 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.reply);
+        EXPECT_EQ(D::VersionFromReply(c.reply), c.version);
+    }
+}
+
+TEST(UsbAcmCandidates, AscendingByNumberOnlyAcmPorts) {
+    const fs::path root = fs::temp_directory_path() / ("tarvo-sysfs-" + std::to_string(::getpid()));
+    fs::remove_all(root);
+    for (const char* name : {"ttyACM12", "ttyACM3", "ttyACM0", "ttyUSB1", "ttyACMx", "tty5", "ttyACM"})
+        fs::create_directories(root / name);
+    const auto found = D::UsbAcmCandidatesIn(root.string(), "/dev");
+    fs::remove_all(root);
+    ASSERT_EQ(found.size(), 3u);
+    EXPECT_EQ(found[0].path, "/dev/ttyACM0");
+    EXPECT_EQ(found[0].number, 0);
+    EXPECT_EQ(found[1].path, "/dev/ttyACM3");
+    EXPECT_EQ(found[2].path, "/dev/ttyACM12");
+    EXPECT_EQ(found[2].number, 12);
+    EXPECT_TRUE(D::UsbAcmCandidatesIn("/nonexistent/sysfs", "/dev").empty());
+}
+
+class Discovery : public ::testing::Test {
+protected:
+    void SetUp() override {
+        Serial_driver::ResetSerialDriverState();
+        Serial_driver::ReplyTimeoutMs = 80;
+    }
+    void TearDown() override {
+        if (result.handle >= 0) platform::ClosePort(result.handle);
+        Serial_driver::ResetSerialDriverState();
+    }
+    static void AdapterAnswers(ScriptedPeer& p, std::vector<testing_support::Piece> version) {
+        p.Add(Exchange{"v", std::move(version)});
+        p.Add("r", " SN-0042 \r");
+        p.Add("o", "17\r");
+    }
+    D::Result result;
+};
+
+TEST_F(Discovery, FirstAdapterAmongTheCandidatesStaysOpen) {
+    ScriptedPeer other, adapter, second;
+    other.Add("v", "HELLO FROM A MODEM\r");
+    AdapterAnswers(adapter, {{"K310-7K v1.09\r", 0}});
+    const std::string missing = "/dev/tarvo-no-such-port";
+    int between = 0;
+    result = D::FindAdapter(
+        {},
+        [&] {
+            return std::vector<D::Candidate>{
+                {missing, 1}, {other.SlavePath(), 2}, {adapter.SlavePath(), 3}, {second.SlavePath(), 4}};
+        },
+        [&] { ++between; });
+    ASSERT_TRUE(result.found);
+    EXPECT_EQ(result.port.path, adapter.SlavePath());
+    EXPECT_EQ(result.port.number, 3);
+    EXPECT_GE(result.handle, 0);
+    EXPECT_EQ(result.rawVersion, "K310-7K v1.09\r");
+    EXPECT_EQ(result.K310Version, "K310-7K v1.09");
+    EXPECT_EQ(result.K310VerzijaFW, 109);
+    EXPECT_EQ(result.SerijskaK310, "SN0042");
+    EXPECT_EQ(result.K310RevizijaFW, 17);
+    ASSERT_EQ(result.tried.size(), 3u); // the search ends at the adapter
+    ASSERT_EQ(result.openFailures.size(), 1u);
+    EXPECT_EQ(result.openFailures[0].path, missing);
+    EXPECT_NE(result.openFailures[0].osError, 0);
+    EXPECT_EQ(between, 2); // after each port that opened
+    EXPECT_EQ(other.ReceivedText(), "v");
+    EXPECT_EQ(second.ReceivedText(), "");
+
+    // The other device's port was closed again: it can be opened once more.
+    const int reopened = platform::OpenPort(other.SlavePath());
+    EXPECT_GE(reopened, 0);
+    platform::ClosePort(reopened);
+}
+
+TEST_F(Discovery, ExplicitPathsComeFirstAndEachPathOnce) {
+    ScriptedPeer silent, adapter;
+    AdapterAnswers(adapter, {{"K310-7K v2.01\r", 0}});
+    result = D::FindAdapter({silent.SlavePath(), adapter.SlavePath(), silent.SlavePath()}, [&] {
+        return std::vector<D::Candidate>{{adapter.SlavePath(), 0}, {silent.SlavePath(), 1}};
+    });
+    ASSERT_TRUE(result.found);
+    ASSERT_EQ(result.tried.size(), 2u);
+    EXPECT_EQ(result.tried[0].path, silent.SlavePath());
+    EXPECT_EQ(result.tried[1].path, adapter.SlavePath());
+    EXPECT_EQ(result.port.number, -1);
+    EXPECT_EQ(result.K310VerzijaFW, 201);
+}
+
+TEST_F(Discovery, VersionLineInPiecesDoesNotLeakIntoTheSerialNumber) {
+    ScriptedPeer adapter;
+    AdapterAnswers(adapter, {{"K310-7K", 0}, {" v1.09\r", 30}});
+    result = D::FindAdapter({adapter.SlavePath()}, [] { return std::vector<D::Candidate>{}; });
+    ASSERT_TRUE(result.found);
+    EXPECT_EQ(result.K310Version, "K310-7K v1.09");
+    EXPECT_EQ(result.K310VerzijaFW, 109);
+    EXPECT_EQ(result.SerijskaK310, "SN0042");
+    EXPECT_EQ(result.K310RevizijaFW, 17);
+}
+
+TEST_F(Discovery, AdapterWithoutSerialOrRevisionStillCounts) {
+    ScriptedPeer adapter;
+    adapter.Add("v", "K310-7K\r");
+    adapter.Add(Exchange{"r", {}});
+    adapter.Add("o", "rev abc\r");
+    result = D::FindAdapter({adapter.SlavePath()}, [] { return std::vector<D::Candidate>{}; });
+    ASSERT_TRUE(result.found);
+    EXPECT_EQ(result.K310VerzijaFW, 0);
+    EXPECT_EQ(result.SerijskaK310, "");
+    EXPECT_EQ(result.K310RevizijaFW, 0);
+}
+
+TEST_F(Discovery, NothingFound) {
+    ScriptedPeer silent, partial;
+    partial.Add("v", "K310-"); // too short a model name, and no more
+    result = D::FindAdapter({}, [&] {
+        return std::vector<D::Candidate>{{silent.SlavePath(), 0}, {partial.SlavePath(), 1}};
+    });
+    EXPECT_FALSE(result.found);
+    EXPECT_EQ(result.handle, -1);
+    EXPECT_EQ(result.tried.size(), 2u);
+    EXPECT_TRUE(result.openFailures.empty());
+}
+
+} // namespace
