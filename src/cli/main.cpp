@@ -1,5 +1,6 @@
 // tarvo-cli: the headless front end of the protocol layer. Its output formats are parsed by
 // scripts, so they change only by adding.
+#include "CliEncoder.h"
 #include "CliPort.h"
 #include "CliText.h"
 #include "K310_BiSS_bidirectional.h"
@@ -26,8 +27,16 @@ const char* const kMainUsage =
     "subcommands:\n"
     "  crc HEXTEXT      CRC-8 of the bytes a hex text spells, as two upper-case hex digits\n"
     "  send             one raw adapter transaction (see 'tarvo-cli send --help')\n"
+    "%s"
     "\n"
+    "'tarvo-cli SUBCOMMAND --help' tells more about each.\n"
     "Exit status: 0 success, 1 failure reported by the device or the port, 2 bad usage.\n";
+
+std::string MainUsage() {
+    char buffer[8192];
+    std::snprintf(buffer, sizeof buffer, kMainUsage, cli::kEncoderSubcommandsUsage);
+    return buffer;
+}
 
 const char* const kCrcUsage =
     "usage: tarvo-cli crc HEXTEXT\n"
@@ -132,14 +141,16 @@ int RunSend(const std::vector<std::string>& args) {
 
 int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
-    if (args.empty()) return Usage(kMainUsage, "a SUBCOMMAND is required");
+    const std::string mainUsage = MainUsage();
+    if (args.empty()) return Usage(mainUsage.c_str(), "a SUBCOMMAND is required");
     const std::string sub = args[0];
     args.erase(args.begin());
     if (IsHelp(sub)) {
-        std::fputs(kMainUsage, stdout);
+        std::fputs(mainUsage.c_str(), stdout);
         return kExitOk;
     }
     if (sub == "crc") return RunCrc(args);
     if (sub == "send") return RunSend(args);
-    return Usage(kMainUsage, "unknown subcommand " + sub);
+    if (cli::IsEncoderSubcommand(sub)) return cli::RunEncoderSubcommand(sub, args);
+    return Usage(mainUsage.c_str(), "unknown subcommand " + sub);
 }
