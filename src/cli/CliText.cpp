@@ -90,7 +90,9 @@ std::optional<unsigned long long> ParseNumber(std::string_view text, unsigned lo
     for (char c : text) {
         const int d = HexValue(c);
         if (d < 0 || d >= base) return std::nullopt;
-        if (value > (max - static_cast<unsigned long long>(d)) / static_cast<unsigned long long>(base))
+        // A digit above `max` would wrap the bound below.
+        if (static_cast<unsigned long long>(d) > max ||
+            value > (max - static_cast<unsigned long long>(d)) / static_cast<unsigned long long>(base))
             return std::nullopt;
         value = value * static_cast<unsigned long long>(base) + static_cast<unsigned long long>(d);
     }
