@@ -130,6 +130,17 @@ TEST_F(Discovery, VersionLineInPiecesDoesNotLeakIntoTheSerialNumber) {
     EXPECT_EQ(result.K310RevizijaFW, 17);
 }
 
+TEST_F(Discovery, ModelNameAloneIsEnough) {
+    // Seven bytes and no line end: found, without a version, and the serial is its own.
+    ScriptedPeer adapter;
+    AdapterAnswers(adapter, {{"K310-7K", 0}});
+    result = D::FindAdapter({adapter.SlavePath()}, [] { return std::vector<D::Candidate>{}; });
+    ASSERT_TRUE(result.found);
+    EXPECT_EQ(result.K310Version, "K310-7K");
+    EXPECT_EQ(result.K310VerzijaFW, 0);
+    EXPECT_EQ(result.SerijskaK310, "SN0042");
+}
+
 TEST_F(Discovery, AdapterWithoutSerialOrRevisionStillCounts) {
     ScriptedPeer adapter;
     adapter.Add("v", "K310-7K\r");

@@ -270,3 +270,69 @@ TEST_F(Identification, WrongLengthInOptionalProbesMeansAbsent) {
 }
 
 } // namespace
+
+namespace {
+
+TEST(RegisterLayout, LegacyAndNewAddressesAndLengths) {
+    struct Row {
+        const char* name;
+        const uint32_t* variable;
+        uint32_t legacy, fresh;
+    };
+    const Row rows[] = {
+        {"PositionOffset", &L::RegPositionOffset, 0x00, 0x80},
+        {"PositionFilter", &L::RegPositionFilter, 0x04, 0x84},
+        {"MultiturnPreset", &L::RegMultiturnPreset, 0x14, 0x94},
+        {"MtErrThreshold", &L::RegMtErrThreshold, 0x18, 0x98},
+        {"PersistentStatus", &L::RegPersistentStatus, 0x2C, 0x0A},
+        {"SignalLevel", &L::RegSignalLevel, 0x4E, 0x02},
+        {"SensorTemperature", &L::RegSensorTemperature, 0x4C, 0x00},
+        {"Command", &L::RegCommand, 0x49, 0xBD},
+        {"SelfCalStatus", &L::RegSelfCalStatus, 0x52, 0xC0},
+        {"SelfCalArc", &L::RegSelfCalArc, 0x19, 0xC4},
+        {"SelfCalTimeout", &L::RegSelfCalTimeout, 0x21, 0xC6},
+        {"Eccentricity", &L::RegEccentricity, 0x1B, 0xC8},
+        {"EccentricityPhase", &L::RegEccentricityPhase, 0x1D, 0xCA},
+        {"RadialShift", &L::RegRadialShift, 0x1F, 0xCC},
+        {"FwVerMajor", &L::RegFwVerMajor, 0x2F, 0x68},
+        {"FwVerMinor", &L::RegFwVerMinor, 0x31, 0x6A},
+        {"FwVerComm", &L::RegFwVerComm, 0x33, 0x6C},
+        {"FwVerSvn", &L::RegFwVerSvn, 0x35, 0x6E},
+        {"FwVerHash", &L::RegFwVerHash, 0x00, 0x72},
+        {"SerialNumber", &L::RegSerialNumber, 0x5C, 0x40},
+        {"ErrorMap", &L::RegErrorMap, 0x1800, 0x10000},
+    };
+    struct Lengths {
+        int persistent, signal, selfCal, fwVersion, fwSvn, fwHash, serialWords;
+    };
+    auto lengths = [] {
+        return Lengths{L::LenPersistentStatus, L::LenSignalLevel, L::LenSelfCalStatus, L::LenFwVersion,
+                       L::LenFwVerSvn,         L::LenFwVerHash,   L::SerialNumberWords};
+    };
+    auto same = [](const Lengths& a, const Lengths& b) {
+        return a.persistent == b.persistent && a.signal == b.signal && a.selfCal == b.selfCal &&
+               a.fwVersion == b.fwVersion && a.fwSvn == b.fwSvn && a.fwHash == b.fwHash &&
+               a.serialWords == b.serialWords;
+    };
+    // At program start (and after a reset) the legacy layout holds, every flag false.
+    L::HasSignalLevel = true;
+    L::ResetTarvoKonstanteState();
+    for (const Row& r : rows)
+        EXPECT_EQ(*r.variable, r.legacy) << r.name;
+    EXPECT_TRUE(same(lengths(), Lengths{2, 2, 1, 0, 0, 0, 2}));
+    EXPECT_FALSE(L::HasSignalLevel);
+
+    L::HasSignalLevel = true;
+    L::SelectNewLayout();
+    for (const Row& r : rows)
+        EXPECT_EQ(*r.variable, r.fresh) << r.name;
+    EXPECT_TRUE(same(lengths(), Lengths{4, 4, 4, 2, 4, 4, 4}));
+    EXPECT_TRUE(L::HasSignalLevel); // the flags belong to the probe
+
+    L::SelectLegacyLayout();
+    for (const Row& r : rows)
+        EXPECT_EQ(*r.variable, r.legacy) << r.name;
+    L::ResetTarvoKonstanteState();
+}
+
+} // namespace
