@@ -1,0 +1,141 @@
+#include "SimOptions.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdlib>
+
+namespace sim {
+
+namespace {
+
+bool ParseInt(std::string_view text, int64_t& out) {
+    if (text.empty()) return false;
+    const char* first = text.data();
+    if (*first == '+') ++first;
+    auto [ptr, ec] = std::from_chars(first, text.data() + text.size(), out);
+    return ec == std::errc() && ptr == text.data() + text.size();
+}
+
+bool ParseDouble(std::string_view text, double& out) {
+    if (text.empty()) return false;
+    std::string copy(text);
+    char* end = nullptr;
+    out = std::strtod(copy.c_str(), &end);
+    return end == copy.c_str() + copy.size() && std::isfinite(out);
+}
+
+bool ParseBool(std::string_view text, bool& out) {
+    if (text == "1" || text == "on" || text == "true" || text == "yes" || text.empty()) {
+        out = true;
+        return true;
+    }
+    if (text == "0" || text == "off" || text == "false" || text == "no") {
+        out = false;
+        return true;
+    }
+    return false;
+}
+
+} // namespace
+
+bool ParsePosition(std::string_view text, int64_t& st, int64_t& mt) {
+    const auto colon = text.find(':');
+    int64_t s = 0, m = 0;
+    if (!ParseInt(text.substr(0, colon), s)) return false;
+    if (colon != std::string_view::npos && !ParseInt(text.substr(colon + 1), m)) return false;
+    st = s;
+    mt = m;
+    return true;
+}
+
+bool ApplySimOption(std::string_view name, std::string_view value, SimOptions& out, std::string& error) {
+    auto bad = [&](const char* what) {
+        error = std::string("bad value for ") + std::string(name) + ": \"" + std::string(value) + "\" (" +
+                what + ")";
+        return false;
+    };
+    if (name == "preset") {
+        EncoderVariant v;
+        if (!FindPreset(value, v)) {
+            error = "unknown preset \"" + std::string(value) + "\"";
+            return false;
+        }
+        out.preset = std::string(value);
+        return true;
+    }
+    if (name == "position") {
+        if (!ParsePosition(value, out.positionSt, out.positionMt)) return bad("ST or ST:MT in counts");
+        return true;
+    }
+    if (name == "rotate") {
+        if (!ParseDouble(value, out.rotateDegPerS)) return bad("degrees per second");
+        return true;
+    }
+    if (name == "noise") {
+        if (!ParseDouble(value, out.noiseCounts) || out.noiseCounts < 0) return bad("counts, 0 or more");
+        return true;
+    }
+    if (name == "wire-timing") return ParseBool(value, out.wireTiming) || bad("0 or 1");
+    if (name == "usb-frames") return ParseBool(value, out.usbFrames) || bad("0 or 1");
+    if (name == "power-on") return ParseBool(value, out.powerOn) || bad("0 or 1");
+    if (name == "time-scale") {
+        if (!ParseDouble(value, out.timeScale) || out.timeScale <= 0) return bad("a factor above 0");
+        return true;
+    }
+    if (name == "selfcal-seconds") {
+        if (!ParseDouble(value, out.selfCalSeconds) || out.selfCalSeconds < 0) return bad("seconds");
+        return true;
+    }
+    if (name == "adapter-version") {
+        if (value.empty()) return bad("a version such as 1.09");
+        // A bare number is the firmware version; anything else is the whole reply text.
+        if (value.find_first_not_of("0123456789.") == std::string_view::npos)
+            out.adapter.version = "K310-7K v" + std::string(value);
+        else
+            out.adapter.version = std::string(value);
+        return true;
+    }
+    if (name == "adapter-serial") {
+        out.adapter.serial = std::string(value);
+        return true;
+    }
+    if (name == "adapter-revision") {
+        int64_t r = 0;
+        if (!ParseInt(value, r) || r < 0 || r > 999999) return bad("a revision number");
+        out.adapter.revision = static_cast<int>(r);
+        return true;
+    }
+    error = "unknown option \"" + std::string(name) + "\"";
+    return false;
+}
+
+bool ParseSimOptions(std::string_view text, SimOptions& out, std::string& error) {
+    SimOptions parsed;
+    size_t start = 0;
+    bool first = true;
+    while (start <= text.size()) {
+        size_t comma = text.find(',', start);
+        if (comma == std::string_view::npos) comma = text.size();
+        const std::string_view item = text.substr(start, comma - start);
+        if (first) {
+            if (!item.empty() && item.find('=') == std::string_view::npos) {
+                if (!ApplySimOption("preset", item, parsed, error)) return false;
+                start = comma + 1;
+                first = false;
+                continue;
+            }
+            first = false;
+        }
+        if (!item.empty()) {
+            const auto eq = item.find('=');
+            const std::string_view name = item.substr(0, eq);
+            const std::string_view value = eq == std::string_view::npos ? "" : item.substr(eq + 1);
+            if (!ApplySimOption(name, value, parsed, error)) return false;
+        }
+        start = comma + 1;
+    }
+    out = parsed;
+    return true;
+}
+
+} // namespace sim

@@ -1,0 +1,197 @@
+// k310-sim: a simulated K310-7K adapter with a Tarvo encoder on a pseudo-terminal. Prints the
+// terminal's path as its first line, then obeys control commands on standard input.
+#include "K310Simulator.h"
+#include "SimOptions.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <iostream>
+#include <mutex>
+#include <poll.h>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+int signalPipe[2] = {-1, -1};
+
+void OnSignal(int) {
+    const char b = 1;
+    [[maybe_unused]] auto n = ::write(signalPipe[1], &b, 1);
+}
+
+const char* kUsage =
+    "Usage: k310-sim [options]\n"
+    "Serves a simulated K310-7K adapter with a Tarvo encoder on a new pseudo-terminal. The first\n"
+    "line printed is the terminal's path; open it like the adapter's serial port. Then control\n"
+    "commands are read from standard input, one per line, until end of input or SIGTERM.\n"
+    "\n"
+    "Options:\n"
+    "  --preset NAME          encoder variant: t1 (default), t1mt, t2, t3, t4, t5, t6, bare\n"
+    "  --position ST[:MT]     shaft position: single-turn counts and turn count\n"
+    "  --rotate DEG_PER_S     turn the shaft at this speed\n"
+    "  --noise COUNTS         Gaussian noise of the reading (standard deviation in counts)\n"
+    "  --wire-timing          delay each reply by the wire time of command and reply at\n"
+    "                         115200 8N1 (86.8 us per byte)\n"
+    "  --usb-frames           deliver replies on 1 ms USB frame boundaries\n"
+    "  --power-on             encoder supply on from the start (otherwise \"n\" switches it on)\n"
+    "  --describe             print the chosen variant as JSON and exit\n"
+    "  --link PATH            keep a symbolic link PATH to the terminal (follows come-backs)\n"
+    "  --time-scale X         simulated seconds per real second (default 1)\n"
+    "  --selfcal-seconds S    duration of a self-calibration (default 3)\n"
+    "  --adapter-version V    adapter firmware, e.g. 1.08 (or the whole \"v\" reply text)\n"
+    "  --adapter-serial S     adapter serial number (reply to \"r\")\n"
+    "  --adapter-revision N   adapter firmware revision (reply to \"o\")\n"
+    "  --help                 this text\n"
+    "\n"
+    "Presets:\n"
+    "  t1    type code 15, 18B, type 1, legacy registers, firmware 3.9, all optional registers\n"
+    "  t1mt  type code 17, 19M, type 1 multiturn, legacy, firmware 3.5 (debug latch by ?07:021)\n"
+    "  t2    type code 27 N, 18B, type 2, legacy, firmware 2.9 (swapped error map, \"retries\")\n"
+    "  t3    type code 27 P, 19B, type 3, legacy, firmware 3.9, frame word = temperature\n"
+    "  t4    type code 37 Q, 20B, type 4, legacy, firmware 3.9, frame word = temperature + status\n"
+    "  t5    type code 37 R, 19B, type 5, new registers, firmware 3.12 with hash, 4-byte firmware\n"
+    "        registers, 18-character serial\n"
+    "  t6    type code 47 M, 21M, type 6 multiturn, new registers, firmware 4.2, diagnostics,\n"
+    "        debug words at 0x20000\n"
+    "  bare  type code 15, 16B, type 1, no optional and no firmware registers\n"
+    "\n";
+
+bool TakesValue(const std::string& name) {
+    return name == "preset" || name == "position" || name == "rotate" || name == "noise" || name == "link" ||
+           name == "time-scale" || name == "selfcal-seconds" || name == "adapter-version" ||
+           name == "adapter-serial" || name == "adapter-revision";
+}
+
+std::mutex outputLock;
+
+void PrintLine(const std::string& text) {
+    std::lock_guard lock(outputLock);
+    std::fwrite(text.data(), 1, text.size(), stdout);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+}
+
+bool UpdateLink(const std::string& link, const std::string& target) {
+    if (link.empty()) return true;
+    struct stat st {};
+    if (::lstat(link.c_str(), &st) == 0) {
+        if (!S_ISLNK(st.st_mode)) return false; // never clobber a real file
+        ::unlink(link.c_str());
+    }
+    if (target.empty()) return true;
+    return ::symlink(target.c_str(), link.c_str()) == 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    sim::SimOptions options;
+    std::string link;
+    bool describe = false;
+    for (int i = 1; i < argc; ++i) {
+        std::string arg = argv[i];
+        if (arg == "--help" || arg == "-h") {
+            std::fputs(kUsage, stdout);
+            std::fputs(sim::K310Simulator::ControlHelp(), stdout);
+            return 0;
+        }
+        if (arg.rfind("--", 0) != 0) {
+            std::fprintf(stderr, "k310-sim: unexpected argument \"%s\" (see --help)\n", arg.c_str());
+            return 2;
+        }
+        std::string name = arg.substr(2), value;
+        const auto eq = name.find('=');
+        if (eq != std::string::npos) {
+            value = name.substr(eq + 1);
+            name = name.substr(0, eq);
+        } else if (TakesValue(name)) {
+            if (i + 1 >= argc) {
+                std::fprintf(stderr, "k310-sim: --%s needs a value\n", name.c_str());
+                return 2;
+            }
+            value = argv[++i];
+        }
+        if (name == "describe") {
+            describe = true;
+            continue;
+        }
+        if (name == "link") {
+            link = value;
+            continue;
+        }
+        std::string error;
+        if (!sim::ApplySimOption(name, value, options, error)) {
+            std::fprintf(stderr, "k310-sim: %s\n", error.c_str());
+            return 2;
+        }
+    }
+
+    if (describe) {
+        sim::EncoderVariant variant;
+        sim::FindPreset(options.preset, variant);
+        std::fputs(sim::DescribeJson(variant, options.adapter).c_str(), stdout);
+        return 0;
+    }
+
+    if (::pipe(signalPipe) != 0) return 1;
+    struct sigaction sa {};
+    sa.sa_handler = OnSignal;
+    ::sigemptyset(&sa.sa_mask);
+    ::sigaction(SIGTERM, &sa, nullptr);
+    ::sigaction(SIGINT, &sa, nullptr);
+    ::signal(SIGPIPE, SIG_IGN);
+
+    sim::K310Simulator simulator(options);
+    std::string error;
+    if (!simulator.Start(&error)) {
+        std::fprintf(stderr, "k310-sim: %s\n", error.c_str());
+        return 1;
+    }
+    PrintLine(simulator.SlavePath());
+    if (!UpdateLink(link, simulator.SlavePath()))
+        std::fprintf(stderr, "k310-sim: cannot make the link %s: %s\n", link.c_str(), std::strerror(errno));
+    simulator.SetPathChangedCallback([&link](const std::string& path) {
+        PrintLine(path.empty() ? "unplugged" : path);
+        UpdateLink(link, path);
+    });
+
+    std::string pending;
+    bool done = false;
+    while (!done) {
+        pollfd fds[2] = {{STDIN_FILENO, POLLIN, 0}, {signalPipe[0], POLLIN, 0}};
+        if (::poll(fds, 2, -1) < 0) {
+            if (errno == EINTR) continue;
+            break;
+        }
+        if (fds[1].revents & POLLIN) break;
+        if (fds[0].revents & (POLLIN | POLLHUP | POLLERR)) {
+            char buf[1024];
+            const ssize_t n = ::read(STDIN_FILENO, buf, sizeof buf);
+            if (n <= 0) {
+                done = true;
+            } else {
+                pending.append(buf, static_cast<size_t>(n));
+            }
+            size_t nl;
+            while ((nl = pending.find('\n')) != std::string::npos || (done && !pending.empty())) {
+                std::string line = nl == std::string::npos ? pending : pending.substr(0, nl);
+                pending.erase(0, nl == std::string::npos ? pending.size() : nl + 1);
+                if (!line.empty() && line.back() == '\r') line.pop_back();
+                if (line == "quit" || line == "exit") {
+                    done = true;
+                    break;
+                }
+                PrintLine(simulator.Control(line));
+            }
+        }
+    }
+    simulator.SetPathChangedCallback(nullptr);
+    simulator.Stop();
+    UpdateLink(link, "");
+    return 0;
+}
