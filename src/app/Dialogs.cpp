@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCursor>
+#include <QFileDialog>
 #include <QMessageBox>
 
 namespace {
@@ -38,4 +39,8 @@ void TQtDialogs::setBusyCursor(bool busy) {
         QApplication::setOverrideCursor(Qt::WaitCursor);
     else
         QApplication::restoreOverrideCursor();
+}
+
+bool TDialogs::execSaveDialog(QFileDialog& dialog) {
+    return dialog.exec() == QDialog::Accepted;
 }

@@ -5,6 +5,8 @@
 
 #include <QString>
 
+class QFileDialog;
+
 class TDialogs {
 public:
     virtual ~TDialogs() = default;
@@ -17,6 +19,8 @@ public:
     // The screen-wide hourglass while the window cannot answer; nested calls are not counted:
     // on and off are states, as the window's screen cursor is.
     virtual void setBusyCursor(bool busy) = 0;
+    // Shows a file dialog modally; true when the user confirmed a name (then in selectedFiles).
+    virtual bool execSaveDialog(QFileDialog& dialog);
 };
 
 // Modal boxes of the toolkit, titled with the application's title.

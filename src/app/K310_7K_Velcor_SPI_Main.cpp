@@ -98,31 +98,7 @@ TMainForm::TMainForm(TMainFormOptions options, QWidget* parent)
     FormCreate();
 }
 
-void TMainForm::SetUpCharts() {
-    auto fixedAxes = [](QCustomPlot* chart, double left, double right) {
-        chart->setBackground(Qt::white);
-        chart->yAxis->setRange(-left, left);
-        chart->yAxis2->setVisible(true);
-        chart->yAxis2->setRange(-right, right);
-        chart->yAxis2->grid()->setVisible(false);
-    };
-    fixedAxes(ChartSignalLevel, 1001, 1000);
-    SeriesGreen = ChartSignalLevel->addGraph();
-    SeriesGreen->setPen(QPen(QColor(0, 170, 0), 2));
-    SeriesBlue = ChartSignalLevel->addGraph();
-    SeriesBlue->setPen(QPen(Qt::blue, 2));
-
-    fixedAxes(ChartDebug, 1201, 1000);
-    SeriesDebug = ChartDebug->addGraph();
-    SeriesDebug->setPen(QPen(QColor(0, 0, 128), 2));
-    Series2 = ChartDebug->addGraph();
-    Series2->setLineStyle(QCPGraph::lsNone);
-    Series2->setScatterStyle(
-        QCPScatterStyle(QCPScatterStyle::ssSquare, QColor(255, 128, 64), QColor(255, 128, 64), 3));
-
-    chartErrMap->setBackground(Qt::white);
-    Series1 = chartErrMap->addGraph();
-}
+// SetUpCharts: with the chart handlers in K310_7K_Velcor_SPI_Main_Charts.cpp.
 
 void TMainForm::ConnectHandlers() {
     connect(initTimer, &QTimer::timeout, this, &TMainForm::initTimerTimer);

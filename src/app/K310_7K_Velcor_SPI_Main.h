@@ -19,7 +19,8 @@
 #include <string>
 #include <vector>
 
-class QCPGraph;
+class TChartSeries;
+class TChartView;
 
 // What the program (or a test) decides about the window before it is created.
 struct TMainFormOptions {
@@ -72,12 +73,17 @@ public:
     QTimer* timerOnOff = nullptr;
     QFileDialog* SaveDialog1 = nullptr;
 
-    // Line series of the charts.
-    QCPGraph* SeriesGreen = nullptr;
-    QCPGraph* SeriesBlue = nullptr;
-    QCPGraph* SeriesDebug = nullptr;
-    QCPGraph* Series2 = nullptr;
-    QCPGraph* Series1 = nullptr;
+    // The charts (design settings, timed redraw, zoom) and their series; owned by the window.
+    TChartView* SignalLevelChart = nullptr;
+    TChartView* DebugChart = nullptr;
+    TChartView* ErrMapChart = nullptr;
+    TChartSeries* SeriesGreen = nullptr;
+    TChartSeries* SeriesBlue = nullptr;
+    TChartSeries* SeriesDebug = nullptr;
+    TChartSeries* Series2 = nullptr;
+    TChartSeries* Series1 = nullptr;
+    // Position of the last air-gap point (NaN: none since the curve was cleared).
+    double AirGapPointPosition = 0;
 
     // The window's own handlers.
     void FormKeyUp(int key, Qt::KeyboardModifiers modifiers, Qt::MouseButtons buttons);
@@ -97,6 +103,16 @@ public:
     void btnReadEncoderClick();
     void cbReadEncConstantlyClick();
     void seDelayBetweenReadingsChange();
+    // Signal-level and temperature charts.
+    void cbDrawTempClick();
+    void cbDrawAirGapClick();
+    void lblSignalLevelClick();
+    void ChartSignalLevelDblClick();
+    // Empties both series of the Signal level chart (mode change, supply switched on).
+    void ClearSignalLevelChart();
+    // Parts of a reading pass that belong to the Debug page and to the recording.
+    void UpdateDebugPage();
+    void WriteDebugRecord();
     // Page refreshes run by PageChange.
     void ConfigurationRefresh();
     void SelfCalibrationRefresh();

@@ -24,9 +24,7 @@ void TMainForm::btnPowerONClick() {
     using K310_BiSS_bidirectional::EncoderPosition;
     using K310_BiSS_bidirectional::PortHandle;
     // The curves start anew with the new supply.
-    SeriesBlue->data()->clear();
-    SeriesGreen->data()->clear();
-    ChartSignalLevel->replot();
+    ClearSignalLevelChart();
 
     const std::string command = PowerSelIndex() == 1 ? "V5" : "V3";
     std::string reply;

@@ -1,10 +1,203 @@
-// The reading cycle: "Read Position" and "Read constantly".
+// The reading cycle: "Read Position" takes one pass, "Read constantly" runs passes in a loop.
+// A pass reads only what the page on show and the ticked options need, so the position rate on
+// the Initialization page is bound by the wire alone.
 #include "K310_7K_Velcor_SPI_Main.h"
 
-void TMainForm::btnReadEncoderClick() {}
+#include "ChartView.h"
+#include "K310_BiSS_bidirectional.h"
+#include "K310_SPI_Velcor.h"
+#include "Orodja.h"
+#include "PanelColour.h"
+#include "QtRoutines.h"
+#include "ReadingRules.h"
+#include "Serial_driver.h"
+#include "Tarvo_konstante.h"
 
-void TMainForm::cbReadEncConstantlyClick() {}
+#include <QCoreApplication>
+
+#include <cmath>
+
+namespace {
+
+namespace Shared = K310_BiSS_bidirectional;
+namespace Velcor = K310_SPI_Velcor;
+namespace Layout = Tarvo_konstante;
+
+const QColor kGrey(0x80, 0x80, 0x80);
+const QColor kRed(0xFF, 0x00, 0x00);
+const QColor kOrange(0xFF, 0xAA, 0x00);
+const QColor kViolet(0xEE, 0x82, 0xEE);
+const QColor kWhite(0xFF, 0xFF, 0xFF);
+const QColor kBlue(0x00, 0x00, 0xFF);
+
+// The protocol's messages are UTF-8 ("Nepravilna dolžina ..."), with replies cleaned to ASCII.
+QString ErrorText() {
+    return QString::fromUtf8(Shared::LastErrorText);
+}
+
+void SetTextIfChanged(QLabel* label, const QString& text) {
+    // Setting an unchanged text would still relayout the label on every pass.
+    if (label->text() != text) label->setText(text);
+}
+
+QString StatusBits() {
+    return QString::fromLatin1(
+        Orodja::ToBinaryText(8 * Layout::LenPersistentStatus, Shared::EncoderPosition.Status));
+}
+
+uint32_t RegisterValue() {
+    const auto& d = Shared::RegisterData;
+    return uint32_t(d[0]) << 24 | uint32_t(d[1]) << 16 | uint32_t(d[2]) << 8 | uint32_t(d[3]);
+}
+
+} // namespace
+
+void TMainForm::btnReadEncoderClick() {
+    auto& position = Shared::EncoderPosition;
+
+    // 1, 2: heartbeat, drawn at once so a stalled link shows as a still panel.
+    SetPanelColour(pnlComm, QColor::fromRgb(PanelColour(pnlComm).rgb() ^ 0x00FF00));
+    pnlComm->repaint();
+    Shared::LastErrorText.clear();
+
+    // 3, 4: the position; without it the pass has nothing to show.
+    const bool read = cbDetailedStatus->isChecked() ? Velcor::ReadDetailedStatus() : Velcor::ReadPosition();
+    if (!read) {
+        AddLog(ErrorText());
+        // Unchecking runs the loop's handler once more, inside this call.
+        cbReadEncConstantly->setChecked(false);
+        if (position.ErrComm < 0) RestartAdapterSearch();
+        return;
+    }
+
+    // 5, 6: scaled positions and the four position labels.
+    EncoderPosition_unit = double(position.MTST_value) * EncoderResolution;
+    EncPosDegST = double(position.ST_value) * EncoderResolution;
+    SetTextIfChanged(lblPosRX, QString::fromLatin1(Orodja::Trim(position.RxData)).toUpper());
+    SetTextIfChanged(lblPosMT, QString::number(position.MT_value));
+    SetTextIfChanged(lblPosST, QString::number(position.ST_value));
+    SetTextIfChanged(lblPosUnit, Reading::PositionUnitText(EncoderPosition_unit, edUnit->text()));
+
+    // 7, 8: indicators and the status bits.
+    SetPanelColour(pnlEncErr, position.ErrBit ? kRed : kGrey);
+    SetPanelColour(pnlEncWarn, position.WarnBit ? kOrange : kGrey);
+    SetPanelColour(pnlCRC, position.ErrCRC ? kViolet : kGrey);
+    SetTextIfChanged(lblDetailedStatus, StatusBits());
+
+    // 9: the reading's own complaints, only when asked for.
+    if (cbLogErrors->isChecked()) {
+        if (position.ErrBit) AddLog(QStringLiteral("Error!"));
+        if (position.WarnBit) AddLog(QStringLiteral("Warning!"));
+        if (position.ErrCRC) AddLog(QStringLiteral("CRC!"));
+        if (position.Status != 0) AddLog(QStringLiteral("Status: ") + lblDetailedStatus->text());
+    }
+
+    QWidget* const page = Page->currentWidget();
+    const bool signalPage = page == tabSignalLevelTemperature;
+    const bool recording = cbShranjujMeritveDebug->isChecked();
+
+    // 10: temperatures.
+    if (signalPage || recording) {
+        if (!Velcor::ReadSensorTemperature()) AddLog(ErrorText());
+        SetTextIfChanged(lblTemperature,
+                         Reading::TemperatureText(position.ExtTemperature, position.SenTemperature));
+        if (cbDrawTemp->isChecked()) {
+            if (const auto t = Reading::ExtTemperatureEstimates(position.ExtTemperature))
+                SeriesBlue->Add(t->Thermistor);
+            SeriesGreen->Add(position.SenTemperature);
+        }
+    }
+
+    // 11: signal level and air gap.
+    if ((signalPage || StatBeriSignalLevel || recording) && Layout::HasSignalLevel) {
+        if (!Velcor::ReadSignalLevel()) {
+            AddLog(ErrorText());
+        } else {
+            AirGap = Reading::AirGapFromSignalLevel(position.SignalLevel, AirGapK, AirGapN);
+            SetTextIfChanged(lblSignalLevel, Reading::SignalLevelText(position.SignalLevel, AirGap));
+            if (cbDrawAirGap->isChecked() &&
+                Reading::AirGapPointDue(EncoderPosition_unit, AirGapPointPosition)) {
+                SeriesBlue->AddXY(EncPosDegST, AirGap, position.WarnBit ? kOrange : kBlue);
+                AirGapPointPosition = EncoderPosition_unit;
+            }
+        }
+    }
+
+    // 12: the persistent status replaces the reading's status.
+    if (Layout::HasPersistentStatus && cbPersistentStatus->isChecked()) {
+        if (!Velcor::ReadPersistentStatus()) AddLog(ErrorText());
+        SetTextIfChanged(lblDetailedStatus, StatusBits());
+    }
+
+    // 13: status names.
+    const QString statusText = Reading::StatusText(position.Status, Layout::LenPersistentStatus);
+    SetTextIfChanged(lblDetailedStatusTxt, statusText);
+    SetPanelColour(lblDetailedStatusTxt, statusText.isEmpty() ? kWhite : kOrange);
+
+    // 14: lifetime diagnostics of firmware 4.
+    if (page == tabDiagnostics && Shared::EncoderSignature.Dremo_FWverMajor == 4) {
+        struct Diagnostic {
+            uint32_t address;
+            uint8_t length;
+            QLabel* label;
+            const char* text;
+            QString (*value)(uint32_t);
+        };
+        const auto asUnsigned = [](uint32_t v) { return QString::number(v); };
+        const auto asInt8 = [](uint32_t v) { return QString::number(int8_t(v & 0xFF)); };
+        const auto asInt16 = [](uint32_t v) { return QString::number(int16_t(v & 0xFFFF)); };
+        const Diagnostic diagnostics[] = {
+            {Layout::POWER_CYCLES, 4, lblDiagNumPwrCyc, "Number of power cycles: ", asUnsigned},
+            {Layout::OPERATING_TIME, 4, lblDiagOpTimeMin, "Operational time (minutes): ", asUnsigned},
+            {Layout::OP_TEMP_MIN, 1, lblDiagTempMin, "Operational temperature min: ", asInt8},
+            {Layout::OP_TEMP_MAX, 2, lblDiagTempMax, "Operational temperature max: ", asInt16},
+            {Layout::SAFETY_RT, 2, lblDecodingSafetyMargin_RT, "Safety RT: ", asInt16},
+            {Layout::SAFETY_PER, 2, lblDecodingSafetyMargin_PER, "Safety PER: ", asInt16},
+        };
+        for (const Diagnostic& d : diagnostics) {
+            if (!Velcor::ReadRegister(d.address, d.length)) AddLog(ErrorText());
+            SetTextIfChanged(d.label, QString::fromLatin1(d.text) + d.value(RegisterValue()));
+        }
+    }
+
+    // 15: debug data.
+    if (page == tabDebug || recording) {
+        if (!Velcor::LatchDebugData()) AddLog(ErrorText());
+        if (page == tabDebug) UpdateDebugPage();
+    }
+
+    // 16: the adapter's supply reading, every 1001st pass.
+    if (K310PowerReadCounter != 0) {
+        --K310PowerReadCounter;
+    } else {
+        std::string reply;
+        position.ErrComm = Serial_driver::SendCommand(Shared::PortHandle, "e", 0, reply);
+        SetTextIfChanged(lblPower, QString::fromLatin1(Orodja::Trim(reply)));
+        K310PowerReadCounter = 1000;
+    }
+
+    // 17, 18.
+    if (recording) WriteDebugRecord();
+    EncPosDegOld = EncoderPosition_unit;
+}
+
+void TMainForm::cbReadEncConstantlyClick() {
+    // Runs on every change of the box, also when a failed pass clears it: the pass comes first,
+    // so clearing the box always takes exactly one more reading.
+    do {
+        btnReadEncoderClick();
+        QCoreApplication::processEvents();
+        if (CycReadWait >= 10) Orodja::WaitWithMessages(CycReadWait);
+    } while (cbReadEncConstantly->isChecked() && !Orodja::ApplicationTerminating());
+}
 
 void TMainForm::seDelayBetweenReadingsChange() {
     CycReadWait = seDelayBetweenReadings->value();
 }
+
+// The Debug page draws the latched record (a later step); until then a pass on that page only
+// latches it.
+void TMainForm::UpdateDebugPage() {}
+
+// The recording writes one record per pass (a later step); until then nothing is written.
+void TMainForm::WriteDebugRecord() {}

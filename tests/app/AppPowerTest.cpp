@@ -1,5 +1,6 @@
 // Supply, SPI clock and GAME mode against a scripted adapter on a real pseudo-terminal.
 #include "AppTestSupport.h"
+#include "ChartView.h"
 #include "K310_BiSS_bidirectional.h"
 #include "ScriptedPeer.h"
 
