@@ -141,6 +141,10 @@ TEST(TransactionWithoutPort, NoPortGivesMinusThreeAndLeavesTheReply) {
 TEST_F(Transaction, HungUpPeerFailsTheWriteWithTheOsCodeAndLeavesTheReply) {
     Serial_driver::TraceEnabled = true;
     peer.HangUp();
+    // The kernel hangs the terminal end up shortly after the device end closes; wait for that,
+    // as an unplug happens well before the next command.
+    for (int i = 0; i < 100 && platform::WaitReadable(port, 10) != platform::WaitResult::HungUp; ++i) {
+    }
     std::string reply = "untouched";
     const int32_t r = Send("v", 7, reply);
     EXPECT_LT(r, -3);
