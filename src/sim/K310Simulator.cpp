@@ -61,6 +61,7 @@ struct K310Simulator::Impl {
     std::string path;
     std::thread thread;
     int wakeFd = -1;
+    int tombstone = -1;
     bool running = false;
     bool stopping = false;
 
@@ -110,7 +111,10 @@ struct K310Simulator::Impl {
     }
 
     bool OpenTerminal(std::string* error) {
-        if (!pty.Open(true, error)) return false;
+        const bool opened = pty.Open(true, error);
+        if (tombstone >= 0) ::close(tombstone);
+        tombstone = -1;
+        if (!opened) return false;
         const int flags = ::fcntl(pty.MasterFd(), F_GETFL);
         ::fcntl(pty.MasterFd(), F_SETFL, flags | O_NONBLOCK);
         path = pty.SlavePath();
@@ -119,6 +123,10 @@ struct K310Simulator::Impl {
     }
 
     void CloseTerminal() {
+        // Holding the old terminal end until the next one exists keeps its number taken, so the
+        // adapter comes back under a new path, as a re-enumerated USB device does.
+        if (tombstone >= 0) ::close(tombstone);
+        tombstone = path.empty() ? -1 : ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
         pty.Close();
         out.clear();
         in.clear();
@@ -324,6 +332,8 @@ void K310Simulator::Stop() {
     d.pty.Close();
     d.path.clear();
     d.replugAtUs = 0;
+    if (d.tombstone >= 0) ::close(d.tombstone);
+    d.tombstone = -1;
     if (d.wakeFd >= 0) ::close(d.wakeFd);
     d.wakeFd = -1;
 }

@@ -152,12 +152,13 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "k310-sim: %s\n", error.c_str());
         return 1;
     }
-    PrintLine(simulator.SlavePath());
+    // The link first: whoever reads the path line may use the link at once.
     if (!UpdateLink(link, simulator.SlavePath()))
         std::fprintf(stderr, "k310-sim: cannot make the link %s: %s\n", link.c_str(), std::strerror(errno));
+    PrintLine(simulator.SlavePath());
     simulator.SetPathChangedCallback([&link](const std::string& path) {
-        PrintLine(path.empty() ? "unplugged" : path);
         UpdateLink(link, path);
+        PrintLine(path.empty() ? "unplugged" : path);
     });
 
     std::string pending;
