@@ -244,7 +244,9 @@ struct K310Simulator::Impl {
                 const int64_t d = at > now ? static_cast<int64_t>(at - now) : 0;
                 if (timeoutUs < 0 || d < timeoutUs) timeoutUs = d;
             };
-            if (!out.empty()) consider(out.front().dueUs);
+            // A reply that is due but does not fit waits for POLLOUT, not for a timer (which
+            // would spin while a client leaves its input unread).
+            if (!out.empty() && out.front().dueUs > now) consider(out.front().dueUs);
             if (!in.empty()) consider(lastByteUs + kIncompleteTimeoutUs);
             if (replugAtUs != 0) consider(replugAtUs);
             pollfd fds[2] = {{wakeFd, POLLIN, 0}, {-1, 0, 0}};

@@ -88,6 +88,17 @@ TEST_F(SimServer, ClientsMayOpenAndCloseOftenOrSendNothing) {
     EXPECT_EQ(c.Tx("o"), "17\r");
 }
 
+TEST_F(SimServer, ClientThatDoesNotReadDoesNotStallTheSimulator) {
+    Begin();
+    for (int i = 0; i < 1000; ++i)
+        ASSERT_TRUE(client->Send("v"));
+    EXPECT_EQ(sim->Control("state").rfind("ok", 0), 0u);
+    const std::string flood = client->Drain(300);
+    EXPECT_GT(flood.size(), 1000u);
+    client->Drain(100);
+    EXPECT_EQ(client->Tx("o"), "17\r");
+}
+
 TEST_F(SimServer, TransportFaults) {
     Begin();
     sim->SilenceNext(2);
