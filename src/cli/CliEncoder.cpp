@@ -534,14 +534,15 @@ int RunErrmap(const Command& cmd) {
 const char* const kDebugUsage =
     "usage: tarvo-cli debug [--port PATH]... [--json]\n"
     "\n"
-    "Identifies the encoder, latches its debug data and prints the DebugData fields\n"
-    "(Samples as 56 comma-separated values). A header warning goes to stderr.\n";
+    "Identifies the encoder, unlocks its debug registers, latches its debug data and prints\n"
+    "the DebugData fields (Samples as 56 comma-separated values). A header warning goes to\n"
+    "stderr.\n";
 
 int RunDebug(const Command& cmd) {
     if (!cmd.inv().positional.empty()) return cmd.Usage("debug takes no arguments");
     int exit = 0;
     if (!Prepare(cmd, true, &exit)) return exit;
-    if (!velcor::LatchDebugData()) return cmd.Fail(shared::LastErrorText);
+    if (!velcor::DebugUnlock() || !velcor::LatchDebugData()) return cmd.Fail(shared::LastErrorText);
     const auto& d = velcor::DebugData;
     std::vector<int64_t> samples(d.Samples.begin(), d.Samples.end());
     std::string sampleText;

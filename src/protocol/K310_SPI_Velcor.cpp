@@ -594,6 +594,10 @@ bool LatchDebugData() {
     return true;
 }
 
+bool DebugUnlock() {
+    return WriteRegister(DEBUG_UNLOCK, 1, Orodja::kDebugUnlockCode);
+}
+
 // ---- Encoder commands -----------------------------------------------------------------------
 
 bool ReadSignalLevel() {

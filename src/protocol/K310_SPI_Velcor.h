@@ -57,6 +57,8 @@ bool ProbeRegisters();
 bool ReadPosition();
 bool ReadDetailedStatus();
 bool LatchDebugData();
+// Unlocks the encoder's debug registers: the debug-unlock code written to 0x49, in either layout.
+bool DebugUnlock();
 
 // Encoder commands and the registers of the reading cycle.
 bool ReadSignalLevel();

@@ -1,5 +1,6 @@
 // tarvo-cli's adapter and encoder subcommands, run as a program against a scripted adapter.
 #include "CliJson.h"
+#include "K310Simulator.h"
 #include "RunProgram.h"
 #include "ScriptedPeer.h"
 
@@ -277,6 +278,50 @@ TEST(CliJson, StringsAreAlwaysValidJson) {
     // UTF-8 passes; a lone high byte is its Latin-1 character.
     EXPECT_EQ(cli::JsonString("dol\xC5\xBEina"), "\"dol\xC5\xBEina\"");
     EXPECT_EQ(cli::JsonString("\xFF\xC5"), "\"\\u00FF\\u00C5\"");
+}
+
+} // namespace
+
+namespace {
+
+// The whole path against the simulated adapter and encoder: supply on, identify, read.
+TEST(CliAgainstSimulator, PowerOnIdentifyAndRead) {
+    sim::SimOptions options;
+    options.preset = "t5";
+    sim::K310Simulator simulator(options);
+    std::string error;
+    ASSERT_TRUE(simulator.Start(&error)) << error;
+    const std::vector<std::string> port = {"--port", simulator.SlavePath()};
+    auto run = [&](std::vector<std::string> args) {
+        args.insert(args.end(), port.begin(), port.end());
+        return RunProgram(TARVO_CLI_PATH, args);
+    };
+
+    auto r = run({"identify"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err.rfind("tarvo-cli: Problem 2 pri branju identa: j -> ", 0), 0u) << r.err;
+
+    r = run({"power", "on"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_TRUE(simulator.SupplyOn());
+
+    r = run({"identify", "--json"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    for (const char* field :
+         {"\"ok\":true", "\"EncoderType\":5,", "\"SingleTurnBits\":19,", "\"Layout\":\"new\"",
+          "\"HasMtErrThreshold\":true", "\"HasPersistentStatus\":true", "\"HasSignalLevel\":true",
+          "\"HasSelfCalTimeout\":true", "\"HasFirmwareRevision\":true", "\"LenFwVersion\":4,",
+          "\"LenFwVerSvn\":4,"})
+        EXPECT_NE(r.out.find(field), std::string::npos) << field << " in " << r.out;
+
+    simulator.SetPosition(1234);
+    r = run({"read", "--count", "100"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    size_t lines = 0;
+    for (size_t at = 0; (at = r.out.find(" ST_value=1234 ", at)) != std::string::npos; ++at)
+        ++lines;
+    EXPECT_EQ(lines, 100u) << r.out.substr(0, 300);
+    EXPECT_EQ(r.out.find("ErrCRC=1"), std::string::npos);
 }
 
 } // namespace

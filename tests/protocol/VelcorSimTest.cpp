@@ -1,0 +1,211 @@
+// The protocol layer end to end against the simulated adapter and encoder, for every preset:
+// identification, readings, register writes read back, the commands, self-calibration to its
+// end, the error map and the debug data. The simulator is written from the device contracts,
+// so these tests catch mistakes that the scripted replies would share with the code.
+#include "AdapterDiscovery.h"
+#include "K310Simulator.h"
+#include "K310_BiSS_bidirectional.h"
+#include "K310_SPI_Velcor.h"
+#include "Orodja.h"
+#include "SerialPort.h"
+#include "Serial_driver.h"
+#include "SimVariant.h"
+#include "Tarvo_konstante.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+namespace V = K310_SPI_Velcor;
+namespace L = Tarvo_konstante;
+namespace shared = K310_BiSS_bidirectional;
+
+namespace {
+
+std::string FirmwareText(const sim::EncoderVariant& v) {
+    std::string text = std::to_string(v.fwMajor) + "." + std::to_string(v.fwMinor) + "." +
+                       std::to_string(v.fwComm) + "." + std::to_string(v.fwSvn);
+    if (v.hasFwHash) {
+        char hash[16];
+        std::snprintf(hash, sizeof hash, ".%08X", v.fwHash);
+        text += hash;
+    }
+    return text;
+}
+
+class AgainstSimulator : public ::testing::TestWithParam<std::string> {
+protected:
+    void SetUp() override {
+        ResetAll();
+        sim::SimOptions options;
+        options.preset = GetParam();
+        options.powerOn = true;
+        simulator = std::make_unique<sim::K310Simulator>(options);
+        std::string error;
+        ASSERT_TRUE(simulator->Start(&error)) << error;
+        variant = simulator->Variant();
+        const auto found = AdapterDiscovery::FindAdapter(
+            {simulator->SlavePath()}, [] { return std::vector<AdapterDiscovery::Candidate>{}; });
+        ASSERT_TRUE(found.found);
+        shared::PortHandle = found.handle;
+        ASSERT_TRUE(V::ReadEncoderSignature()) << shared::LastErrorText;
+    }
+    void TearDown() override {
+        ResetAll();
+        if (simulator) simulator->Stop();
+    }
+    static void ResetAll() {
+        shared::ResetSharedState();
+        V::ResetVelcorState();
+        Serial_driver::ResetSerialDriverState();
+    }
+    uint32_t Peek(uint32_t address, int length) {
+        uint32_t value = 0;
+        EXPECT_TRUE(simulator->PeekRegister(address, length, value)) << address;
+        return value;
+    }
+
+    std::unique_ptr<sim::K310Simulator> simulator;
+    sim::EncoderVariant variant;
+};
+
+TEST_P(AgainstSimulator, IdentificationMatchesTheEncoder) {
+    const auto& sig = shared::EncoderSignature;
+    EXPECT_EQ(V::EncoderType, variant.encoderType);
+    EXPECT_EQ(V::VelcorVersion, variant.typeCode[0] - '0');
+    EXPECT_EQ(V::SingleTurnBits, variant.singleTurnBits);
+    EXPECT_EQ(V::SingleTurnCounts, variant.SingleTurnCounts());
+    EXPECT_EQ(V::MultiTurnBits, variant.multiturn ? 16 : 0);
+    EXPECT_EQ(L::RegCommand, variant.NewLayout() ? 0xBDu : 0x49u);
+    EXPECT_EQ(L::HasMtErrThreshold, variant.hasMtErrThreshold);
+    EXPECT_EQ(L::HasPersistentStatus, variant.hasPersistentStatus);
+    EXPECT_EQ(L::HasSignalLevel, variant.hasSignalLevel);
+    EXPECT_EQ(L::HasSelfCalTimeout, variant.hasSelfCalTimeout);
+    EXPECT_EQ(L::HasFirmwareRevision, variant.hasFirmwareRegisters);
+    EXPECT_EQ(sig.Dremo_PartNumber, variant.partNumber);
+    EXPECT_EQ(sig.Dremo_Serial, Orodja::RemoveSpaces(variant.serial));
+    if (variant.hasFirmwareRegisters) {
+        EXPECT_EQ(L::LenFwVersion, variant.fwVersionWidth);
+        EXPECT_EQ(L::LenFwVerSvn, variant.fwSvnWidth);
+        EXPECT_EQ(sig.Dremo_FWverStr, FirmwareText(variant));
+    } else {
+        EXPECT_EQ(sig.Dremo_FWverStr, "");
+    }
+}
+
+TEST_P(AgainstSimulator, PositionFramesAndTheDetailedReport) {
+    const int64_t st = variant.SingleTurnCounts() / 3;
+    const int64_t turns = variant.multiturn ? -2 : 0;
+    simulator->SetPosition(st, turns);
+    const auto& p = shared::EncoderPosition;
+    ASSERT_TRUE(V::ReadPosition()) << shared::LastErrorText;
+    EXPECT_EQ(p.ST_value, static_cast<uint32_t>(st));
+    EXPECT_EQ(p.MTST_value, turns * variant.SingleTurnCounts() + st);
+    if (variant.multiturn) EXPECT_EQ(p.MT_value, turns);
+    EXPECT_FALSE(p.ErrBit);
+    EXPECT_FALSE(p.WarnBit);
+    EXPECT_FALSE(p.ErrCRC);
+    if (variant.encoderType == 4 || variant.encoderType == 5) {
+        simulator->SetTemperatures(30, 0x155);
+        ASSERT_TRUE(V::ReadPosition());
+        EXPECT_EQ(p.ExtTemperature, 0x155);
+        EXPECT_EQ(p.Status, 0);
+    }
+
+    simulator->BadCrcNext();
+    ASSERT_TRUE(V::ReadPosition());
+    EXPECT_TRUE(p.ErrCRC);
+    simulator->SetErrorBit(true);
+    ASSERT_TRUE(V::ReadPosition());
+    EXPECT_TRUE(p.ErrBit);
+    EXPECT_FALSE(p.ErrCRC);
+    simulator->SetErrorBit(false);
+
+    simulator->SetPosition(st, turns);
+    ASSERT_TRUE(V::ReadDetailedStatus()) << shared::LastErrorText;
+    EXPECT_EQ(p.ST_value, static_cast<uint32_t>(st));
+    EXPECT_EQ(p.MTST_value, turns * variant.SingleTurnCounts() + st);
+    EXPECT_FALSE(p.ErrBit);
+}
+
+TEST_P(AgainstSimulator, RegisterWrittenIsReadBackAndCommandsTakeEffect) {
+    ASSERT_TRUE(V::WriteRegister(L::RegPositionFilter, 4, 5)) << shared::LastErrorText;
+    ASSERT_TRUE(V::ReadRegister(L::RegPositionFilter, 4)) << shared::LastErrorText;
+    EXPECT_EQ(shared::RegisterData[3], 5);
+    std::string status;
+    V::WriteAccessStatusText(status);
+    EXPECT_EQ(status.rfind("Write status: [0x", 0), 0u) << status;
+
+    ASSERT_TRUE(V::SaveToNvram()) << shared::LastErrorText;
+    simulator->Inspect([](sim::SimDevice& d, double) { EXPECT_EQ(d.SavedConfig().positionFilter, 5u); });
+    ASSERT_TRUE(V::FactoryReset()) << shared::LastErrorText;
+    ASSERT_TRUE(V::ReadRegister(L::RegPositionFilter, 4));
+    EXPECT_NE(shared::RegisterData[3], 5);
+
+    if (variant.multiturn) {
+        simulator->SetPosition(100, 7);
+        ASSERT_TRUE(V::PresetMultiturn(static_cast<uint16_t>(-3))) << shared::LastErrorText;
+        ASSERT_TRUE(V::ReadPosition());
+        EXPECT_EQ(shared::EncoderPosition.MT_value, -3);
+    }
+
+    ASSERT_TRUE(V::ReadSensorTemperature()) << shared::LastErrorText;
+    if (L::HasSignalLevel) ASSERT_TRUE(V::ReadSignalLevel()) << shared::LastErrorText;
+    if (L::HasPersistentStatus) {
+        simulator->SetWarningBit(true);
+        ASSERT_TRUE(V::ReadPosition());
+        simulator->SetWarningBit(false);
+        ASSERT_TRUE(V::ReadPersistentStatus()) << shared::LastErrorText;
+        EXPECT_NE(shared::EncoderPosition.Status, 0);
+        ASSERT_TRUE(V::ClearPersistentStatus()) << shared::LastErrorText;
+        ASSERT_TRUE(V::ReadPersistentStatus());
+        EXPECT_EQ(shared::EncoderPosition.Status, 0);
+    }
+}
+
+TEST_P(AgainstSimulator, SelfCalibrationRunsToItsEnd) {
+    simulator->SetSelfCal(sim::SelfCalOutcome::Success, 2.0);
+    ASSERT_TRUE(V::ReadSelfCalResults()) << shared::LastErrorText;
+    const uint32_t counterAtStart = V::SelfCalStatus & 3;
+    ASSERT_TRUE(V::StartSelfCalibration(180, L::HasSelfCalTimeout ? 20 : 0)) << shared::LastErrorText;
+    ASSERT_TRUE(V::ReadRegister(L::RegSelfCalArc, 2));
+    EXPECT_EQ(shared::RegisterData[2] * 256 + shared::RegisterData[3], 180);
+
+    ASSERT_TRUE(V::ReadSelfCalResults());
+    EXPECT_EQ(V::SelfCalStatus & 3, counterAtStart) << "finished before its time";
+    simulator->AdvanceTime(2.5);
+    ASSERT_TRUE(V::ReadSelfCalResults()) << shared::LastErrorText;
+    EXPECT_NE(V::SelfCalStatus & 3, counterAtStart);
+    EXPECT_EQ(V::SelfCalResultText.rfind("Eccentricity: ", 0), 0u) << V::SelfCalResultText;
+}
+
+TEST_P(AgainstSimulator, ErrorMapAndDebugData) {
+    std::vector<int16_t> map;
+    ASSERT_TRUE(V::ReadErrorMap(map)) << shared::LastErrorText;
+    ASSERT_EQ(map.size(), 512u);
+    simulator->Inspect([&](sim::SimDevice& d, double) {
+        for (int i = 0; i < 512; ++i)
+            ASSERT_EQ(map[static_cast<size_t>(i)], d.ErrorMapEntry(i)) << i;
+    });
+
+    const auto& sig = shared::EncoderSignature;
+    // Debug registers answer only after the unlock.
+    EXPECT_FALSE(V::LatchDebugData());
+    ASSERT_TRUE(V::DebugUnlock()) << shared::LastErrorText;
+    ASSERT_TRUE(V::LatchDebugData()) << shared::LastErrorText;
+    const bool decoded = sig.Dremo_FWverMajor == 4 || sig.Dremo_FWverMinor >= 9;
+    const size_t samples = sig.Dremo_FWverMajor == 4 ? 56 : 53;
+    if (decoded) {
+        EXPECT_EQ(shared::LastErrorText, "") << "header";
+        simulator->Inspect([&](sim::SimDevice& d, double) {
+            for (size_t k = 0; k < samples; ++k)
+                ASSERT_EQ(V::DebugData.Samples[k], d.DebugSamples()[k]) << k;
+        });
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryPreset, AgainstSimulator, ::testing::ValuesIn(sim::PresetNames()),
+                         [](const ::testing::TestParamInfo<std::string>& info) { return info.param; });
+
+} // namespace
