@@ -591,7 +591,6 @@ std::string K310Simulator::Control(const std::string& line) {
         w.push_back(s);
     if (w.empty()) return "ok";
     const std::string& c = w[0];
-    auto arg = [&](size_t i) { return i < w.size() ? w[i] : std::string(); };
     auto usage = [&](const char* form) { return std::string("error usage: ") + form; };
     int64_t n = 0;
     double x = 0;
@@ -758,7 +757,6 @@ std::string K310Simulator::Control(const std::string& line) {
                        (log[i].answered ? Printable(log[i].reply) : std::string("(no reply)"));
         return outText;
     }
-    (void)arg;
     return "error unknown control command \"" + c + "\" (try help)";
 }
 

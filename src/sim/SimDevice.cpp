@@ -594,7 +594,7 @@ void SimDevice::LatchDebug(double now) {
 
 // ---------------------------------------------------------------- registers
 
-int SimDevice::ReadRegister(uint32_t address, int length, uint32_t& value, double now, bool sideEffects) {
+int SimDevice::ReadRegister(uint32_t address, int length, uint32_t& value, double now) {
     value = 0;
     RegInfo r;
     if (!Lookup(variant_, address, false, r)) return 0x26;
@@ -725,12 +725,11 @@ int SimDevice::ReadRegister(uint32_t address, int length, uint32_t& value, doubl
     default:
         return 0x96;
     }
-    (void)sideEffects;
     return 0;
 }
 
 int SimDevice::PeekRegister(uint32_t address, int length, uint32_t& value, double now) {
-    return ReadRegister(address, length, value, now, false);
+    return ReadRegister(address, length, value, now);
 }
 
 int SimDevice::Command(uint8_t code, double now, std::string& special) {
@@ -757,14 +756,13 @@ int SimDevice::Command(uint8_t code, double now, std::string& special) {
         nvram_ = ram_;
         return 0;
     case 0x6D: {
-        const int64_t counts = variant_.SingleTurnCounts();
         int64_t turns = 0;
         const double noise = noiseCounts_;
         noiseCounts_ = 0;
         NoisyReading(now, turns);
         noiseCounts_ = noise;
+        // The preset is a 16-bit turn count, read back as signed in the frame.
         turnAdjust_ += static_cast<int16_t>(mtPreset_ & 0xFFFF) - turns;
-        (void)counts;
         return 0;
     }
     case 0x72:
@@ -831,7 +829,7 @@ std::string SimDevice::ReadCommand(uint32_t address, int length, double now) {
     if (auto it = registerErrors_.find(address); it != registerErrors_.end())
         return ErrorCode(it->second, true);
     uint32_t value = 0;
-    const int code = ReadRegister(address, length, value, now, true);
+    const int code = ReadRegister(address, length, value, now);
     if (code != 0) return ErrorCode(code, true);
     return "0x9:0x" + Hex(value, 8);
 }
@@ -854,7 +852,7 @@ std::string SimDevice::WriteCommand(uint32_t address, int length, uint32_t value
 void SimDevice::TrackSafety() {
     // The periodic margin is the lowest real-time margin seen since it was last reset.
     uint32_t rt = 0;
-    if (variant_.FirmwareMajor4() && ReadRegister(0x10, 2, rt, lastTime_, false) == 0)
+    if (variant_.FirmwareMajor4() && ReadRegister(0x10, 2, rt, lastTime_) == 0)
         safetyPer_ = std::min(safetyPer_, static_cast<int>(static_cast<int16_t>(rt)));
 }
 

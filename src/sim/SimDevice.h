@@ -142,7 +142,7 @@ private:
     std::string DetailedReport(double now);
     std::string ReadCommand(uint32_t address, int length, double now);
     std::string WriteCommand(uint32_t address, int length, uint32_t value, double now);
-    int ReadRegister(uint32_t address, int length, uint32_t& value, double now, bool sideEffects);
+    int ReadRegister(uint32_t address, int length, uint32_t& value, double now);
     int WriteRegister(uint32_t address, int length, uint32_t value, double now, std::string& special);
     int Command(uint8_t code, double now, std::string& special);
     void LatchDebug(double now);
