@@ -92,6 +92,8 @@ const char* kClockTexts[] = {"94 kHz",  "188 kHz", "375 kHz", "750 kHz",
 
 constexpr double kPi = std::numbers::pi;
 
+constexpr uint32_t kLastSvnAnsweringDuringSelfCal = 9356;
+
 // Samples that the decoder's window spans, by code length of the scale.
 int WindowSamples(int codeLength) {
     switch (codeLength) {
@@ -961,6 +963,10 @@ std::string SimDevice::Execute(std::string_view cmd, double now) {
         LatchDebug(now);
         return "?07:021 debug data latched\r";
     }
+    // Firmware from build 9357 on does not answer register accesses while it calibrates; the
+    // workbench's wait counts the first successful read as the end of the procedure.
+    if (selfCal_.running && variant_.hasFirmwareRegisters && variant_.fwSvn > kLastSvnAnsweringDuringSelfCal)
+        return "ERROR encoder busy (self-calibration)\r";
     const int length = static_cast<int>(HexValue(cmd.substr(2, 4)));
     const uint32_t address = HexValue(cmd.substr(7, 8));
     if (cmd[0] == 'R') return ReadCommand(address, length, now) + "\r";
