@@ -387,6 +387,12 @@ void K310Simulator::BadCrcNext(int frames) {
 void K310Simulator::SetErrorBit(bool on) {
     SIM_DEVICE_CALL(dev.SetConditions(kErrSystem, on));
 }
+void K310Simulator::SetCondition(uint32_t conditions, bool on) {
+    SIM_DEVICE_CALL(dev.SetConditions(conditions, on));
+}
+void K310Simulator::SetSignalLevel(double level) {
+    SIM_DEVICE_CALL(dev.SetSignalBase(level));
+}
 void K310Simulator::SetWarningBit(bool on) {
     SIM_DEVICE_CALL(dev.SetConditions(kWarnTemperature, on));
 }
@@ -522,11 +528,16 @@ const char* K310Simulator::ControlHelp() {
            "  noise COUNTS            Gaussian noise of the reading (standard deviation)\n"
            "  temperature SEN EXT     sensor temperature in degC, external sensor raw value (1..2046)\n"
            "  power on|off            switch the encoder supply as the adapter's n / f would\n"
-           "  silent N                no reply at all to the next N commands\n"
+           "  silent N                the next N commands are lost: no reply, no effect\n"
            "  cut                     the next reply stops half-way, without its CR\n"
            "  badcrc [N]              the next N position frames carry a wrong CRC (default 1)\n"
            "  error on|off            encoder error (frame error bit, status words, persistent status)\n"
            "  warning on|off          encoder warning (frame warning bit, status words)\n"
+           "  condition NAME on|off   one status condition: multiturn, signal-lost, system, power,\n"
+           "                          configuration, magnetic-pattern, acceleration (errors);\n"
+           "                          temperature, signal-low, signal-high, magnetic-pattern-warning,\n"
+           "                          high-speed (warnings)\n"
+           "  signal LEVEL            mean signal level (it varies over the turn around it)\n"
            "  errorreply [N]          answer the next N commands with an ERROR line (default 1)\n"
            "  regerror ADDR CODE|off  a register answers this Velcor error code (26 56 96 EE F6 F9 E6)\n"
            "  garbage N               N garbage bytes before the next reply\n"
@@ -642,6 +653,36 @@ std::string K310Simulator::Control(const std::string& line) {
     if (c == "error" || c == "warning") {
         if (w.size() != 2 || !ToOnOff(w[1], on)) return usage("error|warning on|off");
         c == "error" ? SetErrorBit(on) : SetWarningBit(on);
+        return "ok";
+    }
+    if (c == "condition") {
+        static const std::pair<const char*, uint32_t> names[] = {
+            {"multiturn", kErrMultiturn},
+            {"signal-lost", kErrSignalLost},
+            {"system", kErrSystem},
+            {"power", kErrPower},
+            {"configuration", kErrConfiguration},
+            {"magnetic-pattern", kErrMagneticPattern},
+            {"acceleration", kErrAcceleration},
+            {"temperature", kWarnTemperature},
+            {"signal-low", kWarnSignalLow},
+            {"signal-high", kWarnSignalHigh},
+            {"magnetic-pattern-warning", kWarnMagneticPattern},
+            {"high-speed", kWarnHighSpeed},
+        };
+        if (w.size() != 3 || !ToOnOff(w[2], on)) return usage("condition NAME on|off");
+        for (const auto& [name, mask] : names) {
+            if (w[1] == name) {
+                SetCondition(mask, on);
+                return "ok";
+            }
+        }
+        return "error unknown condition \"" + w[1] + "\"";
+    }
+    if (c == "signal") {
+        if (w.size() != 2 || !ToDouble(w[1], x) || x < 0 || x > 50000)
+            return usage("signal LEVEL (0..50000)");
+        SetSignalLevel(x);
         return "ok";
     }
     if (c == "errorreply") {

@@ -72,12 +72,14 @@ public:
     void SetSupply(bool on);
 
     // --- faults ---
-    void SilenceNext(int commands);        // no reply at all for the next N commands
-    void CutNextReply();                   // the next reply loses its second half and its CR
-    void BadCrcNext(int frames = 1);       // next position frames carry a wrong CRC
-    void SetErrorBit(bool on);             // an encoder error (frame bit, status word, persistent)
-    void SetWarningBit(bool on);           // an encoder warning
-    void ErrorReplyNext(int commands = 1); // "ERROR ..." instead of the next replies
+    void SilenceNext(int commands);                  // no reply at all for the next N commands
+    void CutNextReply();                             // the next reply loses its second half and its CR
+    void BadCrcNext(int frames = 1);                 // next position frames carry a wrong CRC
+    void SetErrorBit(bool on);                       // an encoder error (frame bit, status word, persistent)
+    void SetWarningBit(bool on);                     // an encoder warning
+    void SetCondition(uint32_t conditions, bool on); // any of sim::Condition
+    void SetSignalLevel(double level);               // mean signal level over the turn
+    void ErrorReplyNext(int commands = 1);           // "ERROR ..." instead of the next replies
     void SetRegisterError(uint32_t address, int code); // code 0 clears
     void GarbageBeforeNextReply(int bytes);
     void SetExtraDelayMs(int ms); // on every reply

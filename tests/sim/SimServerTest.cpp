@@ -218,6 +218,11 @@ TEST_F(SimServer, ControlCommands) {
         {"error off", "ok"},
         {"warning maybe", "error"},
         {"errorreply 0", "ok"},
+        {"condition high-speed on", "ok"},
+        {"condition high-speed off", "ok"},
+        {"condition wobble on", "error"},
+        {"signal 900", "ok"},
+        {"signal -1", "error"},
         {"regerror 4E 96", "ok"},
         {"regerror 4E off", "ok"},
         {"regerror 4E 12", "error"},
@@ -238,6 +243,11 @@ TEST_F(SimServer, ControlCommands) {
         EXPECT_EQ(a.rfind(r.answerPrefix, 0), 0u) << r.line << " -> " << a;
     }
     EXPECT_EQ(client->Tx("?04:000").substr(0, 6), "00FA03"); // position 1000 << 6, healthy
+    EXPECT_EQ(sim->Control("condition multiturn on"), "ok");
+    EXPECT_EQ(client->Tx("d").substr(0, 6), "S:8000");            // legacy map: Error Multiturn
+    EXPECT_EQ(client->Tx("R:0002:0000002C"), "0x9:0x00008101\r"); // persistent: also the high speed
+    EXPECT_EQ(client->Tx("?04:000").substr(5, 1), "1");           // error bit active
+    sim->Control("condition multiturn off");
     const std::string state = sim->Control("state");
     EXPECT_NE(state.find("supply=on"), std::string::npos) << state;
     EXPECT_NE(state.find("st=1000"), std::string::npos) << state;
