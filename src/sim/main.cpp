@@ -41,6 +41,8 @@ const char* kUsage =
     "  --power-on             encoder supply on from the start (otherwise \"n\" switches it on)\n"
     "  --describe             print the chosen variant as JSON and exit\n"
     "  --link PATH            keep a symbolic link PATH to the terminal (follows come-backs)\n"
+    "  --no-input             ignore standard input; serve until SIGTERM or SIGINT (for\n"
+    "                         running in the background with input from /dev/null)\n"
     "  --time-scale X         simulated seconds per real second (default 1)\n"
     "  --selfcal-seconds S    duration of a self-calibration (default 3)\n"
     "  --adapter-version V    adapter firmware, e.g. 1.08 (or the whole \"v\" reply text)\n"
@@ -93,6 +95,7 @@ int main(int argc, char** argv) {
     sim::SimOptions options;
     std::string link;
     bool describe = false;
+    bool readInput = true;
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
         if (arg == "--help" || arg == "-h") {
@@ -118,6 +121,10 @@ int main(int argc, char** argv) {
         }
         if (name == "describe") {
             describe = true;
+            continue;
+        }
+        if (name == "no-input") {
+            readInput = false;
             continue;
         }
         if (name == "link") {
@@ -164,7 +171,7 @@ int main(int argc, char** argv) {
     std::string pending;
     bool done = false;
     while (!done) {
-        pollfd fds[2] = {{STDIN_FILENO, POLLIN, 0}, {signalPipe[0], POLLIN, 0}};
+        pollfd fds[2] = {{readInput ? STDIN_FILENO : -1, POLLIN, 0}, {signalPipe[0], POLLIN, 0}};
         if (::poll(fds, 2, -1) < 0) {
             if (errno == EINTR) continue;
             break;

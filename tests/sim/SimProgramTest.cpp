@@ -118,9 +118,10 @@ bool IsLinkTo(const std::string& link, const std::string& target) {
 TEST(K310SimProgram, HelpDocumentsOptionsPresetsAndControls) {
     const auto r = RunProgram(kProgram, {"--help"});
     EXPECT_EQ(r.exitCode, 0);
-    for (const char* word : {"--preset", "--position", "--rotate", "--noise", "--wire-timing", "--usb-frames",
-                             "--power-on", "--describe", "--link", "t1mt", "t5", "bare", "unplug", "silent",
-                             "garbage", "badcrc", "regerror", "jump", "selfcal"})
+    for (const char* word : {"--preset",     "--position", "--rotate",   "--noise", "--wire-timing",
+                             "--usb-frames", "--power-on", "--describe", "--link",  "--no-input",
+                             "t1mt",         "t5",         "bare",       "unplug",  "silent",
+                             "garbage",      "badcrc",     "regerror",   "jump",    "selfcal"})
         EXPECT_NE(r.out.find(word), std::string::npos) << word;
 }
 
@@ -198,7 +199,8 @@ TEST(K310SimProgram, ServesThePrintedTerminalAndObeysStandardInput) {
 }
 
 TEST(K310SimProgram, EndsCleanlyOnSigterm) {
-    RunningSim p({"--power-on"});
+    RunningSim p({"--power-on", "--no-input"});
+    p.CloseInput(); // without --no-input this alone would end it
     const std::string path = p.Line();
     ASSERT_EQ(path.rfind("/dev/", 0), 0u) << path;
     SimClient c(path);
