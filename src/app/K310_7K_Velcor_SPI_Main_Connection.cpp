@@ -90,7 +90,7 @@ void TMainForm::btnConnectEncoderClick() {
     }
     lblPower->setText(QString::fromLatin1(Orodja::Trim(reply)));
 
-    for (const std::string command :
+    for (const std::string& command :
          {std::string(cbVelcorZBGAME->isChecked() ? "Cr" : "Ce"), std::string("G0:1"), std::string("D015")}) {
         reply.clear();
         const int32_t result = Serial_driver::SendCommand(PortHandle, command, 0, reply);
