@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <termios.h>
 #include <thread>
 #include <unistd.h>
 
@@ -72,6 +73,19 @@ protected:
 TEST_F(Discovery, FirstAdapterAmongTheCandidatesStaysOpen) {
     ScriptedPeer other, adapter, second;
     other.Add("v", "HELLO FROM A MODEM\r");
+    termios before{};
+    {
+        const int fd = platform::OpenPort(other.SlavePath());
+        ASSERT_GE(fd, 0);
+        // Settings of its own that the probe's 115200 8N1 raw would change.
+        ASSERT_EQ(::tcgetattr(fd, &before), 0);
+        cfsetispeed(&before, B9600);
+        cfsetospeed(&before, B9600);
+        before.c_cflag = (before.c_cflag & ~CSIZE) | CS7 | PARENB;
+        ASSERT_EQ(::tcsetattr(fd, TCSANOW, &before), 0);
+        ASSERT_EQ(::tcgetattr(fd, &before), 0);
+        platform::ClosePort(fd);
+    }
     AdapterAnswers(adapter, {{"K310-7K v1.09\r", 0}});
     const std::string missing = "/dev/tarvo-no-such-port";
     int between = 0;
@@ -99,9 +113,13 @@ TEST_F(Discovery, FirstAdapterAmongTheCandidatesStaysOpen) {
     EXPECT_EQ(other.ReceivedText(), "v");
     EXPECT_EQ(second.ReceivedText(), "");
 
-    // The other device's port was closed again: it can be opened once more.
+    // The other device's port was closed again, with the line settings it had before the probe.
     const int reopened = platform::OpenPort(other.SlavePath());
-    EXPECT_GE(reopened, 0);
+    ASSERT_GE(reopened, 0);
+    termios after{};
+    ASSERT_EQ(::tcgetattr(reopened, &after), 0);
+    EXPECT_EQ(cfgetospeed(&after), cfgetospeed(&before));
+    EXPECT_EQ(after.c_cflag & (CSIZE | PARENB), before.c_cflag & (CSIZE | PARENB));
     platform::ClosePort(reopened);
 }
 
