@@ -324,4 +324,42 @@ TEST(CliAgainstSimulator, PowerOnIdentifyAndRead) {
     EXPECT_EQ(r.out.find("ErrCRC=1"), std::string::npos);
 }
 
+TEST(CliAgainstSimulator, SelfCalibrationErrorMapAndDebugData) {
+    sim::SimOptions options;
+    options.preset = "t6";
+    options.powerOn = true;
+    options.selfCalSeconds = 0.6;
+    sim::K310Simulator simulator(options);
+    std::string error;
+    ASSERT_TRUE(simulator.Start(&error)) << error;
+    auto run = [&](std::vector<std::string> args) {
+        args.push_back("--port");
+        args.push_back(simulator.SlavePath());
+        return RunProgram(TARVO_CLI_PATH, args);
+    };
+
+    auto r = run({"selfcal", "start", "--arc", "180", "--wait", "--json"});
+    ASSERT_EQ(r.exitCode, 0) << r.out << r.err;
+    EXPECT_NE(r.out.find("\"finished\":true"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("Eccentricity: "), std::string::npos) << r.out;
+    uint32_t arc = 0;
+    ASSERT_TRUE(simulator.PeekRegister(0xC4, 2, arc));
+    EXPECT_EQ(arc, 180u);
+
+    r = run({"errmap"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    std::vector<int> values;
+    for (size_t at = 0, end; (end = r.out.find('\n', at)) != std::string::npos; at = end + 1)
+        values.push_back(std::stoi(r.out.substr(at, end - at)));
+    ASSERT_EQ(values.size(), 512u);
+    simulator.Inspect([&](sim::SimDevice& d, double) {
+        for (int i = 0; i < 512; ++i)
+            ASSERT_EQ(values[static_cast<size_t>(i)], d.ErrorMapEntry(i)) << i;
+    });
+
+    r = run({"debug", "--json"});
+    ASSERT_EQ(r.exitCode, 0) << r.out << r.err;
+    EXPECT_EQ(r.out.rfind("{\"ok\":true,\"Header\":", 0), 0u) << r.out;
+}
+
 } // namespace
