@@ -169,15 +169,17 @@ TEST_P(AgainstSimulator, SelfCalibrationRunsToItsEnd) {
     ASSERT_TRUE(V::ReadSelfCalResults()) << shared::LastErrorText;
     const uint32_t counterAtStart = V::SelfCalStatus & 3;
     ASSERT_TRUE(V::StartSelfCalibration(180, L::HasSelfCalTimeout ? 20 : 0)) << shared::LastErrorText;
-    ASSERT_TRUE(V::ReadRegister(L::RegSelfCalArc, 2));
-    EXPECT_EQ(shared::RegisterData[2] * 256 + shared::RegisterData[3], 180);
 
-    ASSERT_TRUE(V::ReadSelfCalResults());
-    EXPECT_EQ(V::SelfCalStatus & 3, counterAtStart) << "finished before its time";
+    // Some firmware answers no register access while it calibrates; one that answers must not
+    // report the end before its time.
+    if (V::ReadSelfCalResults())
+        EXPECT_EQ(V::SelfCalStatus & 3, counterAtStart) << "finished before its time";
     simulator->AdvanceTime(2.5);
     ASSERT_TRUE(V::ReadSelfCalResults()) << shared::LastErrorText;
     EXPECT_NE(V::SelfCalStatus & 3, counterAtStart);
     EXPECT_EQ(V::SelfCalResultText.rfind("Eccentricity: ", 0), 0u) << V::SelfCalResultText;
+    ASSERT_TRUE(V::ReadRegister(L::RegSelfCalArc, 2)) << shared::LastErrorText;
+    EXPECT_EQ(shared::RegisterData[2] * 256 + shared::RegisterData[3], 180);
 }
 
 TEST_P(AgainstSimulator, ErrorMapAndDebugData) {
