@@ -108,7 +108,7 @@ void TMainForm::btnConnectEncoderClick() {
     AddLog(QStringLiteral("Serial number: ") + QString::fromLatin1(sig.Dremo_Serial));
     AddLog(QStringLiteral("FW version: ") + QString::fromLatin1(sig.Dremo_FWverStr));
     if (!identified) {
-        AddLog(QStringLiteral("Error reading Encoder signature!\r\n") + QString::fromLatin1(LastErrorText));
+        AddLog(QStringLiteral("Error reading Encoder signature!\r\n") + QString::fromUtf8(LastErrorText));
         return;
     }
 
