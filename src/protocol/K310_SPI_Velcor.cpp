@@ -140,16 +140,26 @@ bool WriteCommand(uint8_t code) {
 
 // ---- Register access ------------------------------------------------------------------------
 
-bool ReadRegister(uint32_t address, uint8_t length) {
-    RegisterData.fill(0);
-    const std::string command = "R:" + Hex(length, 4) + ":" + Hex(address, 8);
-    std::string reply;
+namespace {
+
+// One register command: the result goes to ErrComm, the reply comes back without blanks, and
+// both are remembered for messages that quote them. False when the link itself failed.
+bool RegisterTransaction(const std::string& command, std::string& reply) {
     const int32_t result = Serial_driver::SendCommand(PortHandle, command, 0, reply);
     EncoderPosition.ErrComm = result;
     reply = Orodja::RemoveSpaces(reply);
     gLastCommand = command;
     gLastReply = reply;
-    if (CommFailed(result)) return false;
+    return !CommFailed(result);
+}
+
+} // namespace
+
+bool ReadRegister(uint32_t address, uint8_t length) {
+    RegisterData.fill(0);
+    const std::string command = "R:" + Hex(length, 4) + ":" + Hex(address, 8);
+    std::string reply;
+    if (!RegisterTransaction(command, reply)) return false;
 
     std::string reason = ErrorReplyText(reply, true);
     if (reason.empty() && !StartsWith(reply, "0x9:")) reason = "Other Error reading register\r\nsCmd: ";
@@ -179,12 +189,7 @@ bool WriteRegister(uint32_t address, uint8_t length, uint32_t value) {
     LastErrorText.clear();
     const std::string command = "W:" + Hex(length, 4) + ":" + Hex(address, 8) + ":" + Hex(value, 8);
     std::string reply;
-    const int32_t result = Serial_driver::SendCommand(PortHandle, command, 0, reply);
-    EncoderPosition.ErrComm = result;
-    reply = Orodja::RemoveSpaces(reply);
-    gLastCommand = command;
-    gLastReply = reply;
-    if (CommFailed(result)) return false;
+    if (!RegisterTransaction(command, reply)) return false;
 
     std::string reason = ErrorReplyText(reply, false);
     if (reason.empty() && reply.size() != 3 && reply.size() != 4)
