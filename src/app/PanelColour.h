@@ -1,6 +1,6 @@
 // Background colours of the window's indicator panels and labels. The form gives them their
-// look (border, font) through style sheets, so a colour change rewrites only the sheet's
-// background and leaves the rest of the look alone.
+// look (border, font) through style sheets; the colour is painted underneath, so a change costs
+// one repaint and never a restyle.
 #pragma once
 
 #include <QColor>

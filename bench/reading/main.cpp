@@ -1,0 +1,176 @@
+// The reading cycle in the real window (offscreen) against the simulated adapter with wire
+// timing: passes per second with no delay, as a share of what the wire allows for one position
+// exchange; the same with a million points on the temperature chart; the GUI thread's processor
+// time while reading with the default delay; and resident memory per chart point.
+// Prints figures and ratios; it asserts nothing.
+#include "ChartView.h"
+#include "K310Simulator.h"
+#include "K310_7K_Velcor_SPI_Main.h"
+#include "K310_BiSS_bidirectional.h"
+#include "K310_SPI_Velcor.h"
+#include "QtRoutines.h"
+#include "SerialPort.h"
+
+#include <QApplication>
+#include <QTimer>
+
+#include <chrono>
+#include <cstdio>
+#include <ctime>
+#include <fstream>
+#include <string>
+#include <unistd.h>
+
+namespace {
+
+class SilentDialogs : public TDialogs {
+public:
+    void information(const QString&) override {}
+    void warning(const QString&) override {}
+    void error(const QString&) override {}
+    bool question(const QString&) override { return true; }
+    void questionSound() override {}
+    void setBusyCursor(bool) override {}
+};
+
+double ThreadCpuSeconds() {
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return double(t.tv_sec) + double(t.tv_nsec) * 1e-9;
+}
+
+double WallSeconds() {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+long ResidentBytes() {
+    std::ifstream statm("/proc/self/statm");
+    long pages = 0, resident = 0;
+    statm >> pages >> resident;
+    return resident * sysconf(_SC_PAGESIZE);
+}
+
+struct Run {
+    int passes = 0;
+    double wall = 0, cpu = 0;
+};
+
+// Continuous reading for `seconds`, counted by the position frames the device answered.
+Run ReadConstantly(TMainForm& form, sim::K310Simulator& simulator, double seconds) {
+    simulator.ClearReceived();
+    QTimer::singleShot(int(seconds * 1000), &form, [&] { form.cbReadEncConstantly->setChecked(false); });
+    Run run;
+    const double wall0 = WallSeconds(), cpu0 = ThreadCpuSeconds();
+    form.cbReadEncConstantly->setChecked(true); // returns when the loop ends
+    run.wall = WallSeconds() - wall0;
+    run.cpu = ThreadCpuSeconds() - cpu0;
+    for (const auto& r : simulator.Received())
+        run.passes += r.command.rfind("?0", 0) == 0;
+    return run;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    InstallFontFallbacks();
+
+    sim::SimOptions options;
+    std::string error;
+    const char* simOptions = argc > 1 ? argv[1] : "t1,power-on=1,wire-timing=1,rotate=30";
+    if (!sim::ParseSimOptions(simOptions, options, error)) {
+        std::fprintf(stderr, "simulator options: %s\n", error.c_str());
+        return 1;
+    }
+    sim::K310Simulator simulator(options);
+    if (!simulator.Start(&error)) {
+        std::fprintf(stderr, "simulator: %s\n", error.c_str());
+        return 1;
+    }
+
+    SilentDialogs dialogs;
+    TMainFormOptions formOptions;
+    formOptions.versionText = QStringLiteral("bench");
+    formOptions.userName = QStringLiteral("bench");
+    formOptions.candidates = [] { return std::vector<AdapterDiscovery::Candidate>{}; };
+    formOptions.dialogs = &dialogs;
+    TMainForm form(formOptions);
+    form.initTimer->stop();
+    form.show();
+
+    const int port = platform::OpenPort(simulator.SlavePath());
+    platform::LineSettings settings;
+    if (port < 0 || !platform::ReadLineSettings(port, settings) ||
+        !platform::ApplyAdapterLineSettings(port, settings)) {
+        std::fprintf(stderr, "cannot open the simulated port\n");
+        return 1;
+    }
+    K310_BiSS_bidirectional::PortHandle = port;
+    form.btnConnectEncoderClick();
+    if (!form.btnReadEncoder->isEnabled()) {
+        std::fprintf(stderr, "the simulated encoder did not connect\n");
+        return 1;
+    }
+
+    // The wire time of one position exchange: command and CR out, reply and CR back, 10 bits each.
+    form.btnReadEncoderClick();
+    simulator.ClearReceived();
+    form.btnReadEncoderClick();
+    const auto exchange = simulator.Received().front();
+    const double wireBytes = double(exchange.command.size() + 1 + exchange.reply.size());
+    const double bound = 115200.0 / 10.0 / wireBytes;
+    std::printf("position exchange %s -> %zu bytes: %.0f bytes on the wire, bound %.1f passes/s\n",
+                exchange.command.c_str(), exchange.reply.size(), wireBytes, bound);
+
+    // The transaction alone, without the window, shows what the simulator and the serial layer
+    // leave of the wire bound; the window's share is the rest.
+    const double bare0 = WallSeconds();
+    for (int i = 0; i < 500; ++i)
+        K310_SPI_Velcor::ReadPosition();
+    const double bareRate = 500 / (WallSeconds() - bare0);
+    std::printf("bare position reads, no window: %.1f reads/s = %.3f of the wire bound\n", bareRate,
+                bareRate / bound);
+
+    form.seDelayBetweenReadings->setValue(0);
+    const Run empty = ReadConstantly(form, simulator, 3.0);
+    const double emptyRate = empty.passes / empty.wall;
+    std::printf(
+        "delay 0, Initialization page: %.1f passes/s = %.3f of the wire bound (target >= 0.85), %.3f of "
+        "the bare reads\n",
+        emptyRate, emptyRate / bound, emptyRate / bareRate);
+
+    const long before = ResidentBytes();
+    form.cbDrawTemp->setChecked(true);
+    for (int i = 0; i < 1000000; ++i)
+        form.SeriesGreen->Add(20.0 + (i % 200) * 0.1);
+    QCoreApplication::processEvents();
+    const long after = ResidentBytes();
+    std::printf("resident memory per chart point: %.1f bytes (target <= 48)\n", double(after - before) / 1e6);
+
+    const Run full = ReadConstantly(form, simulator, 3.0);
+    const double fullRate = full.passes / full.wall;
+    std::printf("delay 0, 1,000,000 points on the temperature chart: %.1f passes/s = %.3f of the empty-chart "
+                "rate (target >= 0.90)\n",
+                fullRate, fullRate / emptyRate);
+
+    // The chart on show, drawing a million points while the temperature grows.
+    form.Page->setCurrentWidget(form.tabSignalLevelTemperature);
+    QCoreApplication::processEvents();
+    const double redraw0 = WallSeconds();
+    form.SignalLevelChart->RedrawNow();
+    std::printf("one redraw of the 1,000,000-point chart: %.1f ms (every %d ms at most while points come)\n",
+                (WallSeconds() - redraw0) * 1e3, TChartView::kRedrawDelayMs);
+    const Run drawing = ReadConstantly(form, simulator, 3.0);
+    std::printf("delay 0, Signal level page drawing the 1,000,000-point chart: %.1f passes/s\n",
+                drawing.passes / drawing.wall);
+    form.Page->setCurrentWidget(form.tabInit);
+
+    form.seDelayBetweenReadings->setValue(50);
+    const Run idle = ReadConstantly(form, simulator, 5.0);
+    std::printf("delay 50 ms: %.1f passes/s, GUI thread %.4f CPU s per wall s (target <= 0.05)\n",
+                idle.passes / idle.wall, idle.cpu / idle.wall);
+
+    form.close();
+    return 0;
+}
