@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <ctime>
 #include <fcntl.h>
 #include <future>
 #include <poll.h>
@@ -255,8 +256,15 @@ struct K310Simulator::Impl {
             fds[1].events = POLLIN;
             if (!out.empty() && out.front().dueUs <= now) fds[1].events |= POLLOUT;
             lock.unlock();
-            const int timeoutMs = timeoutUs < 0 ? -1 : static_cast<int>((timeoutUs + 999) / 1000);
-            ::poll(fds, fd >= 0 ? 2 : 1, timeoutMs);
+            // Microsecond time-outs: replies timed to the wire are a fraction of a millisecond
+            // late or early, and rounding every wait up to a whole millisecond would slow a
+            // simulated adapter well below a real one.
+            timespec wait{};
+            if (timeoutUs >= 0) {
+                wait.tv_sec = static_cast<time_t>(timeoutUs / 1000000);
+                wait.tv_nsec = static_cast<long>(timeoutUs % 1000000) * 1000L;
+            }
+            ::ppoll(fds, fd >= 0 ? 2 : 1, timeoutUs < 0 ? nullptr : &wait, nullptr);
             lock.lock();
             if (fds[0].revents & POLLIN) {
                 uint64_t v;
