@@ -56,23 +56,7 @@ TEST(ConnectionTables, CodeLengthAndAirGapFollowPartNumberFirmwareAndType) {
     EXPECT_EQ(AirGapCoefficients(8, 1, 0, 1).K, static_cast<float>(-225.0 / 3.14159265358979323846));
 }
 
-class Connection : public ::testing::Test {
-protected:
-    void SetUp() override {
-        app_testing::ResetProtocolState();
-        form = std::make_unique<TMainForm>(app_testing::TestOptions(dialogs));
-        form->initTimer->stop();
-        ASSERT_TRUE(app_testing::UseAsAdapterPort(peer.SlavePath()));
-    }
-    void TearDown() override {
-        form.reset();
-        app_testing::ResetProtocolState();
-    }
-
-    RecordingDialogs dialogs;
-    ScriptedPeer peer;
-    std::unique_ptr<TMainForm> form;
-};
+class Connection : public app_testing::WindowOnScriptedPort {};
 
 TEST_F(Connection, SetUpProblemsAreLoggedAndAFailedIdentificationEnablesNothing) {
     struct Row {

@@ -12,23 +12,7 @@ using testing_support::ScriptedPeer;
 
 namespace {
 
-class Supply : public ::testing::Test {
-protected:
-    void SetUp() override {
-        app_testing::ResetProtocolState();
-        form = std::make_unique<TMainForm>(app_testing::TestOptions(dialogs));
-        form->initTimer->stop(); // the port is handed over directly, no search
-        ASSERT_TRUE(app_testing::UseAsAdapterPort(peer.SlavePath()));
-    }
-    void TearDown() override {
-        form.reset();
-        app_testing::ResetProtocolState();
-    }
-
-    RecordingDialogs dialogs;
-    ScriptedPeer peer;
-    std::unique_ptr<TMainForm> form;
-};
+class Supply : public app_testing::WindowOnScriptedPort {};
 
 TEST_F(Supply, OnSendsVoltageThenOnThenReadsTheStatus) {
     struct Row {

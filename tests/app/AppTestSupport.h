@@ -4,6 +4,9 @@
 
 #include "Dialogs.h"
 #include "K310_7K_Velcor_SPI_Main.h"
+#include "ScriptedPeer.h"
+
+#include <gtest/gtest.h>
 
 #include <QString>
 #include <QStringList>
@@ -69,6 +72,25 @@ bool UseAsAdapterPort(const std::string& path);
 
 // Handles events until `done` holds or `timeoutMs` passes; true when it held.
 template <class Pred> bool WaitFor(Pred done, int timeoutMs);
+
+// A window whose adapter port is a scripted device, handed over directly with no search.
+class WindowOnScriptedPort : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ResetProtocolState();
+        form = std::make_unique<TMainForm>(TestOptions(dialogs));
+        form->initTimer->stop();
+        ASSERT_TRUE(UseAsAdapterPort(peer.SlavePath()));
+    }
+    void TearDown() override {
+        form.reset();
+        ResetProtocolState();
+    }
+
+    RecordingDialogs dialogs;
+    testing_support::ScriptedPeer peer;
+    std::unique_ptr<TMainForm> form;
+};
 
 } // namespace app_testing
 
