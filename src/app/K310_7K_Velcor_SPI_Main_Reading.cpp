@@ -40,6 +40,14 @@ void SetTextIfChanged(QLabel* label, const QString& text) {
     if (label->text() != text) label->setText(text);
 }
 
+// The page's two value labels have a place but no size: they grow with their text, so the
+// two-line temperature text is not cut off.
+void SetAutoSizedText(QLabel* label, const QString& text) {
+    if (label->text() == text) return;
+    label->setText(text);
+    label->adjustSize();
+}
+
 QString StatusBits() {
     return QString::fromLatin1(
         Orodja::ToBinaryText(8 * Layout::LenPersistentStatus, Shared::EncoderPosition.Status));
@@ -99,7 +107,7 @@ void TMainForm::btnReadEncoderClick() {
     // 10: temperatures.
     if (signalPage || recording) {
         if (!Velcor::ReadSensorTemperature()) AddLog(ErrorText());
-        SetTextIfChanged(lblTemperature,
+        SetAutoSizedText(lblTemperature,
                          Reading::TemperatureText(position.ExtTemperature, position.SenTemperature));
         if (cbDrawTemp->isChecked()) {
             if (const auto t = Reading::ExtTemperatureEstimates(position.ExtTemperature))
@@ -114,7 +122,7 @@ void TMainForm::btnReadEncoderClick() {
             AddLog(ErrorText());
         } else {
             AirGap = Reading::AirGapFromSignalLevel(position.SignalLevel, AirGapK, AirGapN);
-            SetTextIfChanged(lblSignalLevel, Reading::SignalLevelText(position.SignalLevel, AirGap));
+            SetAutoSizedText(lblSignalLevel, Reading::SignalLevelText(position.SignalLevel, AirGap));
             if (cbDrawAirGap->isChecked() &&
                 Reading::AirGapPointDue(EncoderPosition_unit, AirGapPointPosition)) {
                 SeriesBlue->AddXY(EncPosDegST, AirGap, position.WarnBit ? kOrange : kBlue);

@@ -296,6 +296,9 @@ TEST_F(ReadingCycle, TemperatureLabelAndPoints) {
         form->btnReadEncoderClick();
         ASSERT_EQ(Shared::EncoderPosition.ExtTemperature, row.raw);
         if (!row.label.isEmpty()) EXPECT_EQ(form->lblTemperature->text(), row.label);
+        // Both lines of the text fit in the label.
+        EXPECT_GE(form->lblTemperature->height(), form->lblTemperature->sizeHint().height());
+        EXPECT_GE(form->lblTemperature->width(), form->lblTemperature->sizeHint().width());
         if (row.estimate) {
             ASSERT_EQ(form->SeriesBlue->Count(), ++blue);
             EXPECT_EQ(form->SeriesBlue->X(blue - 1), blue - 1);
