@@ -8,6 +8,7 @@
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -19,6 +20,16 @@ namespace {
 
 void SetError(int* osError, int value) {
     if (osError) *osError = value;
+}
+
+// The simulator keeps its terminal end open for as long as it runs, so an exclusive flag that a
+// killed client never cleared would lock every later client out; on pseudo-terminals the lock
+// alone keeps a second workbench away.
+bool IsPseudoTerminal(int fd) {
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISCHR(st.st_mode)) return false;
+    const unsigned m = major(st.st_rdev);
+    return m >= 136 && m <= 143; // Unix98 pseudo-terminal terminal ends
 }
 
 } // namespace
@@ -37,7 +48,7 @@ int OpenPort(const std::string& path, int* osError) {
         ::close(fd);
         return kNoPort;
     }
-    if (::isatty(fd)) ::ioctl(fd, TIOCEXCL);
+    if (::isatty(fd) && !IsPseudoTerminal(fd)) ::ioctl(fd, TIOCEXCL);
     return fd;
 }
 

@@ -10,8 +10,11 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <fcntl.h>
 #include <string>
+#include <sys/ioctl.h>
 #include <thread>
+#include <unistd.h>
 
 using namespace std::chrono;
 using testing_support::Exchange;
@@ -201,6 +204,21 @@ TEST(SerialPort, ASecondOpenOfAPortInUseFails) {
     const int again = platform::OpenPort(peer.SlavePath(), &err);
     EXPECT_GE(again, 0) << "closing must release the port";
     platform::ClosePort(again);
+}
+
+TEST(SerialPort, AClientKilledOnAPseudoTerminalLeavesNoExclusiveFlag) {
+    // A killed client closes its descriptor without clearing anything; the simulator keeps the
+    // terminal open, so a flag left behind would refuse every later ordinary user.
+    ScriptedPeer peer;
+    const int port = platform::OpenPort(peer.SlavePath());
+    ASSERT_GE(port, 0);
+    ::close(port);
+    const int probe = ::open(peer.SlavePath().c_str(), O_RDWR | O_NOCTTY);
+    ASSERT_GE(probe, 0);
+    int exclusive = -1;
+    ASSERT_EQ(::ioctl(probe, TIOCGEXCL, &exclusive), 0);
+    EXPECT_EQ(exclusive, 0);
+    ::close(probe);
 }
 
 TEST(SerialPort, AdapterLineSettingsKeepOtherFieldsAndRestore) {
