@@ -82,18 +82,20 @@ TEST_F(Transaction, AllWaitingBytesAreTakenInOnePoll) {
 }
 
 TEST_F(Transaction, LateBytesComeAtTheFrontOfTheNextReply) {
-    peer.Add(Exchange{"v", {{"K310-7K", 0}, {" v1.09\r", 60}}});
+    peer.Add("v", "K310-7K");
     std::string reply;
     ASSERT_EQ(Send("v", 7, reply), 0);
     EXPECT_EQ(reply, "K310-7K");
     ASSERT_TRUE(peer.WaitIdle());
-    peer.Add("r", "SN42\r");
+    // The rest of the line arrives after the transaction has ended.
+    peer.Inject(" v1.09\r");
+    peer.Add(Exchange{"r", {}});
     // The stale tail carries its own CR, so it alone completes the next transaction, and the
     // real answer to "r" is what the one after that reads.
     ASSERT_EQ(Send("r", 0, reply), 0);
     EXPECT_EQ(reply, " v1.09\r");
     ASSERT_TRUE(peer.WaitIdle());
-    std::this_thread::sleep_for(milliseconds(10));
+    peer.Inject("SN42\r");
     ASSERT_EQ(Send("", 0, reply), 0);
     EXPECT_EQ(reply, "SN42\r");
 }
