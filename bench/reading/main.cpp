@@ -12,6 +12,7 @@
 #include "SerialPort.h"
 
 #include <QApplication>
+#include <QEventLoop>
 #include <QTimer>
 
 #include <chrono>
@@ -58,10 +59,15 @@ struct Run {
 // Continuous reading for `seconds`, counted by the position frames the device answered.
 Run ReadConstantly(TMainForm& form, sim::K310Simulator& simulator, double seconds) {
     simulator.ClearReceived();
-    QTimer::singleShot(int(seconds * 1000), &form, [&] { form.cbReadEncConstantly->setChecked(false); });
+    QEventLoop loop;
+    QTimer::singleShot(int(seconds * 1000), &form, [&] {
+        form.cbReadEncConstantly->setChecked(false);
+        loop.quit();
+    });
     Run run;
     const double wall0 = WallSeconds(), cpu0 = ThreadCpuSeconds();
-    form.cbReadEncConstantly->setChecked(true); // returns when the loop ends
+    form.cbReadEncConstantly->setChecked(true); // the cycle runs on its timer until the box is cleared
+    loop.exec();
     run.wall = WallSeconds() - wall0;
     run.cpu = ThreadCpuSeconds() - cpu0;
     for (const auto& r : simulator.Received())

@@ -81,6 +81,8 @@ TMainForm::TMainForm(TMainFormOptions options, QWidget* parent)
     tmrSelfCalWait->setInterval(500);
     timerOnOff = new QTimer(this);
     timerOnOff->setInterval(100);
+    tmrReadCycle = new QTimer(this);
+    tmrReadCycle->setSingleShot(true);
 
     SaveDialog1 = new QFileDialog(this);
     SaveDialog1->setAcceptMode(QFileDialog::AcceptSave);
@@ -113,6 +115,7 @@ void TMainForm::ConnectHandlers() {
     connect(seDenominator, &QSpinBox::valueChanged, this, &TMainForm::seNominatorChange);
     connect(btnReadEncoder, &QPushButton::clicked, this, &TMainForm::btnReadEncoderClick);
     connect(cbReadEncConstantly, &QCheckBox::toggled, this, &TMainForm::cbReadEncConstantlyClick);
+    connect(tmrReadCycle, &QTimer::timeout, this, &TMainForm::tmrReadCycleTimer);
     connect(seDelayBetweenReadings, &QSpinBox::valueChanged, this, &TMainForm::seDelayBetweenReadingsChange);
 }
 
@@ -147,6 +150,7 @@ void TMainForm::FormCreate() {
 TMainForm::~TMainForm() {
     qApp->removeEventFilter(this);
     initTimer->stop();
+    tmrReadCycle->stop();
     COMPorts.clear();
     COMPortList.clear();
     if (K310_BiSS_bidirectional::PortHandle != -1) {
@@ -164,6 +168,7 @@ void TMainForm::closeEvent(QCloseEvent* event) {
     initTimer->stop();
     tmrSelfCalWait->stop();
     timerOnOff->stop();
+    tmrReadCycle->stop();
     event->accept();
 }
 
@@ -195,6 +200,7 @@ void TMainForm::FormKeyUp(int key, Qt::KeyboardModifiers modifiers, Qt::MouseBut
 }
 
 void TMainForm::PageChange() {
+    TAdapterAction busy(*this);
     QWidget* page = Page->currentWidget();
     if (page == tabConfig)
         ConfigurationRefresh();

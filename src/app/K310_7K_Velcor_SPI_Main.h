@@ -71,6 +71,9 @@ public:
     QTimer* initTimer = nullptr;
     QTimer* tmrSelfCalWait = nullptr;
     QTimer* timerOnOff = nullptr;
+    // Continuous reading: a single-shot timer, so at most one cycle exists however often the box
+    // is switched, and no handler waits inside another for reading to end.
+    QTimer* tmrReadCycle = nullptr;
     QFileDialog* SaveDialog1 = nullptr;
 
     // The charts (design settings, timed redraw, zoom) and their series; owned by the window.
@@ -103,6 +106,8 @@ public:
     void btnReadEncoderClick();
     void cbReadEncConstantlyClick();
     void seDelayBetweenReadingsChange();
+    // One pass of continuous reading, when tmrReadCycle comes due.
+    void tmrReadCycleTimer();
     // Signal-level and temperature charts.
     void cbDrawTempClick();
     void cbDrawAirGapClick();
@@ -125,6 +130,22 @@ public:
     int PowerSelIndex() const;
     void SetPowerSelIndex(int index);
 
+    // Every handler that talks to the adapter holds one of these while it runs: a reading pass
+    // that comes due meanwhile (inside the action's waits, message boxes or message processing)
+    // is held until the action has returned, so no position command lands in the middle of the
+    // action's traffic.
+    class TAdapterAction {
+    public:
+        explicit TAdapterAction(TMainForm& form);
+        ~TAdapterAction();
+        TAdapterAction(const TAdapterAction&) = delete;
+        TAdapterAction& operator=(const TAdapterAction&) = delete;
+
+    private:
+        TMainForm& form_;
+    };
+    bool AdapterActionRunning() const { return adapterActions_ > 0; }
+
     TDialogs& Dialogs() { return *dialogs_; }
     // Starts the adapter search after initTimer's current interval, unless already pending.
     void RestartAdapterSearch();
@@ -139,11 +160,15 @@ private:
     void SetUpCharts();
     void ReportOpenFailures(const std::vector<AdapterDiscovery::OpenFailure>& failures);
     std::vector<AdapterDiscovery::Candidate> OrderedCandidates();
+    void ScheduleReadingPass();
+    void EndAdapterAction();
 
     TMainFormOptions options_;
     std::unique_ptr<TQtDialogs> ownDialogs_;
     TDialogs* dialogs_ = nullptr;
     bool firstSearchDone_ = false;
+    int adapterActions_ = 0; // handlers talking to the adapter, nested
+    bool readingPassHeld_ = false;
     std::set<std::string> reportedPorts_; // ports whose open failure the log already names
 };
 

@@ -81,6 +81,7 @@ TAirGapCoefficients AirGapCoefficients(int32_t codeLength, uint32_t fwMajor, uin
 }
 
 void TMainForm::btnConnectEncoderClick() {
+    TAdapterAction busy(*this);
     using namespace K310_BiSS_bidirectional;
     std::string reply;
     EncoderPosition.ErrComm = Serial_driver::SendCommand(PortHandle, "e", 0, reply);

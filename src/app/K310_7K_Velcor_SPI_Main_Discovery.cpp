@@ -48,6 +48,7 @@ std::vector<AdapterDiscovery::Candidate> TMainForm::OrderedCandidates() {
 }
 
 void TMainForm::initTimerTimer() {
+    TAdapterAction busy(*this);
     using K310_BiSS_bidirectional::PortHandle;
     initTimer->stop();
     if (PortHandle != -1) {

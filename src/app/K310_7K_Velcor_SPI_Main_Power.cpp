@@ -21,6 +21,7 @@ bool BeginsWith(const std::string& text, const std::string& prefix) {
 } // namespace
 
 void TMainForm::btnPowerONClick() {
+    TAdapterAction busy(*this);
     using K310_BiSS_bidirectional::EncoderPosition;
     using K310_BiSS_bidirectional::PortHandle;
     // The curves start anew with the new supply.
@@ -54,6 +55,7 @@ void TMainForm::btnPowerONClick() {
 }
 
 void TMainForm::btnPowerOFFClick() {
+    TAdapterAction busy(*this);
     using K310_BiSS_bidirectional::EncoderPosition;
     std::string reply;
     EncoderPosition.ErrComm = Serial_driver::SendCommand(K310_BiSS_bidirectional::PortHandle, "f", 0, reply);
@@ -64,6 +66,7 @@ void TMainForm::btnPowerOFFClick() {
 }
 
 void TMainForm::cmbFreqSPIChange() {
+    TAdapterAction busy(*this);
     using K310_BiSS_bidirectional::PortHandle;
     const int step = cmbFreqSPI->currentIndex() + 1;
     std::string reply;
@@ -79,6 +82,7 @@ void TMainForm::cmbFreqSPIChange() {
 }
 
 void TMainForm::cbVelcorZBGAMEClick() {
+    TAdapterAction busy(*this);
     const bool game = cbVelcorZBGAME->isChecked();
     cbDetailedStatus->setChecked(!game);
     cbDetailedStatus->setEnabled(!game);

@@ -61,6 +61,7 @@ uint32_t RegisterValue() {
 } // namespace
 
 void TMainForm::btnReadEncoderClick() {
+    TAdapterAction busy(*this);
     auto& position = Shared::EncoderPosition;
 
     // 1, 2: heartbeat, drawn at once so a stalled link shows as a still panel.
@@ -191,12 +192,47 @@ void TMainForm::btnReadEncoderClick() {
 
 void TMainForm::cbReadEncConstantlyClick() {
     // Runs on every change of the box, also when a failed pass clears it: the pass comes first,
-    // so clearing the box always takes exactly one more reading.
-    do {
-        btnReadEncoderClick();
-        QCoreApplication::processEvents();
-        if (CycReadWait >= 10) Orodja::WaitWithMessages(CycReadWait);
-    } while (cbReadEncConstantly->isChecked() && !Orodja::ApplicationTerminating());
+    // so clearing the box always takes exactly one more reading, done before the code that
+    // cleared it goes on. A pass held for an action is dropped: this one replaces it.
+    tmrReadCycle->stop();
+    readingPassHeld_ = false;
+    btnReadEncoderClick();
+    ScheduleReadingPass();
+}
+
+void TMainForm::tmrReadCycleTimer() {
+    if (AdapterActionRunning()) {
+        // Due inside an action's own waiting: it runs when the action has returned.
+        readingPassHeld_ = true;
+        return;
+    }
+    btnReadEncoderClick();
+    ScheduleReadingPass();
+}
+
+void TMainForm::ScheduleReadingPass() {
+    if (!cbReadEncConstantly->isChecked() || Orodja::ApplicationTerminating()) {
+        tmrReadCycle->stop();
+        return;
+    }
+    // Short pauses are not worth a timer's resolution: the next pass follows as soon as the
+    // window's messages have been handled.
+    tmrReadCycle->start(CycReadWait >= 10 ? CycReadWait : 0);
+}
+
+TMainForm::TAdapterAction::TAdapterAction(TMainForm& form) : form_(form) {
+    ++form_.adapterActions_;
+}
+
+TMainForm::TAdapterAction::~TAdapterAction() {
+    form_.EndAdapterAction();
+}
+
+void TMainForm::EndAdapterAction() {
+    if (--adapterActions_ > 0 || !readingPassHeld_) return;
+    readingPassHeld_ = false;
+    // After the action's return, on the next turn of the event loop.
+    if (cbReadEncConstantly->isChecked() && !Orodja::ApplicationTerminating()) tmrReadCycle->start(0);
 }
 
 void TMainForm::seDelayBetweenReadingsChange() {

@@ -295,7 +295,9 @@ TEST_F(ReadingCycle, TemperatureLabelAndPoints) {
         simulator->SetTemperatures(row.sensor, row.raw);
         form->btnReadEncoderClick();
         ASSERT_EQ(Shared::EncoderPosition.ExtTemperature, row.raw);
-        if (!row.label.isEmpty()) EXPECT_EQ(form->lblTemperature->text(), row.label);
+        if (!row.label.isEmpty()) {
+            EXPECT_EQ(form->lblTemperature->text(), row.label);
+        }
         // Both lines of the text fit in the label.
         EXPECT_GE(form->lblTemperature->height(), form->lblTemperature->sizeHint().height());
         EXPECT_GE(form->lblTemperature->width(), form->lblTemperature->sizeHint().width());
@@ -430,34 +432,70 @@ TEST_F(ReadingCycle, AFailedReadLogsStopsAndKeepsTheLabels) {
     EXPECT_TRUE(form->initTimer->isActive()) << "a failed transaction starts the adapter search again";
 }
 
+TEST_F(ReadingCycle, CheckingRunsOnePassAndReturnsBeforeTheNext) {
+    Connect("t1");
+    form->seDelayBetweenReadings->setValue(100);
+    form->cbReadEncConstantly->setChecked(true);
+    // The first pass comes before the box is looked at; the handler does not wait for more.
+    EXPECT_EQ(PositionReads(), 1);
+    EXPECT_TRUE(form->tmrReadCycle->isActive());
+    ASSERT_TRUE(app_testing::WaitFor([&] { return PositionReads() >= 3; }, 2000));
+    form->cbReadEncConstantly->setChecked(false);
+}
+
 TEST_F(ReadingCycle, UncheckingDuringAPauseTakesExactlyOneMorePass) {
     Connect("t1");
     form->seDelayBetweenReadings->setValue(100);
-    int atUncheck = -1;
-    QTimer::singleShot(250, form.get(), [&] {
-        atUncheck = PositionReads();
-        form->cbReadEncConstantly->setChecked(false);
-    });
-    form->cbReadEncConstantly->setChecked(true); // returns when the loop has ended
-    ASSERT_GT(atUncheck, 0);
+    form->cbReadEncConstantly->setChecked(true);
+    ASSERT_TRUE(app_testing::WaitFor([&] { return PositionReads() >= 2; }, 2000));
+    const int atUncheck = PositionReads();
+    form->cbReadEncConstantly->setChecked(false);
+    // The final pass is done before the code that cleared the box goes on.
     EXPECT_EQ(PositionReads(), atUncheck + 1);
+    app_testing::WaitFor([] { return false; }, 300);
+    EXPECT_EQ(PositionReads(), atUncheck + 1);
+    EXPECT_FALSE(form->tmrReadCycle->isActive());
+}
+
+TEST_F(ReadingCycle, ManySwitchesLeaveOneCycle) {
+    Connect("t1");
+    form->seDelayBetweenReadings->setValue(200);
+    // Each change runs its own pass at once; what counts is that the passes between changes come
+    // from one cycle only.
+    for (int i = 0; i < 100; ++i) {
+        form->cbReadEncConstantly->setChecked(true);
+        QCoreApplication::processEvents();
+        form->cbReadEncConstantly->setChecked(false);
+        QCoreApplication::processEvents();
+    }
+    EXPECT_EQ(PositionReads(), 200);
+    form->cbReadEncConstantly->setChecked(true);
+    const int started = PositionReads();
+    // One cycle at 200 ms makes two or three passes in half a second; a hundred would make hundreds.
+    app_testing::WaitFor([] { return false; }, 500);
+    const int live = PositionReads() - started;
+    EXPECT_GE(live, 1);
+    EXPECT_LE(live, 3);
+    form->cbReadEncConstantly->setChecked(false);
+    const int final = PositionReads();
+    app_testing::WaitFor([] { return false; }, 450);
+    EXPECT_EQ(PositionReads(), final) << "no pass follows the final one";
 }
 
 TEST_F(ReadingCycle, ShortDelaysDoNotPause) {
     Connect("t1");
-    // A zero-interval timer runs once for each time the loop lets events through; a pause runs
-    // the event loop for the whole delay and lets it run many times.
+    // A zero-interval timer runs once for each time the cycle lets events through; a pause lets
+    // the event loop run many times.
     const auto ticksPerPass = [&](int delay) {
         form->seDelayBetweenReadings->setValue(delay);
         simulator->ClearReceived();
         int ticks = 0;
         QTimer spin;
-        QObject::connect(&spin, &QTimer::timeout, [&] {
-            ++ticks;
-            if (PositionReads() >= 20) form->cbReadEncConstantly->setChecked(false);
-        });
+        QObject::connect(&spin, &QTimer::timeout, [&] { ++ticks; });
         spin.start(0);
         form->cbReadEncConstantly->setChecked(true);
+        app_testing::WaitFor([&] { return PositionReads() >= 20; }, 5000);
+        form->cbReadEncConstantly->setChecked(false);
         return double(ticks) / PositionReads();
     };
     EXPECT_EQ(form->CycReadWait, 50);
@@ -466,12 +504,77 @@ TEST_F(ReadingCycle, ShortDelaysDoNotPause) {
     EXPECT_GT(ticksPerPass(10), 5.0);
 }
 
+TEST_F(ReadingCycle, APassDueDuringAnActionWaitsUntilItReturns) {
+    Connect("t1");
+    form->seDelayBetweenReadings->setValue(0);
+    form->cbReadEncConstantly->setChecked(true);
+    ASSERT_TRUE(app_testing::WaitFor([&] { return PositionReads() >= 3; }, 2000));
+    int during = 0;
+    {
+        TMainForm::TAdapterAction action(*form);
+        const int before = PositionReads();
+        // The action handles messages (a wait, a message box): the cycle's timer comes due.
+        Orodja::WaitWithMessages(60);
+        during = PositionReads() - before;
+    }
+    EXPECT_EQ(during, 0);
+    const int after = PositionReads();
+    EXPECT_TRUE(app_testing::WaitFor([&] { return PositionReads() > after; }, 1000))
+        << "the held pass runs once the action has returned";
+    form->cbReadEncConstantly->setChecked(false);
+}
+
+TEST_F(ReadingCycle, ClearingTheBoxInsideAnActionDropsTheHeldPass) {
+    Connect("t1");
+    form->seDelayBetweenReadings->setValue(0);
+    form->cbReadEncConstantly->setChecked(true);
+    {
+        TMainForm::TAdapterAction action(*form);
+        Orodja::WaitWithMessages(30); // a pass comes due and is held
+        const int before = PositionReads();
+        form->cbReadEncConstantly->setChecked(false);
+        EXPECT_EQ(PositionReads(), before + 1) << "the final pass runs at once";
+    }
+    const int final = PositionReads();
+    app_testing::WaitFor([] { return false; }, 100);
+    EXPECT_EQ(PositionReads(), final);
+}
+
+TEST_F(ReadingCycle, ConnectingDuringContinuousReadingIsNotInterleaved) {
+    Connect("t1");
+    form->seDelayBetweenReadings->setValue(0);
+    form->cbReadEncConstantly->setChecked(true);
+    ASSERT_TRUE(app_testing::WaitFor([&] { return PositionReads() >= 3; }, 2000));
+    simulator->ClearReceived();
+    bool clicked = false;
+    // Delivered as the user's click is: from the event loop, between two passes.
+    QTimer::singleShot(0, form.get(), [&] {
+        form->btnConnectEncoder->click();
+        clicked = true;
+    });
+    ASSERT_TRUE(app_testing::WaitFor([&] { return clicked; }, 3000));
+    form->cbReadEncConstantly->setChecked(false);
+    const QStringList commands = Commands();
+    // The action's traffic is one run: no position command between its first and last command.
+    const auto isPosition = [](const QString& c) { return c.startsWith(QStringLiteral("?0")) || c == "d"; };
+    qsizetype first = -1, last = -1;
+    for (qsizetype i = 0; i < commands.size(); ++i)
+        if (!isPosition(commands[i]) && commands[i] != QStringLiteral("e")) {
+            if (first < 0) first = i;
+            last = i;
+        }
+    ASSERT_GE(first, 0) << commands.join(' ').toStdString();
+    for (qsizetype i = first; i <= last; ++i)
+        EXPECT_FALSE(isPosition(commands[i])) << i << ": " << commands.join(' ').toStdString();
+}
+
 TEST_F(ReadingCycle, ALostAdapterEndsContinuousReadingAndRestartsTheSearch) {
     Connect("t1");
     form->seDelayBetweenReadings->setValue(20);
     QTimer::singleShot(150, form.get(), [&] { simulator->Unplug(); });
     form->cbReadEncConstantly->setChecked(true);
-    EXPECT_FALSE(form->cbReadEncConstantly->isChecked());
+    ASSERT_TRUE(app_testing::WaitFor([&] { return !form->cbReadEncConstantly->isChecked(); }, 3000));
+    EXPECT_FALSE(form->tmrReadCycle->isActive());
     EXPECT_TRUE(form->initTimer->isActive());
     EXPECT_LT(Shared::EncoderPosition.ErrComm, 0);
     const QStringList log = form->LogLines();
@@ -480,12 +583,17 @@ TEST_F(ReadingCycle, ALostAdapterEndsContinuousReadingAndRestartsTheSearch) {
     EXPECT_TRUE(log[0].startsWith(QStringLiteral("USB Comm Err -"))) << log[0].toStdString();
 }
 
-TEST_F(ReadingCycle, ClosingTheWindowEndsTheLoop) {
+TEST_F(ReadingCycle, ClosingTheWindowEndsTheCycle) {
     Connect("t1");
-    QTimer::singleShot(150, form.get(), [&] { form->close(); });
+    form->seDelayBetweenReadings->setValue(0);
     form->cbReadEncConstantly->setChecked(true);
+    ASSERT_TRUE(app_testing::WaitFor([&] { return PositionReads() >= 3; }, 2000));
+    form->close();
     EXPECT_TRUE(Orodja::ApplicationTerminating());
-    EXPECT_TRUE(form->cbReadEncConstantly->isChecked()) << "the loop ended because the program is closing";
+    const int atClose = PositionReads();
+    app_testing::WaitFor([] { return false; }, 100);
+    EXPECT_EQ(PositionReads(), atClose);
+    EXPECT_TRUE(form->cbReadEncConstantly->isChecked()) << "the cycle ended because the program is closing";
 }
 
 TEST_F(ReadingCycle, DoubleClickExportsTheSignalLevelChart) {
