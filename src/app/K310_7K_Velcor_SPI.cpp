@@ -3,6 +3,7 @@
 #include "CommandLine.h"
 #include "K310_7K_Velcor_SPI_Main.h"
 #include "QtRoutines.h"
+#include "TerminationSignals.h"
 
 #include "K310_BiSS_bidirectional.h"
 
@@ -74,6 +75,7 @@ int main(int argc, char** argv) {
     }
 
     QApplication app(argc, argv);
+    CloseWindowsOnTerminationSignals();
     QApplication::setApplicationName(QStringLiteral("Tarvo SPI - ZB test"));
     InstallFontFallbacks();
 

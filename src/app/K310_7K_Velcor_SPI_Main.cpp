@@ -92,6 +92,9 @@ TMainForm::TMainForm(TMainFormOptions options, QWidget* parent)
     SaveDialog1->setOption(QFileDialog::DontConfirmOverwrite, false);
     SaveDialog1->setSizeGripEnabled(true);
 
+    // A day of logged errors must not make every added line slower: the oldest lines go.
+    Memo1->setMaximumBlockCount(kLogLinesKept);
+
     SetUpCharts();
     ConnectHandlers();
     // Key preview: the window sees every key of its controls before they do.

@@ -122,6 +122,8 @@ public:
     void ConfigurationRefresh();
     void SelfCalibrationRefresh();
 
+    // The log keeps this many of its last lines.
+    static constexpr int kLogLinesKept = 10000;
     // The log: one line per call; CR LF (or a lone CR or LF) inside starts a new line.
     void AddLog(const QString& text);
     QStringList LogLines() const;

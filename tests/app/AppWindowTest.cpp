@@ -303,6 +303,18 @@ TEST_F(Window, LogSplitsTextsAtLineBreaks) {
               QStringList({"first", "Error reading Encoder signature!", "reason", "  tab\tkept"}));
 }
 
+TEST_F(Window, LogKeepsItsLastLinesOnly) {
+    auto form = Create();
+    const int kept = TMainForm::kLogLinesKept;
+    for (int i = 0; i < kept + 5; ++i)
+        form->AddLog(QString::number(i));
+    form->AddLog(QStringLiteral("two\r\nlines"));
+    const QStringList lines = form->LogLines();
+    ASSERT_EQ(lines.size(), kept);
+    EXPECT_EQ(lines.first(), QString::number(7)) << "the oldest lines went first";
+    EXPECT_EQ(lines.mid(kept - 3), QStringList({QString::number(kept + 4), "two", "lines"}));
+}
+
 class WaitWithMessages : public ::testing::Test {
 protected:
     void SetUp() override { Orodja::SetApplicationTerminating(false); }
