@@ -259,7 +259,7 @@ int RunRecord(const Procedure& p) {
     localtime_r(&now, &local);
     const auto& sig = shared::EncoderSignature;
     Procedures::TDebugRecordFile file;
-    if (!file.Create(fs::absolute(directory, ec),
+    if (!file.Create(fs::absolute(directory, ec).lexically_normal(),
                      Procedures::RecordingFileName(sig.Dremo_PartNumber, sig.Dremo_Serial, local)))
         return p.Fail(file.ErrorText());
     if (!p.json()) {

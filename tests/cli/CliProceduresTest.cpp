@@ -119,7 +119,7 @@ TEST_F(CliRecord, WritesTheWorkbenchFileWithDebugDataAndStatusNames) {
     const int recorded = std::atoi(out[1].substr(9).c_str());
     ASSERT_EQ(out[1], "records: " + std::to_string(recorded));
     ASSERT_EQ(records.size(), static_cast<size_t>(recorded) + 1);
-    EXPECT_GE(recorded, 10); // a second of readings 20 ms apart
+    EXPECT_GE(recorded, 2); // a second of readings, each with some forty transactions
     EXPECT_EQ(content.str().rfind(Procedures::RecordingHeader() + "\r\n", 0), 0u);
 
     // The simulator's latched samples, as the last record must carry them.
