@@ -1,6 +1,7 @@
 // The adapter's own subcommands: find it, its supply, its SPI clock, its Velcor reset.
 #include "CliSubcommands.h"
 
+#include "CliOutput.h"
 #include "CliText.h"
 #include "Clock.h"
 #include "K310_BiSS_bidirectional.h"
@@ -139,7 +140,7 @@ int RunReset(const Command& cmd) {
     if (!Prepare(cmd, false, &exit)) return exit;
     if (!velcor::ResetVelcorProtocol()) return cmd.Fail(shared::LastErrorText);
     if (cmd.json()) return cmd.Succeed(JsonObject().Add("LastErrorText", shared::LastErrorText), {});
-    std::printf("%s\n", shared::LastErrorText.c_str());
+    std::printf("%s\n", TerminalText(shared::LastErrorText).c_str());
     return kExitOk;
 }
 

@@ -1,9 +1,9 @@
 #include "CliCommand.h"
 
+#include "CliOutput.h"
 #include "CliText.h"
 #include "K310_BiSS_bidirectional.h"
 #include "K310_SPI_Velcor.h"
-#include "SerialPort.h"
 #include "Serial_driver.h"
 
 #include <cstdio>
@@ -11,6 +11,15 @@
 namespace cli {
 
 namespace shared = K310_BiSS_bidirectional;
+
+namespace {
+
+// No value of ours begins with "--": there the value was left out and the next option follows.
+bool HasValue(const std::vector<std::string>& args, size_t i) {
+    return i + 1 < args.size() && args[i + 1].rfind("--", 0) != 0;
+}
+
+} // namespace
 
 std::optional<Invocation> Parse(const std::vector<std::string>& args, const std::vector<OptionSpec>& specs,
                                 std::string* problem) {
@@ -22,7 +31,7 @@ std::optional<Invocation> Parse(const std::vector<std::string>& args, const std:
         } else if (a == "--json") {
             inv.json = true;
         } else if (a == "--port") {
-            if (i + 1 >= args.size()) {
+            if (!HasValue(args, i)) {
                 *problem = "--port needs a PATH";
                 return std::nullopt;
             }
@@ -36,7 +45,7 @@ std::optional<Invocation> Parse(const std::vector<std::string>& args, const std:
                 return std::nullopt;
             }
             if (spec->takesValue) {
-                if (i + 1 >= args.size()) {
+                if (!HasValue(args, i)) {
                     *problem = a + " needs a value";
                     return std::nullopt;
                 }
@@ -77,7 +86,7 @@ int Command::Fail(const std::string& reason, JsonObject extra) const {
         if (more.size() > 2) text = text.substr(0, text.size() - 1) + "," + more.substr(1);
         std::printf("%s\n", text.c_str());
     } else {
-        std::fprintf(stderr, "tarvo-cli: %s\n", reason.c_str());
+        std::fprintf(stderr, "tarvo-cli: %s\n", TerminalText(reason).c_str());
     }
     return kExitFailure;
 }
@@ -92,7 +101,7 @@ int Command::Succeed(const JsonObject& object, const Lines& lines) const {
         std::printf("%s\n", text.c_str());
     } else {
         for (const auto& [name, value] : lines)
-            std::printf("%s: %s\n", name.c_str(), value.c_str());
+            std::printf("%s: %s\n", name.c_str(), TerminalText(value).c_str());
     }
     return kExitOk;
 }
@@ -106,8 +115,8 @@ bool Command::Connect(AdapterDiscovery::Result& found, std::string& reason) cons
     if (!found.found) {
         reason = "no K310-7K adapter found";
         if (found.tried.empty()) reason += " (no USB CDC ACM port; give one with --port PATH)";
-        for (const auto& failure : found.openFailures)
-            reason += "; cannot open " + failure.path + ": " + platform::ErrorText(failure.osError);
+        for (const auto& rejection : found.rejected)
+            reason += "\n  " + AdapterDiscovery::RejectionText(rejection);
         return false;
     }
     shared::PortHandle = found.handle;

@@ -1,6 +1,7 @@
 // errmap and debug: the encoder's error map and its latched debug data.
 #include "CliSubcommands.h"
 
+#include "CliOutput.h"
 #include "K310_BiSS_bidirectional.h"
 #include "K310_SPI_Velcor.h"
 #include "Orodja.h"
@@ -50,7 +51,8 @@ int RunDebug(const Command& cmd) {
     for (size_t i = 0; i < samples.size(); ++i)
         sampleText += (i ? "," : "") + Dec(samples[i]);
     const std::string warning = Orodja::Trim(shared::LastErrorText);
-    if (!warning.empty() && !cmd.json()) std::fprintf(stderr, "tarvo-cli: %s\n", warning.c_str());
+    if (!warning.empty() && !cmd.json())
+        std::fprintf(stderr, "tarvo-cli: %s\n", TerminalText(warning).c_str());
     JsonObject o;
     o.Add("Header", uint32_t{d.Header})
         .Add("Samples", samples)

@@ -14,7 +14,8 @@ const char* const kEncoderSubcommandsUsage =
     "  power            on [--volts 3.3|5] | off | status: the encoder's supply\n"
     "  clock STEP       SPI clock step 1..8\n"
     "  identify         identify the encoder: type, resolution, layout, serial, firmware\n"
-    "  read             position readings ([--count N] [--interval MS] [--detailed])\n"
+    "  read             position readings ([--count N] [--interval MS] [--detailed]\n"
+    "                   [--keep-going])\n"
     "  reg              read ADDR LEN | write ADDR LEN VALUE: one encoder register\n"
     "  errmap           the encoder's error map, 512 values\n"
     "  debug            latch and read the encoder's debug data\n"
@@ -44,7 +45,10 @@ const std::vector<Subcommand>& Subcommands() {
         {"power", kPowerUsage, {{"--volts", true}}, RunPower},
         {"clock", kClockUsage, {}, RunClock},
         {"identify", kIdentifyUsage, {}, RunIdentify},
-        {"read", kReadUsage, {{"--count", true}, {"--interval", true}, {"--detailed", false}}, RunRead},
+        {"read",
+         kReadUsage,
+         {{"--count", true}, {"--interval", true}, {"--detailed", false}, {"--keep-going", false}},
+         RunRead},
         {"reg", kRegUsage, {}, RunReg},
         {"errmap", kErrmapUsage, {}, RunErrmap},
         {"debug", kDebugUsage, {}, RunDebug},

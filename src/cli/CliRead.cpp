@@ -1,10 +1,12 @@
 // read: position readings, one line or JSON object each.
 #include "CliSubcommands.h"
 
+#include "CliOutput.h"
 #include "CliText.h"
 #include "Clock.h"
 #include "K310_BiSS_bidirectional.h"
 #include "K310_SPI_Velcor.h"
+#include "Serial_driver.h"
 
 #include <cstdio>
 
@@ -14,14 +16,18 @@ namespace shared = K310_BiSS_bidirectional;
 namespace velcor = K310_SPI_Velcor;
 
 const char* const kReadUsage =
-    "usage: tarvo-cli read [--count N] [--interval MS] [--detailed] [--port PATH]... [--json]\n"
+    "usage: tarvo-cli read [--count N] [--interval MS] [--detailed] [--keep-going]\n"
+    "                      [--port PATH]... [--json]\n"
     "\n"
     "Identifies the encoder, then takes N readings (default 1), MS milliseconds apart\n"
     "(default 0): the position frame, or with --detailed the adapter's \"d\" report.\n"
     "One line per reading: RxData=... MT_value=... ST_value=... MTST_value=... ErrBit=0|1\n"
     "WarnBit=0|1 ErrCRC=0|1 Status=... ExtTemperature=... ErrComm=... (with --json one object\n"
     "per line). A failed reading goes to stderr (or its object has \"ok\": false); the\n"
-    "readings stop when the link to the adapter is lost. Exit 1 when any reading failed.\n";
+    "readings stop at a reading that got no answer in time, and when the link to the adapter\n"
+    "is lost. Exit 1 when any reading failed.\n"
+    "  --keep-going   for long unattended runs: a reading without an answer is reported and\n"
+    "                 the readings go on; only a lost port ends them\n";
 
 int RunRead(const Command& cmd) {
     if (!cmd.inv().positional.empty()) return cmd.Usage("read takes no arguments");
@@ -38,6 +44,7 @@ int RunRead(const Command& cmd) {
         interval = *n;
     }
     const bool detailed = opts.count("--detailed") > 0;
+    const bool keepGoing = opts.count("--keep-going") > 0;
     int exit = 0;
     if (!Prepare(cmd, true, &exit)) return exit;
     bool anyFailed = false;
@@ -56,9 +63,13 @@ int RunRead(const Command& cmd) {
                                         .Text()
                                         .c_str());
             } else {
-                std::fprintf(stderr, "tarvo-cli: reading %llu: %s\n", i + 1, shared::LastErrorText.c_str());
+                std::fprintf(stderr, "tarvo-cli: reading %llu: %s\n", i + 1,
+                             TerminalText(shared::LastErrorText).c_str());
             }
-            if (p.ErrComm < 0) break;
+            // A time-out is one reading lost; any other negative result is the port itself.
+            const bool portLost = p.ErrComm < 0 && p.ErrComm != Serial_driver::kReplyTimedOut;
+            if (portLost || (p.ErrComm < 0 && !keepGoing)) break;
+            if (!FlushOutput()) return kExitFailure;
             continue;
         }
         if (cmd.json()) {
@@ -83,7 +94,7 @@ int RunRead(const Command& cmd) {
                         p.ErrBit ? 1 : 0, p.WarnBit ? 1 : 0, p.ErrCRC ? 1 : 0, unsigned{p.Status},
                         int{p.ExtTemperature}, p.ErrComm);
         }
-        std::fflush(stdout);
+        if (!FlushOutput()) return kExitFailure;
     }
     return anyFailed ? kExitFailure : kExitOk;
 }

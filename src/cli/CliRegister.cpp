@@ -1,6 +1,7 @@
 // Single registers: reg read and write, and the write-access status of the last write.
 #include "CliSubcommands.h"
 
+#include "CliOutput.h"
 #include "CliText.h"
 #include "K310_BiSS_bidirectional.h"
 #include "K310_SPI_Velcor.h"
@@ -68,7 +69,7 @@ int RunWriteStatus(const Command& cmd) {
     if (text.rfind("Write status: [0x", 0) != 0) return cmd.Fail(text);
     const auto flags = static_cast<uint32_t>(shared::RegisterData[3]);
     if (cmd.json()) return cmd.Succeed(JsonObject().Add("flags", flags).Add("text", text), {});
-    std::printf("%s\n", text.c_str());
+    std::printf("%s\n", TerminalText(text).c_str());
     return kExitOk;
 }
 
