@@ -6,6 +6,7 @@
 #include "TerminationSignals.h"
 
 #include "K310_BiSS_bidirectional.h"
+#include "StandardDescriptors.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -61,6 +62,9 @@ int TakeScreenshot(TMainForm& form, const QString& file) {
 } // namespace
 
 int main(int argc, char** argv) {
+    // Before anything is opened: a closed standard stream would otherwise become the adapter's
+    // port (or the simulator's terminal), and the program's own messages would go there.
+    if (!platform::EnsureStandardDescriptors()) return 1;
     // Help and version need no display, so they are answered before the toolkit starts.
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];

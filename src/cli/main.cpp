@@ -1,12 +1,14 @@
 // tarvo-cli: the headless front end of the protocol layer. Its output formats are parsed by
 // scripts, so they change only by adding.
 #include "CliEncoder.h"
+#include "CliOutput.h"
 #include "CliPort.h"
 #include "CliProcedures.h"
 #include "CliText.h"
 #include "K310_BiSS_bidirectional.h"
 #include "Orodja.h"
 #include "Serial_driver.h"
+#include "StandardDescriptors.h"
 
 #include <cstdio>
 #include <cstring>
@@ -94,7 +96,8 @@ int RunSend(const std::vector<std::string>& args) {
             return kExitOk;
         }
         auto value = [&](const char* name) -> const std::string* {
-            if (i + 1 >= args.size()) return nullptr;
+            // No value of ours begins with "--": there the value was left out.
+            if (i + 1 >= args.size() || args[i + 1].rfind("--", 0) == 0) return nullptr;
             (void)name;
             return &args[++i];
         };
@@ -142,7 +145,7 @@ int RunSend(const std::vector<std::string>& args) {
 
 } // namespace
 
-int main(int argc, char** argv) {
+static int Dispatch(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
     const std::string mainUsage = MainUsage();
     if (args.empty()) return Usage(mainUsage.c_str(), "a SUBCOMMAND is required");
@@ -157,4 +160,10 @@ int main(int argc, char** argv) {
     if (cli::IsEncoderSubcommand(sub)) return cli::RunEncoderSubcommand(sub, args);
     if (cli::IsProcedureSubcommand(sub)) return cli::RunProcedureSubcommand(sub, args);
     return Usage(mainUsage.c_str(), "unknown subcommand " + sub);
+}
+
+int main(int argc, char** argv) {
+    // Before anything is opened: a closed standard stream would otherwise become the port.
+    if (!platform::EnsureStandardDescriptors()) return kExitFailure;
+    return cli::FinishOutput(Dispatch(argc, argv));
 }

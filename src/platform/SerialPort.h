@@ -19,7 +19,8 @@ struct LineSettings {
 };
 
 // Opens an existing device read/write with exclusive access, so a second workbench cannot share
-// the adapter. Returns the handle or kNoPort with the OS error code in *osError.
+// the adapter; what an earlier user left in its input queue is discarded. Returns the handle or
+// kNoPort with the OS error code in *osError (EBUSY when another program has the port).
 int OpenPort(const std::string& path, int* osError = nullptr);
 bool ClosePort(int handle);
 
@@ -35,9 +36,15 @@ long ReadBytes(int handle, void* buffer, size_t count, int* osError = nullptr);
 // Writes all bytes; false with *osError on the first failure.
 bool WriteBytes(int handle, const void* data, size_t count, int* osError = nullptr);
 
+// Throws away whatever waits in the input queue (a tty's; anything else is left alone).
+void DiscardInput(int handle);
+
 enum class WaitResult { Readable, TimedOut, HungUp };
-// Blocks until input is waiting, the other end hangs up, or `timeoutMs` passes.
-WaitResult WaitReadable(int handle, uint32_t timeoutMs);
+// Blocks until input is waiting, the port is lost, or `timeoutMs` passes. A hang-up, an error
+// or an invalid handle is HungUp even when the port also reports itself readable (a hung-up
+// terminal does, for ever), with the OS code of a lost port in *osError: EBADF for an invalid
+// handle, else EIO.
+WaitResult WaitReadable(int handle, uint32_t timeoutMs, int* osError = nullptr);
 
 // A readable explanation of an OS error code.
 std::string ErrorText(int osError);

@@ -48,7 +48,11 @@ int OpenPort(const std::string& path, int* osError) {
         ::close(fd);
         return kNoPort;
     }
-    if (::isatty(fd) && !IsPseudoTerminal(fd)) ::ioctl(fd, TIOCEXCL);
+    if (::isatty(fd)) {
+        if (!IsPseudoTerminal(fd)) ::ioctl(fd, TIOCEXCL);
+        // The adapter speaks only when asked: bytes already here answer nobody of ours.
+        ::tcflush(fd, TCIFLUSH);
+    }
     return fd;
 }
 
@@ -157,7 +161,11 @@ bool WriteBytes(int handle, const void* data, size_t count, int* osError) {
     return true;
 }
 
-WaitResult WaitReadable(int handle, uint32_t timeoutMs) {
+void DiscardInput(int handle) {
+    if (::isatty(handle)) ::tcflush(handle, TCIFLUSH);
+}
+
+WaitResult WaitReadable(int handle, uint32_t timeoutMs, int* osError) {
     pollfd pfd{handle, POLLIN, 0};
     const int timeout = timeoutMs > 0x7FFFFFFFu ? 0x7FFFFFFF : static_cast<int>(timeoutMs);
     int rc;
@@ -165,8 +173,17 @@ WaitResult WaitReadable(int handle, uint32_t timeoutMs) {
         rc = ::poll(&pfd, 1, timeout);
     } while (rc < 0 && errno == EINTR);
     if (rc == 0) return WaitResult::TimedOut;
-    if (rc < 0 || (pfd.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0) {
-        if (pfd.revents & POLLIN) return WaitResult::Readable;
+    if (rc < 0) {
+        SetError(osError, errno);
+        return WaitResult::HungUp;
+    }
+    // A hung-up terminal also reports itself readable, yet nothing can be read from it any more.
+    if (pfd.revents & POLLNVAL) {
+        SetError(osError, EBADF);
+        return WaitResult::HungUp;
+    }
+    if (pfd.revents & (POLLERR | POLLHUP)) {
+        SetError(osError, EIO);
         return WaitResult::HungUp;
     }
     return WaitResult::Readable;

@@ -5,6 +5,7 @@
 #include "Serial_driver.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <filesystem>
 #include <set>
 #include <system_error>
@@ -54,6 +55,39 @@ std::vector<Candidate> UsbAcmCandidates() {
     return UsbAcmCandidatesIn("/sys/class/tty", "/dev");
 }
 
+std::string RejectionText(const Rejection& r) {
+    const std::string quoted = "\"" + Orodja::KeepPrintable(r.reply) + "\"";
+    std::string why;
+    switch (r.reason) {
+    case RejectReason::CannotOpen:
+        why = "cannot open: " + platform::ErrorText(r.osError);
+        if (r.osError == EACCES || r.osError == EPERM) {
+            const std::string group = platform::DeviceGroup(r.path);
+            if (!group.empty())
+                why += " (the device belongs to group \"" + group + "\"; add your user to it)";
+        }
+        break;
+    case RejectReason::Busy:
+        why = "busy: another program has it open";
+        break;
+    case RejectReason::NotSerial:
+        why = "not a serial port: " + platform::ErrorText(r.osError);
+        break;
+    case RejectReason::NoAnswer:
+        why = (r.reply.empty() ? "no answer" : "no complete answer") + std::string(" to \"v\" within ") +
+              std::to_string(r.waitedMs) + " ms";
+        if (!r.reply.empty()) why += " (" + quoted + ")";
+        break;
+    case RejectReason::WrongGreeting:
+        why = "answered " + quoted + ", not a " + kModel;
+        break;
+    case RejectReason::Lost:
+        why = "lost while answering: " + platform::ErrorText(r.osError);
+        break;
+    }
+    return r.path + ": " + why;
+}
+
 int VersionFromReply(const std::string& rawVersion) {
     auto part = [&](size_t first, size_t count) -> std::string_view {
         if (first - 1 >= rawVersion.size()) return {};
@@ -74,17 +108,23 @@ Result FindAdapter(const std::vector<std::string>& explicitPaths, const Candidat
 
     for (const Candidate& candidate : order) {
         result.tried.push_back(candidate);
+        auto reject = [&](RejectReason reason, int osError, std::string reply = {}) {
+            result.rejected.push_back(
+                Rejection{candidate.path, reason, osError, std::move(reply), Serial_driver::ReplyTimeoutMs});
+        };
         int osError = 0;
         const int handle = platform::OpenPort(candidate.path, &osError);
         if (handle == platform::kNoPort) {
             result.openFailures.push_back(OpenFailure{candidate.path, osError});
+            reject(osError == EBUSY ? RejectReason::Busy : RejectReason::CannotOpen, osError);
             continue;
         }
         if (betweenPorts) betweenPorts();
         platform::LineSettings saved;
-        if (!platform::ReadLineSettings(handle, saved) ||
-            !platform::ApplyAdapterLineSettings(handle, saved)) {
+        if (!platform::ReadLineSettings(handle, saved, &osError) ||
+            !platform::ApplyAdapterLineSettings(handle, saved, &osError)) {
             platform::ClosePort(handle);
+            reject(RejectReason::NotSerial, osError);
             continue;
         }
         std::string reply;
@@ -93,6 +133,12 @@ Result FindAdapter(const std::vector<std::string>& explicitPaths, const Candidat
             // Not ours: leave the device as we found it.
             platform::WriteLineSettings(handle, saved);
             platform::ClosePort(handle);
+            if (probe == Serial_driver::kReplyTimedOut)
+                reject(RejectReason::NoAnswer, 0, reply);
+            else if (probe < 0)
+                reject(RejectReason::Lost, -probe);
+            else
+                reject(RejectReason::WrongGreeting, 0, reply);
             continue;
         }
         if (reply.find('\r') == std::string::npos) {

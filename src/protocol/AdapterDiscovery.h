@@ -28,6 +28,24 @@ struct OpenFailure {
     int osError = 0;
 };
 
+// Why a candidate was not taken.
+enum class RejectReason {
+    CannotOpen,    // the OS refused to open it (osError)
+    Busy,          // another program has it open
+    NotSerial,     // it opened, but takes no line settings: a file, /dev/null (osError)
+    NoAnswer,      // nothing, or too little, within the reply time (reply: what came)
+    WrongGreeting, // it answered "v" with something else than the adapter's model (reply)
+    Lost,          // it went away during the probe (osError)
+};
+
+struct Rejection {
+    std::string path;
+    RejectReason reason = RejectReason::CannotOpen;
+    int osError = 0;
+    std::string reply;     // the answer to "v" as received
+    uint32_t waitedMs = 0; // the reply time it had
+};
+
 struct Result {
     bool found = false;
     Candidate port;                        // the adapter's port when found
@@ -39,7 +57,13 @@ struct Result {
     int K310RevizijaFW = 0;                // reply to "o" as a decimal number, 0 when none
     std::vector<Candidate> tried;          // candidates in the order tried
     std::vector<OpenFailure> openFailures; // ports that could not be opened, and why
+    std::vector<Rejection> rejected;       // every candidate tried and not taken, in order
 };
+
+// One line that says why a candidate was not taken, for a person: the path, then the reason
+// (the OS's words; for a permission problem the group that owns the device; a wrong greeting
+// quoted with its printable characters only).
+std::string RejectionText(const Rejection& rejection);
 
 // Explicit paths are tried first, in the order given, then the source's candidates; a path is
 // tried once. `betweenPorts` runs after each successful open (the window processes pending

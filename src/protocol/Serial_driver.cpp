@@ -38,6 +38,12 @@ int32_t SendCommandPaced(int port, const std::string& command, uint8_t pauseMs, 
                          std::string& reply) {
     if (port == platform::kNoPort) return kNoPort;
 
+    // The adapter speaks only when asked, so whatever waits now answers an earlier command (a
+    // reply that came after its time-out, the tail of one taken by its byte count) and would be
+    // read as this command's answer. An empty command writes nothing: it collects the rest of
+    // the last reply, so it keeps what waits.
+    if (!command.empty()) platform::DiscardInput(port);
+
     int osError = 0;
     if (!WriteCommand(port, command, pauseMs, &osError)) return -(osError != 0 ? osError : 1);
 
@@ -47,13 +53,22 @@ int32_t SendCommandPaced(int port, const std::string& command, uint8_t pauseMs, 
     const uint32_t start = platform::TickCountMs();
     std::vector<char> buffer;
     bool complete = false;
+    int32_t lost = 0; // minus the OS code once the port is gone
     const uint64_t quickStart = platform::MonotonicMicros();
     for (;;) {
-        const long waiting = platform::BytesWaiting(port);
+        const long waiting = platform::BytesWaiting(port, &osError);
+        if (waiting < 0) {
+            lost = -(osError != 0 ? osError : 1);
+            break;
+        }
         if (waiting > 0) {
             buffer.resize(static_cast<size_t>(waiting));
-            const long got = platform::ReadBytes(port, buffer.data(), buffer.size());
-            if (got > 0) reply.append(buffer.data(), static_cast<size_t>(got));
+            const long got = platform::ReadBytes(port, buffer.data(), buffer.size(), &osError);
+            if (got < 0) {
+                lost = -(osError != 0 ? osError : 1);
+                break;
+            }
+            reply.append(buffer.data(), static_cast<size_t>(got));
         }
         complete = IsComplete(reply, minReply);
         if (complete) break;
@@ -63,14 +78,16 @@ int32_t SendCommandPaced(int port, const std::string& command, uint8_t pauseMs, 
         // Wait in the OS rather than spinning a core; the reply is still taken as soon as its
         // last byte is there.
         const uint32_t remaining = ReplyTimeoutMs - elapsed + 1;
-        if (platform::WaitReadable(port, remaining) == platform::WaitResult::HungUp) {
-            // A hung-up line stays "ready" forever; pace the polls so the time-out still costs
-            // no processor time.
-            platform::SleepMs(remaining < 5 ? remaining : 5);
+        if (platform::WaitReadable(port, remaining, &osError) == platform::WaitResult::HungUp) {
+            // Unplugged (or the handle went bad) while the reply was awaited: the port is lost,
+            // as a failed write would say, and the caller hears it now, not after the time-out.
+            lost = -(osError != 0 ? osError : 1);
+            break;
         }
     }
 
     if (TraceEnabled) TraceText += "RX:" + reply + "\r\n";
+    if (lost != 0) return lost;
     return complete ? kReplyComplete : kReplyTimedOut;
 }
 

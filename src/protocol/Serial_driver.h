@@ -7,7 +7,8 @@
 
 namespace Serial_driver {
 
-// Result codes; a failed write returns minus the OS error code.
+// Result codes; a lost port (a failed write, or a hang-up while the reply is awaited) returns
+// minus the OS error code.
 constexpr int32_t kReplyComplete = 0;
 constexpr int32_t kReplyTimedOut = -1;
 constexpr int32_t kNoPort = -3;
@@ -17,8 +18,9 @@ extern bool TraceEnabled;       // false
 extern std::string TraceText;   // "TX:" command CR LF, "RX:" reply CR LF per transaction
 
 // minReply 0: complete when the reply holds a CR anywhere; N > 0: complete at N bytes or more.
-// Every waiting byte is taken, also past the CR or the N-th byte. On -3 and on a failed write
-// the reply is left as it was.
+// Every waiting byte is taken, also past the CR or the N-th byte. Bytes that wait before a
+// (non-empty) command is written are discarded: they answer an earlier command. On -3 and on a
+// failed write the reply is left as it was.
 int32_t SendCommand(int port, const std::string& command, uint32_t minReply, std::string& reply);
 // As SendCommand, but one byte per write with `pauseMs` between bytes.
 int32_t SendCommandPaced(int port, const std::string& command, uint8_t pauseMs, uint32_t minReply,

@@ -2,6 +2,7 @@
 // terminal's path as its first line, then obeys control commands on standard input.
 #include "K310Simulator.h"
 #include "SimOptions.h"
+#include "StandardDescriptors.h"
 
 #include <cerrno>
 #include <csignal>
@@ -92,6 +93,9 @@ bool UpdateLink(const std::string& link, const std::string& target) {
 } // namespace
 
 int main(int argc, char** argv) {
+    // Before anything is opened: a closed standard stream would otherwise take the number of the
+    // signal pipe or the terminal, and the program's own lines would go there.
+    if (!platform::EnsureStandardDescriptors()) return 1;
     sim::SimOptions options;
     std::string link;
     bool describe = false;

@@ -1,4 +1,5 @@
 // tarvo-cli's adapter and encoder subcommands, run as a program against a scripted adapter.
+#include "CliFixture.h"
 #include "CliJson.h"
 #include "K310Simulator.h"
 #include "RunProgram.h"
@@ -10,53 +11,12 @@
 #include <string>
 #include <vector>
 
+using clitest::Cli;
 using testing_support::Exchange;
 using testing_support::RunProgram;
 using testing_support::ScriptedPeer;
 
 namespace {
-
-std::string Hex(unsigned long long value, int digits) {
-    char buffer[24];
-    std::snprintf(buffer, sizeof buffer, "%0*llX", digits, value);
-    return buffer;
-}
-
-class Cli : public ::testing::Test {
-protected:
-    // What the program's adapter search exchanges before anything else.
-    void ExpectAdapter() {
-        peer.Add("v", "K310-7K v1.09\r");
-        peer.Add("r", "SN0042\r");
-        peer.Add("o", "17\r");
-    }
-    void ExpectRead(uint32_t address, int length, const std::string& reply) {
-        peer.Add("R:" + Hex(length, 4) + ":" + Hex(address, 8), reply);
-    }
-    void ExpectRead(uint32_t address, int length, uint32_t value) {
-        ExpectRead(address, length, "0x9:0x" + Hex(value, 8) + "\r");
-    }
-    void ExpectWrite(uint32_t address, int length, uint32_t value, const std::string& reply = "0x9:\r") {
-        peer.Add("x", "Reset of Velcor protocol performed\r");
-        peer.Add("W:" + Hex(length, 4) + ":" + Hex(address, 8) + ":" + Hex(value, 8), reply);
-    }
-    // A legacy type-2 single-turn encoder with no optional register.
-    void ExpectIdentification() {
-        peer.Add("j", "27TRV-2-AN18B-0100\r");
-        for (uint32_t probe : {0x18, 0x2C, 0x4E, 0x21, 0x2F, 0x35})
-            ExpectRead(probe, probe == 0x18 || probe == 0x21 ? 1 : 2, "0x26:\r");
-        ExpectRead(0x5C, 4, 0x41422D31);
-        ExpectRead(0x60, 4, 0x32333435);
-    }
-    testing_support::ProgramOutput Run(std::vector<std::string> args) {
-        args.push_back("--port");
-        args.push_back(peer.SlavePath());
-        auto r = RunProgram(TARVO_CLI_PATH, args);
-        EXPECT_EQ(peer.Unexpected(), "");
-        return r;
-    }
-    ScriptedPeer peer;
-};
 
 TEST_F(Cli, FindPrintsTheAdapter) {
     ExpectAdapter();

@@ -11,6 +11,14 @@ namespace testing_support {
 
 ProgramOutput RunProgram(const std::string& path, const std::vector<std::string>& args,
                          const std::string& input) {
+    ProgramStreams streams;
+    streams.input = input;
+    return RunProgram(path, args, streams);
+}
+
+ProgramOutput RunProgram(const std::string& path, const std::vector<std::string>& args,
+                         const ProgramStreams& streams) {
+    const std::string& input = streams.input;
     ProgramOutput result;
     int inPipe[2], outPipe[2], errPipe[2];
     if (::pipe2(inPipe, O_CLOEXEC) != 0 || ::pipe2(outPipe, O_CLOEXEC) != 0 ||
@@ -21,6 +29,14 @@ ProgramOutput RunProgram(const std::string& path, const std::vector<std::string>
         ::dup2(inPipe[0], 0);
         ::dup2(outPipe[1], 1);
         ::dup2(errPipe[1], 2);
+        if (!streams.outFile.empty()) {
+            const int file = ::open(streams.outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            if (file < 0) ::_exit(126);
+            ::dup2(file, 1);
+            ::close(file);
+        }
+        for (int fd : streams.closed)
+            ::close(fd);
         std::vector<char*> argv;
         argv.push_back(const_cast<char*>(path.c_str()));
         for (const auto& a : args)

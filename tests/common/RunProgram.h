@@ -13,8 +13,17 @@ struct ProgramOutput {
     std::string err;
 };
 
+// How the child's standard streams are set up, beyond input from a string and output collected.
+struct ProgramStreams {
+    std::string input;
+    std::vector<int> closed; // of 0, 1, 2: closed when the program starts
+    std::string outFile;     // standard output goes to this file (e.g. /dev/full) instead
+};
+
 // Runs `path` with `args`, standard input from `input`, and waits for it to end.
 ProgramOutput RunProgram(const std::string& path, const std::vector<std::string>& args,
                          const std::string& input = {});
+ProgramOutput RunProgram(const std::string& path, const std::vector<std::string>& args,
+                         const ProgramStreams& streams);
 
 } // namespace testing_support

@@ -6,8 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdlib>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <termios.h>
@@ -181,6 +183,65 @@ TEST_F(Discovery, NothingFound) {
     EXPECT_EQ(result.handle, -1);
     EXPECT_EQ(result.tried.size(), 2u);
     EXPECT_TRUE(result.openFailures.empty());
+}
+
+// "No adapter" alone cannot be acted on; each candidate not taken says why, in words the
+// command line and the window can both show.
+TEST_F(Discovery, EveryCandidateNotTakenSaysWhy) {
+    ScriptedPeer silent, partial, erroring, garbage, held;
+    partial.Add("v", "K31");
+    erroring.Add("v", "ERROR command failed\r");
+    garbage.Add("v", "\x01\x1B[2JHELLO\xFF\xFE\r");
+    const int holder = platform::OpenPort(held.SlavePath());
+    ASSERT_GE(holder, 0);
+    const std::string file = ::testing::TempDir() + "tarvo-discovery-not-a-port";
+    std::ofstream(file) << "v\n";
+    // A file that even the administrator may not open for writing stands in for a port of a
+    // group the user is not in.
+    const std::string locked = "/sys/kernel/mm/transparent_hugepage/hpage_pmd_size";
+    const int probe = ::open(locked.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    const bool haveLocked = probe < 0 && errno == EACCES;
+    if (probe >= 0) ::close(probe);
+
+    std::vector<std::string> paths = {"/dev/tarvo-none",   "/dev/null",         file,
+                                      silent.SlavePath(),  partial.SlavePath(), erroring.SlavePath(),
+                                      garbage.SlavePath(), held.SlavePath()};
+    if (haveLocked) paths.push_back(locked);
+    result = D::FindAdapter(paths, [] { return std::vector<D::Candidate>{}; });
+    platform::ClosePort(holder);
+    ::unlink(file.c_str());
+    ASSERT_FALSE(result.found);
+
+    struct Expected {
+        D::RejectReason reason;
+        std::string text;
+    };
+    std::vector<Expected> expected = {
+        {D::RejectReason::CannotOpen, "/dev/tarvo-none: cannot open: No such file or directory"},
+        {D::RejectReason::NotSerial, "/dev/null: not a serial port: Inappropriate ioctl for device"},
+        {D::RejectReason::NotSerial, file + ": not a serial port: Inappropriate ioctl for device"},
+        {D::RejectReason::NoAnswer, silent.SlavePath() + ": no answer to \"v\" within 80 ms"},
+        {D::RejectReason::NoAnswer,
+         partial.SlavePath() + ": no complete answer to \"v\" within 80 ms (\"K31\")"},
+        {D::RejectReason::WrongGreeting,
+         erroring.SlavePath() + ": answered \"ERROR command failed\", not a K310-7K"},
+        {D::RejectReason::WrongGreeting, garbage.SlavePath() + ": answered \"[2JHELLO\", not a K310-7K"},
+        {D::RejectReason::Busy, held.SlavePath() + ": busy: another program has it open"},
+    };
+    if (haveLocked)
+        expected.push_back({D::RejectReason::CannotOpen,
+                            locked +
+                                ": cannot open: Permission denied (the device belongs to group \"root\"; "
+                                "add your user to it)"});
+    ASSERT_EQ(result.rejected.size(), expected.size());
+    for (size_t i = 0; i < expected.size(); ++i) {
+        SCOPED_TRACE(expected[i].text);
+        EXPECT_EQ(result.rejected[i].path, paths[i]);
+        EXPECT_EQ(result.rejected[i].reason, expected[i].reason);
+        EXPECT_EQ(D::RejectionText(result.rejected[i]), expected[i].text);
+    }
+    // The window's permission line keeps its source.
+    EXPECT_EQ(result.openFailures.size(), haveLocked ? 3u : 2u);
 }
 
 } // namespace

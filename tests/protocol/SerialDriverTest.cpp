@@ -1,18 +1,22 @@
 // The transaction against a scripted device on a real pseudo-terminal.
 #include "Clock.h"
 #include "K310_BiSS_bidirectional.h"
+#include "PseudoTerminal.h"
 #include "ScriptedPeer.h"
 #include "SerialPort.h"
 #include "Serial_driver.h"
+#include "StandardDescriptors.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <fcntl.h>
 #include <string>
 #include <sys/ioctl.h>
+#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 
@@ -41,6 +45,14 @@ protected:
 
     int32_t Send(const std::string& cmd, uint32_t n, std::string& reply) {
         return Serial_driver::SendCommand(port, cmd, n, reply);
+    }
+    // Until bytes the peer wrote have reached the port's input queue.
+    bool WaitForWaitingBytes() {
+        for (int i = 0; i < 200; ++i) {
+            if (platform::BytesWaiting(port) > 0) return true;
+            std::this_thread::sleep_for(milliseconds(1));
+        }
+        return false;
     }
 
     ScriptedPeer peer;
@@ -81,7 +93,10 @@ TEST_F(Transaction, AllWaitingBytesAreTakenInOnePoll) {
     EXPECT_EQ(reply, "K310-7K v1.09");
 }
 
-TEST_F(Transaction, LateBytesComeAtTheFrontOfTheNextReply) {
+// The adapter speaks only when asked: whatever waits when a command is about to go out belongs
+// to an earlier one (the tail of a reply taken by its byte count, a reply that came after its
+// time-out) and would otherwise be read as this command's answer.
+TEST_F(Transaction, StaleBytesAreDiscardedBeforeEveryCommand) {
     peer.Add("v", "K310-7K");
     std::string reply;
     ASSERT_EQ(Send("v", 7, reply), 0);
@@ -89,15 +104,40 @@ TEST_F(Transaction, LateBytesComeAtTheFrontOfTheNextReply) {
     ASSERT_TRUE(peer.WaitIdle());
     // The rest of the line arrives after the transaction has ended.
     peer.Inject(" v1.09\r");
-    peer.Add(Exchange{"r", {}});
-    // The stale tail carries its own CR, so it alone completes the next transaction, and the
-    // real answer to "r" is what the one after that reads.
+    ASSERT_TRUE(WaitForWaitingBytes());
+    peer.Add("r", "SN42\r");
     ASSERT_EQ(Send("r", 0, reply), 0);
-    EXPECT_EQ(reply, " v1.09\r");
-    ASSERT_TRUE(peer.WaitIdle());
-    peer.Inject("SN42\r");
-    ASSERT_EQ(Send("", 0, reply), 0);
     EXPECT_EQ(reply, "SN42\r");
+    ASSERT_TRUE(peer.WaitIdle());
+
+    // A reply that comes after its command timed out.
+    Serial_driver::ReplyTimeoutMs = 40;
+    peer.Add(Exchange{"j", {{"27TRV-2-AN18B-0100\r", 80}}});
+    ASSERT_EQ(Send("j", 0, reply), -1);
+    ASSERT_TRUE(peer.WaitIdle());
+    ASSERT_TRUE(WaitForWaitingBytes());
+    peer.Add("e", "5V ON\r");
+    ASSERT_EQ(Send("e", 0, reply), 0);
+    EXPECT_EQ(reply, "5V ON\r");
+}
+
+// An empty command writes nothing, so it collects what is still coming of the last reply.
+TEST_F(Transaction, AnEmptyCommandKeepsWhatWaits) {
+    peer.Inject("0x9:0x0000012C\r");
+    ASSERT_TRUE(WaitForWaitingBytes());
+    std::string reply;
+    ASSERT_EQ(Send("", 0, reply), 0);
+    EXPECT_EQ(reply, "0x9:0x0000012C\r");
+}
+
+TEST(SerialPort, OpeningAPortDiscardsWhatWaitsThere) {
+    ScriptedPeer peer;
+    peer.Inject("K310-7K v1.09\r"); // left from an earlier user of the port
+    std::this_thread::sleep_for(milliseconds(20));
+    const int port = platform::OpenPort(peer.SlavePath());
+    ASSERT_GE(port, 0);
+    EXPECT_EQ(platform::BytesWaiting(port), 0);
+    platform::ClosePort(port);
 }
 
 TEST_F(Transaction, SilenceTimesOutWithAnEmptyReplyAfterTheReplyTime) {
@@ -156,6 +196,26 @@ TEST_F(Transaction, HungUpPeerFailsTheWriteWithTheOsCodeAndLeavesTheReply) {
     EXPECT_EQ(r, -EIO);
     EXPECT_EQ(reply, "untouched");
     EXPECT_EQ(Serial_driver::TraceText, "");
+}
+
+// An unplugged adapter while its reply is awaited: the port is lost, which the caller must hear
+// at once (to search for the adapter again) rather than as a time-out 400 ms later.
+TEST_F(Transaction, HangUpWhileTheReplyIsAwaitedEndsTheTransactionAsALostPort) {
+    Serial_driver::TraceEnabled = true;
+    peer.Add(Exchange{"?04:000", {{"48D14391\r", 350}}});
+    std::thread unplug([&] {
+        std::this_thread::sleep_for(milliseconds(60));
+        peer.HangUp();
+    });
+    std::string reply;
+    const auto t0 = steady_clock::now();
+    const int32_t r = Send("?04:000", 0, reply);
+    const auto took = duration_cast<milliseconds>(steady_clock::now() - t0).count();
+    unplug.join();
+    EXPECT_EQ(r, -EIO);
+    EXPECT_LT(took, static_cast<long>(Serial_driver::ReplyTimeoutMs));
+    EXPECT_EQ(reply, "");
+    EXPECT_EQ(Serial_driver::TraceText, "TX:?04:000\r\nRX:\r\n");
 }
 
 TEST_F(Transaction, PacedBytesArriveInOrderWithTheirPauses) {
@@ -266,6 +326,35 @@ TEST(SharedState, StartValues) {
     EXPECT_EQ(s::EncoderSignature.Dremo_FWverHash, 0u);
     EXPECT_EQ(Serial_driver::ReplyTimeoutMs, 400u);
     EXPECT_FALSE(Serial_driver::TraceEnabled);
+}
+
+// A program started with a standard stream closed would open the adapter's port on that number
+// and write its own text to the adapter.
+TEST(StandardDescriptors, ClosedOnesAreOpenedOnDevNullSoAPortGetsANumberOfItsOwn) {
+    for (const std::vector<int>& closed : std::vector<std::vector<int>>{{0}, {1}, {2}, {0, 1, 2}}) {
+        const pid_t child = ::fork();
+        if (child == 0) {
+            // Nothing here may use the standard streams: the exit status is the answer.
+            for (int fd : closed)
+                ::close(fd);
+            if (!platform::EnsureStandardDescriptors()) ::_exit(10);
+            for (int fd = 0; fd <= 2; ++fd) {
+                char target[64] = {};
+                const std::string link = "/proc/self/fd/" + std::to_string(fd);
+                if (::readlink(link.c_str(), target, sizeof target - 1) < 0) ::_exit(20 + fd);
+                const bool wasClosed = std::find(closed.begin(), closed.end(), fd) != closed.end();
+                if (wasClosed && std::string(target) != "/dev/null") ::_exit(30 + fd);
+            }
+            platform::PseudoTerminal pty;
+            if (!pty.Open(false)) ::_exit(40);
+            const int port = platform::OpenPort(pty.SlavePath());
+            ::_exit(port > 2 ? 0 : 50);
+        }
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        ASSERT_TRUE(WIFEXITED(status));
+        EXPECT_EQ(WEXITSTATUS(status), 0) << "closed " << closed.size() << " starting with " << closed[0];
+    }
 }
 
 } // namespace

@@ -14,8 +14,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <chrono>
 #include <memory>
 #include <string>
+#include <thread>
 
 namespace V = K310_SPI_Velcor;
 namespace L = Tarvo_konstante;
@@ -209,5 +212,27 @@ TEST_P(AgainstSimulator, ErrorMapAndDebugData) {
 
 INSTANTIATE_TEST_SUITE_P(EveryPreset, AgainstSimulator, ::testing::ValuesIn(sim::PresetNames()),
                          [](const ::testing::TestParamInfo<std::string>& info) { return info.param; });
+
+// An adapter unplugged while a reading awaits its (slow) reply: the reading reports a lost port
+// at once, so the window searches for the adapter again instead of waiting out the time-out.
+class UnpluggedSimulator : public AgainstSimulator {};
+
+TEST_P(UnpluggedSimulator, UnplugWhileAReadingAwaitsItsReplyIsALostPortAtOnce) {
+    ASSERT_EQ(simulator->Control("delay 350"), "ok");
+    std::thread unplug([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(60));
+        simulator->Control("unplug");
+    });
+    const auto t0 = std::chrono::steady_clock::now();
+    EXPECT_FALSE(V::ReadPosition());
+    const auto took =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - t0).count();
+    unplug.join();
+    EXPECT_EQ(shared::EncoderPosition.ErrComm, -EIO);
+    EXPECT_EQ(shared::LastErrorText, "USB Comm Err " + std::to_string(-EIO));
+    EXPECT_LT(took, static_cast<long>(Serial_driver::ReplyTimeoutMs));
+}
+
+INSTANTIATE_TEST_SUITE_P(OnePreset, UnpluggedSimulator, ::testing::Values(std::string("t1")));
 
 } // namespace

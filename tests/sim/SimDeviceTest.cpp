@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <numbers>
@@ -675,12 +676,15 @@ TEST(SimErrorMap, SmoothSignedCurveInBothLayouts) {
 
 namespace {
 
-// Amplitude of the samples at k cycles over M samples, as the debug page measures it.
+// Amplitude of the samples (numbered from 1, element 0 unused) at k cycles over M samples, as
+// the debug page measures it. A record may hold fewer than M samples: the legacy block holds
+// 53, the window of code length 9 spans 54. The sum then runs over the samples there are.
 double Cycles(const std::vector<int>& samples, int k, int M) {
+    const int held = std::min(M, static_cast<int>(samples.size()) - 1);
     double s = 0, c = 0;
-    for (int n = 1; n <= M; ++n) {
-        s += std::sin(2 * std::numbers::pi * k * (n - 1) / M) * samples[static_cast<size_t>(n)];
-        c += std::cos(2 * std::numbers::pi * k * (n - 1) / M) * samples[static_cast<size_t>(n)];
+    for (int n = 1; n <= held; ++n) {
+        s += std::sin(2 * std::numbers::pi * k * (n - 1) / M) * samples.at(static_cast<size_t>(n));
+        c += std::cos(2 * std::numbers::pi * k * (n - 1) / M) * samples.at(static_cast<size_t>(n));
     }
     return std::hypot(s, c);
 }

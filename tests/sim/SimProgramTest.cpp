@@ -24,7 +24,8 @@ const std::string kProgram = K310_SIM_PROGRAM;
 // k310-sim running beside the test, with its standard input and output on pipes.
 class RunningSim {
 public:
-    explicit RunningSim(const std::vector<std::string>& args) {
+    // `closed`: a standard descriptor the program starts without (-1: none).
+    explicit RunningSim(const std::vector<std::string>& args, int closed = -1) {
         int in[2], out[2];
         if (::pipe(in) != 0 || ::pipe(out) != 0) return;
         pid_ = ::fork();
@@ -33,6 +34,7 @@ public:
             ::dup2(out[1], STDOUT_FILENO);
             ::close(in[1]);
             ::close(out[0]);
+            if (closed >= 0) ::close(closed);
             std::vector<char*> argv{const_cast<char*>(kProgram.c_str())};
             for (const auto& a : args)
                 argv.push_back(const_cast<char*>(a.c_str()));
@@ -79,6 +81,7 @@ public:
         toChild_ = -1;
     }
     void Signal(int sig) { ::kill(pid_, sig); }
+    pid_t Pid() const { return pid_; }
     // Exit code, or -1 when it did not end within `timeoutMs`.
     int Wait(int timeoutMs = 3000) {
         if (pid_ <= 0) return exit_;
@@ -207,4 +210,27 @@ TEST(K310SimProgram, EndsCleanlyOnSigterm) {
     EXPECT_EQ(c.Tx("j").substr(0, 2), "15");
     p.Signal(SIGTERM);
     EXPECT_EQ(p.Wait(), 0);
+}
+
+// Started with a standard stream closed, the program must not serve its terminal on that
+// number: its own lines would reach the client as if the adapter had sent them.
+TEST(K310SimProgram, ClosedStandardStreamsAreOpenedOnDevNull) {
+    for (int closed : {1, 2}) {
+        SCOPED_TRACE(closed);
+        const std::string link = TempLink();
+        RunningSim p({"--link", link}, closed);
+        struct stat st {};
+        for (int i = 0; i < 300 && ::lstat(link.c_str(), &st) != 0; ++i)
+            ::usleep(10000);
+        char target[256] = {};
+        const std::string fd = "/proc/" + std::to_string(p.Pid()) + "/fd/" + std::to_string(closed);
+        ASSERT_GT(::readlink(fd.c_str(), target, sizeof target - 1), 0);
+        EXPECT_STREQ(target, "/dev/null");
+        SimClient c(link);
+        ASSERT_TRUE(c.IsOpen());
+        ASSERT_TRUE(c.Send("v"));
+        EXPECT_EQ(c.ReadReply(), "K310-7K v1.09\r");
+        p.Say("quit");
+        EXPECT_EQ(p.Wait(), 0);
+    }
 }

@@ -1,0 +1,102 @@
+// read: position readings, one line or JSON object each.
+#include "CliSubcommands.h"
+
+#include "CliOutput.h"
+#include "CliText.h"
+#include "Clock.h"
+#include "K310_BiSS_bidirectional.h"
+#include "K310_SPI_Velcor.h"
+#include "Serial_driver.h"
+
+#include <cstdio>
+
+namespace cli {
+
+namespace shared = K310_BiSS_bidirectional;
+namespace velcor = K310_SPI_Velcor;
+
+const char* const kReadUsage =
+    "usage: tarvo-cli read [--count N] [--interval MS] [--detailed] [--keep-going]\n"
+    "                      [--port PATH]... [--json]\n"
+    "\n"
+    "Identifies the encoder, then takes N readings (default 1), MS milliseconds apart\n"
+    "(default 0): the position frame, or with --detailed the adapter's \"d\" report.\n"
+    "One line per reading: RxData=... MT_value=... ST_value=... MTST_value=... ErrBit=0|1\n"
+    "WarnBit=0|1 ErrCRC=0|1 Status=... ExtTemperature=... ErrComm=... (with --json one object\n"
+    "per line). A failed reading goes to stderr (or its object has \"ok\": false); the\n"
+    "readings stop at a reading that got no answer in time, and when the link to the adapter\n"
+    "is lost. Exit 1 when any reading failed.\n"
+    "  --keep-going   for long unattended runs: a reading without an answer is reported and\n"
+    "                 the readings go on; only a lost port ends them\n";
+
+int RunRead(const Command& cmd) {
+    if (!cmd.inv().positional.empty()) return cmd.Usage("read takes no arguments");
+    const auto& opts = cmd.inv().options;
+    unsigned long long count = 1, interval = 0;
+    if (auto it = opts.find("--count"); it != opts.end()) {
+        const auto n = ParseNumber(it->second, 1000000000ull);
+        if (!n || *n == 0) return cmd.Usage("--count needs a number 1..1000000000");
+        count = *n;
+    }
+    if (auto it = opts.find("--interval"); it != opts.end()) {
+        const auto n = ParseNumber(it->second, 3600000ull);
+        if (!n) return cmd.Usage("--interval needs milliseconds 0..3600000");
+        interval = *n;
+    }
+    const bool detailed = opts.count("--detailed") > 0;
+    const bool keepGoing = opts.count("--keep-going") > 0;
+    int exit = 0;
+    if (!Prepare(cmd, true, &exit)) return exit;
+    bool anyFailed = false;
+    const auto& p = shared::EncoderPosition;
+    for (unsigned long long i = 0; i < count; ++i) {
+        if (i > 0 && interval > 0) platform::SleepMs(static_cast<uint32_t>(interval));
+        const bool ok = detailed ? velcor::ReadDetailedStatus() : velcor::ReadPosition();
+        if (!ok) {
+            anyFailed = true;
+            if (cmd.json()) {
+                std::printf("%s\n", JsonObject()
+                                        .Add("ok", false)
+                                        .Add("LastErrorText", shared::LastErrorText)
+                                        .Add("RxData", p.RxData)
+                                        .Add("ErrComm", p.ErrComm)
+                                        .Text()
+                                        .c_str());
+            } else {
+                std::fprintf(stderr, "tarvo-cli: reading %llu: %s\n", i + 1,
+                             TerminalText(shared::LastErrorText).c_str());
+            }
+            // A time-out is one reading lost; any other negative result is the port itself.
+            const bool portLost = p.ErrComm < 0 && p.ErrComm != Serial_driver::kReplyTimedOut;
+            if (portLost || (p.ErrComm < 0 && !keepGoing)) break;
+            if (!FlushOutput()) return kExitFailure;
+            continue;
+        }
+        if (cmd.json()) {
+            std::printf("%s\n", JsonObject()
+                                    .Add("ok", true)
+                                    .Add("RxData", p.RxData)
+                                    .Add("MT_value", p.MT_value)
+                                    .Add("ST_value", p.ST_value)
+                                    .Add("MTST_value", p.MTST_value)
+                                    .Add("ErrBit", p.ErrBit)
+                                    .Add("WarnBit", p.WarnBit)
+                                    .Add("ErrCRC", p.ErrCRC)
+                                    .Add("Status", uint32_t{p.Status})
+                                    .Add("ExtTemperature", int32_t{p.ExtTemperature})
+                                    .Add("ErrComm", p.ErrComm)
+                                    .Text()
+                                    .c_str());
+        } else {
+            std::printf("RxData=%s MT_value=%d ST_value=%u MTST_value=%lld ErrBit=%d WarnBit=%d ErrCRC=%d "
+                        "Status=%u ExtTemperature=%d ErrComm=%d\n",
+                        p.RxData.c_str(), p.MT_value, p.ST_value, static_cast<long long>(p.MTST_value),
+                        p.ErrBit ? 1 : 0, p.WarnBit ? 1 : 0, p.ErrCRC ? 1 : 0, unsigned{p.Status},
+                        int{p.ExtTemperature}, p.ErrComm);
+        }
+        if (!FlushOutput()) return kExitFailure;
+    }
+    return anyFailed ? kExitFailure : kExitOk;
+}
+
+} // namespace cli
