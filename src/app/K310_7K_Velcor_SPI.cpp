@@ -75,7 +75,7 @@ int main(int argc, char** argv) {
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tarvo SPI - ZB test"));
-    InstallFontFallbacks();
+    InstallDesignFont();
 
     TCommandLine options;
     QString error;
