@@ -17,8 +17,11 @@
 #include <QKeyEvent>
 #include <QPainter>
 #include <QPixmap>
+#include <QProxyStyle>
 #include <QRegularExpression>
 #include <QScreen>
+#include <QStyleFactory>
+#include <QTabBar>
 
 #include <algorithm>
 
@@ -47,6 +50,17 @@ QPixmap DrawLogo(QSize size) {
     painter.fillRect(QRect(8, size.height() - 4, size.width() - 16, 3), QColor(255, 128, 64));
     return pixmap;
 }
+
+// The toolkit pads each tab by 12 pixels on either side, so the eight tabs of the page control
+// overrun it and scroll; the design's tabs carry half that padding and all fit.
+class DesignTabStyle : public QProxyStyle {
+public:
+    explicit DesignTabStyle(QStyle* base) : QProxyStyle(base) {}
+    int pixelMetric(PixelMetric metric, const QStyleOption* option, const QWidget* widget) const override {
+        if (metric == PM_TabBarTabHSpace) return 12;
+        return QProxyStyle::pixelMetric(metric, option, widget);
+    }
+};
 
 } // namespace
 
@@ -114,6 +128,9 @@ TMainForm::TMainForm(TMainFormOptions options, QWidget* parent)
     setFixedSize(kDesignSize);
     PlaceOnScreen();
     Image1->setPixmap(DrawLogo(Image1->size()));
+    auto* tabStyle = new DesignTabStyle(QStyleFactory::create(QApplication::style()->name()));
+    tabStyle->setParent(Page->tabBar());
+    Page->tabBar()->setStyle(tabStyle);
 
     initTimer = new QTimer(this);
     initTimer->setInterval(200);

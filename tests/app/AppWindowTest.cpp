@@ -10,6 +10,7 @@
 #include <QFontInfo>
 #include <QKeyEvent>
 #include <QScreen>
+#include <QTabBar>
 #include <QTimer>
 
 #include <algorithm>
@@ -232,6 +233,21 @@ TEST_F(Window, CaptionsFitTheirControls) {
         EXPECT_GE(room, 0) << w->objectName().toStdString() << " \"" << text.toStdString() << "\" is "
                            << -room << " px too wide";
     }
+}
+
+// With every page revealed, all eight tabs show at once: none scrolls out of sight.
+TEST_F(Window, AllEightTabsFitThePageControl) {
+    auto form = Create();
+    form->FormKeyUp(Qt::Key_A, Qt::ControlModifier | Qt::ShiftModifier, Qt::NoButton);
+    form->show();
+    QTabBar* tabs = form->Page->tabBar();
+    EXPECT_LE(tabs->sizeHint().width(), form->Page->width());
+    for (int i = 0; i < tabs->count(); ++i) {
+        ASSERT_TRUE(tabs->isTabVisible(i));
+        EXPECT_TRUE(tabs->rect().contains(tabs->tabRect(i))) << tabs->tabText(i).toStdString();
+        EXPECT_GE(tabs->tabRect(i).width(), tabs->fontMetrics().horizontalAdvance(tabs->tabText(i)));
+    }
+    form->hide();
 }
 
 TEST_F(Window, SelfCalibrationPanelsOpenInTheirOffGrey) {
