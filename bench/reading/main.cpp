@@ -80,7 +80,7 @@ Run ReadConstantly(TMainForm& form, sim::K310Simulator& simulator, double second
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    InstallFontFallbacks();
+    InstallDesignFont();
 
     sim::SimOptions options;
     std::string error;

@@ -265,6 +265,9 @@ void TChartView::ZoomTo(const QRect& pixels) {
     const QRect r = pixels.normalized();
     QCPAxis* x = plot_->xAxis;
     QCPAxis* y = plot_->yAxis;
+    if (!zoomed_)
+        for (TAxis which : {TAxis::Left, TAxis::Right, TAxis::Bottom})
+            unzoomed_[int(which)] = axis(which)->range();
     x->setRange(x->pixelToCoord(r.left()), x->pixelToCoord(r.right()));
     y->setRange(y->pixelToCoord(r.bottom()), y->pixelToCoord(r.top()));
     zoomed_ = true;
@@ -272,7 +275,15 @@ void TChartView::ZoomTo(const QRect& pixels) {
 }
 
 void TChartView::Unzoom() {
+    if (zoomed_) {
+        // An automatic axis with nothing to span keeps what it shows: that is the view from
+        // before the zoom, not the zoomed one.
+        for (TAxis which : {TAxis::Left, TAxis::Right, TAxis::Bottom})
+            axis(which)->setRange(unzoomed_[int(which)]);
+    }
     zoomed_ = false;
+    // The axes hold at once, also on a hidden chart, so whoever ends a zoom sees its ranges.
+    ApplyAxes();
     RedrawNow();
 }
 

@@ -97,7 +97,7 @@ public:
     // Brings the axes up to date without drawing: automatic axes to the data, unless zoomed.
     void ApplyAxes();
 
-    // Zoom to a rectangle in pixels of the plot; Unzoom returns to the axes' own ranges.
+    // Zoom to a rectangle in pixels of the plot; Unzoom returns to the axes' own ranges at once.
     void ZoomTo(const QRect& pixels);
     void Unzoom();
     bool IsZoomed() const { return zoomed_; }
@@ -123,7 +123,8 @@ private:
     TAxisSettings axes_[3];
     QTimer timer_;
     bool zoomed_ = false;
-    bool stale_ = false; // changed while hidden
+    QCPRange unzoomed_[3]; // what the axes showed before the zoom
+    bool stale_ = false;   // changed while hidden
 };
 
 namespace Orodja {

@@ -81,7 +81,7 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     CloseWindowsOnTerminationSignals();
     QApplication::setApplicationName(QStringLiteral("Tarvo SPI - ZB test"));
-    InstallFontFallbacks();
+    InstallDesignFont();
 
     TCommandLine options;
     QString error;

@@ -10,11 +10,20 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QFileInfo>
 #include <QFont>
+#include <QFontDatabase>
+#include <QFontInfo>
 #include <QKeyEvent>
 #include <QPainter>
 #include <QPixmap>
+#include <QProxyStyle>
 #include <QRegularExpression>
+#include <QScreen>
+#include <QStyleFactory>
+#include <QTabBar>
+
+#include <algorithm>
 
 #ifndef TARVO_VERSION_TEXT
 #define TARVO_VERSION_TEXT ""
@@ -42,7 +51,28 @@ QPixmap DrawLogo(QSize size) {
     return pixmap;
 }
 
+// The toolkit pads each tab by 12 pixels on either side, so the eight tabs of the page control
+// overrun it and scroll; the design's tabs carry half that padding and all fit.
+class DesignTabStyle : public QProxyStyle {
+public:
+    explicit DesignTabStyle(QStyle* base) : QProxyStyle(base) {}
+    int pixelMetric(PixelMetric metric, const QStyleOption* option, const QWidget* widget) const override {
+        if (metric == PM_TabBarTabHSpace) return 12;
+        return QProxyStyle::pixelMetric(metric, option, widget);
+    }
+};
+
 } // namespace
+
+QPoint WindowPlace(const QRect& available, const QMargins& frame, const QPoint& designed,
+                   const QSize& client) {
+    const int width = frame.left() + client.width() + frame.right();
+    const int height = frame.top() + client.height() + frame.bottom();
+    // QRect's right() and bottom() are the last pixels inside, hence the + 1.
+    const int x = std::max(available.left(), std::min(designed.x(), available.right() + 1 - width));
+    const int y = std::max(available.top(), std::min(designed.y(), available.bottom() + 1 - height));
+    return {x, y};
+}
 
 QString UpperAsciiLetters(const QString& text) {
     QString result = text;
@@ -51,11 +81,35 @@ QString UpperAsciiLetters(const QString& text) {
     return result;
 }
 
-void InstallFontFallbacks() {
+QString InstallDesignFont() {
+    const QString tahoma = QStringLiteral("Tahoma");
+    if (!QFontDatabase::hasFamily(tahoma)) {
+        // Wine's Tahoma has the metrics of the original, so captions keep their designed widths;
+        // a wider face would push them out of their places.
+        const QStringList folders{QCoreApplication::applicationDirPath() + QStringLiteral("/fonts"),
+                                  QStringLiteral("/usr/share/wine/fonts"),
+                                  QStringLiteral("/usr/local/share/wine/fonts"),
+                                  QStringLiteral("/opt/wine-stable/share/wine/fonts")};
+        for (const QString& folder : folders) {
+            const QString regular = folder + QStringLiteral("/tahoma.ttf");
+            if (!QFileInfo::exists(regular)) continue;
+            QFontDatabase::addApplicationFont(regular);
+            QFontDatabase::addApplicationFont(folder + QStringLiteral("/tahomabd.ttf"));
+            break;
+        }
+    }
+    // The design's Windows bitmap faces have no counterpart here: Tahoma stands in for them, and
+    // a common sans for Tahoma where even that is missing.
     const QStringList sans{QStringLiteral("DejaVu Sans"), QStringLiteral("Liberation Sans"),
                            QStringLiteral("Arial"), QStringLiteral("Sans Serif")};
-    for (const char* family : {"MS Sans Serif", "Tahoma", "Small Fonts"})
-        QFont::insertSubstitutions(QString::fromLatin1(family), sans);
+    for (const char* family : {"MS Sans Serif", "Small Fonts"})
+        QFont::insertSubstitutions(QString::fromLatin1(family), QStringList{tahoma} + sans);
+    QFont::insertSubstitutions(tahoma, sans);
+
+    QFont font(tahoma);
+    font.setPixelSize(11);
+    QApplication::setFont(font);
+    return QFontInfo(font).family();
 }
 
 TMainForm::TMainForm(TMainFormOptions options, QWidget* parent)
@@ -71,9 +125,12 @@ TMainForm::TMainForm(TMainFormOptions options, QWidget* parent)
     // A fixed window with only the system menu and the close button.
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowCloseButtonHint);
-    setFixedSize(801, 586);
-    move(67, 213);
+    setFixedSize(kDesignSize);
+    PlaceOnScreen();
     Image1->setPixmap(DrawLogo(Image1->size()));
+    auto* tabStyle = new DesignTabStyle(QStyleFactory::create(QApplication::style()->name()));
+    tabStyle->setParent(Page->tabBar());
+    Page->tabBar()->setStyle(tabStyle);
 
     initTimer = new QTimer(this);
     initTimer->setInterval(200);
@@ -173,6 +230,33 @@ void TMainForm::closeEvent(QCloseEvent* event) {
     timerOnOff->stop();
     tmrReadCycle->stop();
     event->accept();
+}
+
+void TMainForm::PlaceOnScreen() {
+    const QRect frameRect = frameGeometry();
+    const QRect client = geometry();
+    const QMargins frame(client.left() - frameRect.left(), client.top() - frameRect.top(),
+                         frameRect.right() - client.right(), frameRect.bottom() - client.bottom());
+    if (placedWithFrame_ == frame) return;
+    placedWithFrame_ = frame;
+    QScreen* screen = QGuiApplication::screenAt(kDesignPlace);
+    if (!screen) screen = QGuiApplication::primaryScreen();
+    if (!screen) {
+        move(kDesignPlace);
+        return;
+    }
+    move(WindowPlace(screen->availableGeometry(), frame, kDesignPlace, kDesignSize));
+}
+
+void TMainForm::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    PlaceOnScreen();
+}
+
+void TMainForm::moveEvent(QMoveEvent* event) {
+    QWidget::moveEvent(event);
+    // The first move after the window manager framed the window brings the frame's margins.
+    PlaceOnScreen();
 }
 
 bool TMainForm::eventFilter(QObject* watched, QEvent* event) {

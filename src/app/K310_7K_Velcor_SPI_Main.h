@@ -8,6 +8,10 @@
 
 #include <QFile>
 #include <QFileDialog>
+#include <QMargins>
+#include <QPoint>
+#include <QRect>
+#include <QSize>
 #include <QString>
 #include <QTimer>
 #include <QWidget>
@@ -45,6 +49,9 @@ public:
 
     // The window's text of the design, before FormCreate extends it.
     static constexpr const char* kDesignCaption = "Tarvo-2 & Tarvo-4 SPI Velcor";
+    // The designed place of the window's frame and the size of its client area.
+    static constexpr QPoint kDesignPlace{67, 213};
+    static constexpr QSize kDesignSize{801, 586};
 
     // State shared by the pages (see each page's file for who writes what).
     std::vector<int32_t> COMPortList;
@@ -102,6 +109,8 @@ public:
     // Connection workflow.
     void btnConnectEncoderClick();
     void seNominatorChange();
+    // Sizes the encoder's text in the top band, and its box, to the text.
+    void FitEncoderInfo();
     // Reading cycle.
     void btnReadEncoderClick();
     void cbReadEncConstantlyClick();
@@ -154,10 +163,15 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override; // FormClose
+    void showEvent(QShowEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void FormCreate();
+    // Puts the window at WindowPlace for the screen of the designed place and the frame margins
+    // known now; again only when the margins change (the window manager adds the frame late).
+    void PlaceOnScreen();
     void ConnectHandlers();
     void SetUpCharts();
     void ReportOpenFailures(const std::vector<AdapterDiscovery::OpenFailure>& failures);
@@ -171,8 +185,15 @@ private:
     bool firstSearchDone_ = false;
     int adapterActions_ = 0; // handlers talking to the adapter, nested
     bool readingPassHeld_ = false;
-    std::set<std::string> reportedPorts_; // ports whose open failure the log already names
+    std::optional<QMargins> placedWithFrame_; // the frame margins of the last placement
+    std::set<std::string> reportedPorts_;     // ports whose open failure the log already names
 };
+
+// Where the window's frame goes: the designed place when the whole frame (client area plus frame
+// margins) fits the available area of the screen there, otherwise moved up and left just enough
+// to fit, and never past the available area's top-left corner.
+QPoint WindowPlace(const QRect& available, const QMargins& frame, const QPoint& designed,
+                   const QSize& client);
 
 // Upper-cases the letters a to z only, as the user-name rule compares.
 QString UpperAsciiLetters(const QString& text);
@@ -186,5 +207,7 @@ struct TAirGapCoefficients {
 TAirGapCoefficients AirGapCoefficients(int32_t codeLength, uint32_t fwMajor, uint32_t fwMinor,
                                        int encoderType);
 
-// Closest sans-serif for the design's fonts that this machine lacks.
-void InstallFontFallbacks();
+// Makes the design's font, Tahoma 11 px, the application's font: registers Wine's
+// metric-compatible Tahoma when the system has none, and maps the design's other faces to it.
+// Returns the family that Tahoma resolves to ("Tahoma" unless no Tahoma could be found).
+QString InstallDesignFont();

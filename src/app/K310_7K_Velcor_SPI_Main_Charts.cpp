@@ -75,6 +75,8 @@ void TMainForm::cbDrawTempClick() {
     SignalLevelChart->SetAutomatic(TChartView::TAxis::Left, true);
     SignalLevelChart->SetManualMaximum(TChartView::TAxis::Left, 2047);
     ClearSignalLevelChart();
+    // A zoom into the previous mode's curve would hide the new one: the new axes hold at once.
+    SignalLevelChart->Unzoom();
 }
 
 void TMainForm::cbDrawAirGapClick() {
@@ -83,6 +85,7 @@ void TMainForm::cbDrawAirGapClick() {
     SignalLevelChart->SetManual(TChartView::TAxis::Bottom, 0, 360);
     SignalLevelChart->SetManual(TChartView::TAxis::Left, 0, 400);
     ClearSignalLevelChart();
+    SignalLevelChart->Unzoom();
 }
 
 void TMainForm::lblSignalLevelClick() {

@@ -4,11 +4,13 @@
 #include "K310_BiSS_bidirectional.h"
 #include "K310_SPI_Velcor.h"
 #include "Orodja.h"
+#include "QtRoutines.h"
 #include "Serial_driver.h"
 #include "Tarvo_konstante.h"
 
 #include <QByteArray>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 
@@ -109,13 +111,14 @@ void TMainForm::btnConnectEncoderClick() {
     AddLog(QStringLiteral("Serial number: ") + QString::fromLatin1(sig.Dremo_Serial));
     AddLog(QStringLiteral("FW version: ") + QString::fromLatin1(sig.Dremo_FWverStr));
     if (!identified) {
-        AddLog(QStringLiteral("Error reading Encoder signature!\r\n") + QString::fromUtf8(LastErrorText));
+        AddLog(QStringLiteral("Error reading Encoder signature!\r\n") + Orodja::MessageText(LastErrorText));
         return;
     }
 
     lblEncoderInfo->setText(QString::fromLatin1(sig.Dremo_PartNumber) + QStringLiteral("\r\n") +
                             QString::fromLatin1(sig.Dremo_Serial) + QStringLiteral("   ") +
                             QString::fromLatin1(sig.Dremo_FWverStr));
+    FitEncoderInfo();
 
     using namespace Tarvo_konstante;
     AddLog(QStringLiteral("Registers present in the encoder:"));
@@ -155,6 +158,21 @@ void TMainForm::btnConnectEncoderClick() {
     cbReadEncConstantly->setEnabled(true);
     Page->setEnabled(true);
     PageChange();
+}
+
+void TMainForm::FitEncoderInfo() {
+    // A long serial with four firmware numbers and a hash is wider than the designed box: the
+    // label takes its text's width, and the box grows with it along the band, over the logo if
+    // it must, never beyond the band.
+    constexpr int kMargin = 4;
+    const int room = pnl1Top->width() - GroupBox1->x() - kMargin;
+    lblEncoderInfo->adjustSize();
+    const int needed = lblEncoderInfo->x() + lblEncoderInfo->width() + kMargin;
+    GroupBox1->resize(std::min(needed, room), GroupBox1->height());
+    lblEncoderInfo->resize(
+        std::min(lblEncoderInfo->width(), GroupBox1->width() - lblEncoderInfo->x() - kMargin),
+        lblEncoderInfo->height());
+    GroupBox1->raise();
 }
 
 void TMainForm::seNominatorChange() {

@@ -30,9 +30,8 @@ const QColor kViolet(0xEE, 0x82, 0xEE);
 const QColor kWhite(0xFF, 0xFF, 0xFF);
 const QColor kBlue(0x00, 0x00, 0xFF);
 
-// The protocol's messages are UTF-8 ("Nepravilna dolžina ..."), with replies cleaned to ASCII.
 QString ErrorText() {
-    return QString::fromUtf8(Shared::LastErrorText);
+    return Orodja::MessageText(Shared::LastErrorText);
 }
 
 void SetTextIfChanged(QLabel* label, const QString& text) {
@@ -40,8 +39,9 @@ void SetTextIfChanged(QLabel* label, const QString& text) {
     if (label->text() != text) label->setText(text);
 }
 
-// The page's two value labels have a place but no size: they grow with their text, so the
-// two-line temperature text is not cut off.
+// Labels whose text varies in length and lines have a place but no size: they grow with their
+// text (the two-line temperature, 32 status digits, one status name per line), never below the
+// size the form gives them.
 void SetAutoSizedText(QLabel* label, const QString& text) {
     if (label->text() == text) return;
     label->setText(text);
@@ -91,7 +91,7 @@ void TMainForm::btnReadEncoderClick() {
     SetPanelColour(pnlEncErr, position.ErrBit ? kRed : kGrey);
     SetPanelColour(pnlEncWarn, position.WarnBit ? kOrange : kGrey);
     SetPanelColour(pnlCRC, position.ErrCRC ? kViolet : kGrey);
-    SetTextIfChanged(lblDetailedStatus, StatusBits());
+    SetAutoSizedText(lblDetailedStatus, StatusBits());
 
     // 9: the reading's own complaints, only when asked for.
     if (cbLogErrors->isChecked()) {
@@ -135,12 +135,12 @@ void TMainForm::btnReadEncoderClick() {
     // 12: the persistent status replaces the reading's status.
     if (Layout::HasPersistentStatus && cbPersistentStatus->isChecked()) {
         if (!Velcor::ReadPersistentStatus()) AddLog(ErrorText());
-        SetTextIfChanged(lblDetailedStatus, StatusBits());
+        SetAutoSizedText(lblDetailedStatus, StatusBits());
     }
 
     // 13: status names.
     const QString statusText = Reading::StatusText(position.Status, Layout::LenPersistentStatus);
-    SetTextIfChanged(lblDetailedStatusTxt, statusText);
+    SetAutoSizedText(lblDetailedStatusTxt, statusText);
     SetPanelColour(lblDetailedStatusTxt, statusText.isEmpty() ? kWhite : kOrange);
 
     // 14: lifetime diagnostics of firmware 4.

@@ -42,6 +42,54 @@ void CopyToClipboard(const QString& text) {
     clipboard->setText(text);
 }
 
+namespace {
+
+// Length of the well-formed UTF-8 sequence that starts at `at`, or 0 when none starts there
+// (overlong forms, surrogates and code points above U+10FFFF are not well-formed).
+size_t Utf8SequenceLength(std::string_view text, size_t at) {
+    const auto byte = [&](size_t i) { return static_cast<unsigned char>(text[i]); };
+    const unsigned char lead = byte(at);
+    size_t length = 0;
+    unsigned char low = 0x80, high = 0xBF; // allowed range of the second byte
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        if (lead == 0xE0) low = 0xA0;
+        if (lead == 0xED) high = 0x9F;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        if (lead == 0xF0) low = 0x90;
+        if (lead == 0xF4) high = 0x8F;
+    } else {
+        return 0;
+    }
+    if (at + length > text.size()) return 0;
+    if (byte(at + 1) < low || byte(at + 1) > high) return 0;
+    for (size_t i = 2; i < length; ++i)
+        if (byte(at + i) < 0x80 || byte(at + i) > 0xBF) return 0;
+    return length;
+}
+
+} // namespace
+
+QString MessageText(std::string_view bytes) {
+    QString text;
+    text.reserve(qsizetype(bytes.size()));
+    for (size_t at = 0; at < bytes.size();) {
+        const auto c = static_cast<unsigned char>(bytes[at]);
+        const size_t length = c < 0x80 ? 0 : Utf8SequenceLength(bytes, at);
+        if (length == 0) {
+            text += QChar(c); // ASCII, or a byte that is no UTF-8: its Latin-1 character
+            ++at;
+        } else {
+            text += QString::fromUtf8(bytes.data() + at, qsizetype(length));
+            at += length;
+        }
+    }
+    return text;
+}
+
 bool ApplicationTerminating() {
     return terminating;
 }

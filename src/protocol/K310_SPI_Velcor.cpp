@@ -86,6 +86,14 @@ std::string_view Chars(const std::string& text, size_t first, size_t count) {
     return std::string_view(text).substr(first - 1, count);
 }
 
+// A fixed-width field of a position frame: characters `first`..`first + count - 1`, 0 unless all
+// of them are there and hexadecimal. Reading the digits of a cut-short field as a smaller number
+// would turn a broken frame into a plausible position with the error and warning bits clear.
+uint64_t FrameField(const std::string& text, size_t first, size_t count) {
+    const std::string_view field = Chars(text, first, count);
+    return field.size() == count ? HexOrZero(field) : 0;
+}
+
 uint32_t Word32() {
     return (uint32_t{RegisterData[0]} << 24) | (uint32_t{RegisterData[1]} << 16) |
            (uint32_t{RegisterData[2]} << 8) | RegisterData[3];
@@ -466,10 +474,10 @@ bool ReadPosition() {
         data = static_cast<uint32_t>(run & 0xFFFFFF);
         crcAt = 11;
     } else if (layoutC) {
-        data = static_cast<uint32_t>(HexOrZero(Chars(rx, 5, 6)));
+        data = static_cast<uint32_t>(FrameField(rx, 5, 6));
         crcAt = 11;
     } else {
-        data = static_cast<uint32_t>(HexOrZero(Chars(rx, 1, 6)));
+        data = static_cast<uint32_t>(FrameField(rx, 1, 6));
     }
 
     const uint32_t p = data >> (24 - SingleTurnBits);
@@ -482,12 +490,12 @@ bool ReadPosition() {
     pos.ErrBit = (data & 0x2) == 0;
     pos.WarnBit = (data & 0x1) == 0;
 
-    uint8_t received = static_cast<uint8_t>(HexOrZero(Chars(rx, crcAt, 2)));
+    uint8_t received = static_cast<uint8_t>(FrameField(rx, crcAt, 2));
     if (EncoderType == 1 || EncoderType == 6) received = static_cast<uint8_t>(~received);
     pos.ErrCRC = Orodja::HexFrameCrc8(Chars(rx, 1, crcAt - 1)) != received;
 
     if (layoutC) {
-        DecodeLayoutC(static_cast<uint16_t>(HexOrZero(Chars(rx, 1, 4))));
+        DecodeLayoutC(static_cast<uint16_t>(FrameField(rx, 1, 4)));
     } else {
         pos.Status = 0;
         pos.ExtTemperature = 0;

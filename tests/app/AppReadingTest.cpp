@@ -318,6 +318,160 @@ TEST_F(ReadingCycle, TemperatureLabelAndPoints) {
     EXPECT_TRUE(form->SignalLevelChart->IsAutomatic(TChartView::TAxis::Bottom));
 }
 
+// The temperature label grows to two lines; the "Draw Temperature" box must stay clear of it
+// whatever the label says, and the label must stay on the page.
+TEST_F(ReadingCycle, TemperatureLabelNeverCoversDrawTemperature) {
+    for (const char* preset : {"t3", "t5"}) {
+        SCOPED_TRACE(preset);
+        Connect(preset);
+        ShowPage(form->tabSignalLevelTemperature);
+        QLabel* label = form->lblTemperature;
+        const QRect page = form->tabSignalLevelTemperature->rect();
+        for (int raw : {0, 1023, 2046}) {
+            simulator->SetTemperatures(-40, raw);
+            form->btnReadEncoderClick();
+            EXPECT_FALSE(label->geometry().intersects(form->cbDrawTemp->geometry())) << raw;
+            EXPECT_TRUE(page.contains(label->geometry())) << raw;
+        }
+        EXPECT_TRUE(label->text().contains(QLatin1Char('\n'))) << "the pass showed the two-line text";
+        form.reset();
+        simulator.reset();
+    }
+
+    // The widest text the label can take: every external reading with estimates, and the most
+    // negative sensor reading.
+    Connect("t5");
+    QLabel* label = form->lblTemperature;
+    QString widest;
+    int widestWidth = 0;
+    for (int raw = 1; raw <= 2046; ++raw) {
+        const QString text = Reading::TemperatureText(int16_t(raw), -32768);
+        const int width = label->fontMetrics().boundingRect(QRect(), 0, text).width();
+        if (width > widestWidth) widest = text, widestWidth = width;
+    }
+    label->setText(widest);
+    label->adjustSize();
+    const QRect page = form->tabSignalLevelTemperature->rect();
+    EXPECT_FALSE(label->geometry().intersects(form->cbDrawTemp->geometry()));
+    EXPECT_FALSE(label->geometry().intersects(form->cbDrawAirGap->geometry()));
+    EXPECT_TRUE(page.contains(label->geometry())) << widest.toStdString();
+    EXPECT_LE(label->geometry().bottom(), form->ChartSignalLevel->geometry().top()) << "above the chart";
+    // The signal-level label on the same row keeps its own room.
+    EXPECT_FALSE(label->geometry().intersects(form->lblSignalLevel->geometry()));
+}
+
+// A zoom belongs to the curve it was made on: ticking a mode shows that mode's axes at once.
+TEST_F(ReadingCycle, TickingAModeEndsTheZoomAndAppliesItsAxesAtOnce) {
+    Connect("t1");
+    ShowPage(form->tabSignalLevelTemperature);
+    TChartView* chart = form->SignalLevelChart;
+    form->cbDrawAirGap->setChecked(true);
+    chart->RedrawNow();
+    const QCPRange before = chart->ShownRange(TChartView::TAxis::Bottom);
+    ASSERT_EQ(before, QCPRange(0, 360));
+
+    chart->ZoomTo(QRect(150, 100, 200, 150));
+    ASSERT_TRUE(chart->IsZoomed());
+    form->cbDrawTemp->setChecked(true);
+    EXPECT_FALSE(chart->IsZoomed());
+    // Nothing to span yet: the automatic axes show what they showed before the zoom.
+    EXPECT_EQ(chart->ShownRange(TChartView::TAxis::Bottom), before);
+
+    chart->ZoomTo(QRect(150, 100, 200, 150));
+    ASSERT_TRUE(chart->IsZoomed());
+    form->cbDrawAirGap->setChecked(true);
+    EXPECT_FALSE(chart->IsZoomed());
+    EXPECT_EQ(chart->ShownRange(TChartView::TAxis::Bottom), QCPRange(0, 360));
+    EXPECT_EQ(chart->ShownRange(TChartView::TAxis::Left), QCPRange(0, 400));
+
+    // Points of the new mode spread over its axes, not over the old zoom.
+    chart->ZoomTo(QRect(150, 100, 200, 150));
+    form->cbDrawTemp->setChecked(true);
+    form->btnReadEncoderClick();
+    form->btnReadEncoderClick();
+    chart->ApplyAxes();
+    EXPECT_EQ(chart->ShownRange(TChartView::TAxis::Bottom), QCPRange(0, 1));
+}
+
+TEST_F(ReadingCycle, StatusLabelsShowEveryDigitAndEveryName) {
+    Connect("t5"); // new map: 32 digits
+    ShowPage(form->tabDiagnostics);
+    const uint32_t all = sim::kErrMultiturn | sim::kErrSignalLost | sim::kErrSystem | sim::kErrPower |
+                         sim::kErrConfiguration | sim::kErrMagneticPattern | sim::kErrAcceleration |
+                         sim::kWarnTemperature | sim::kWarnSignalLow | sim::kWarnSignalHigh |
+                         sim::kWarnMagneticPattern | sim::kWarnHighSpeed;
+    simulator->SetCondition(all, true);
+    form->cbPersistentStatus->setChecked(true);
+    form->btnReadEncoderClick();
+
+    const QRect page = form->tabDiagnostics->rect();
+    QLabel* bits = form->lblDetailedStatus;
+    ASSERT_EQ(bits->text().size(), 32);
+    EXPECT_GE(bits->contentsRect().width(), bits->fontMetrics().horizontalAdvance(bits->text()));
+    EXPECT_TRUE(page.contains(bits->geometry()));
+
+    QLabel* names = form->lblDetailedStatusTxt;
+    const QStringList lines = names->text().split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+    ASSERT_GE(lines.size(), 10) << names->text().toStdString();
+    EXPECT_GE(names->height(), lines.size() * names->fontMetrics().lineSpacing());
+    for (const QString& line : lines)
+        EXPECT_GE(names->contentsRect().width(), names->fontMetrics().horizontalAdvance(line))
+            << line.toStdString();
+    EXPECT_TRUE(page.contains(names->geometry()));
+    EXPECT_FALSE(names->geometry().intersects(bits->geometry()));
+
+    // All sixteen names of a map still fit on the page.
+    const QString every = Reading::StatusText(0xFFFF, 4);
+    names->setText(every);
+    names->adjustSize();
+    EXPECT_TRUE(page.contains(names->geometry()));
+
+    // Back to nothing: the label returns to its designed size, white.
+    simulator->SetCondition(all, false);
+    form->cbPersistentStatus->setChecked(false);
+    form->btnReadEncoderClick();
+    EXPECT_EQ(names->text(), QString());
+    EXPECT_EQ(names->size(), QSize(270, 17));
+}
+
+using ReadingOnScriptedPort = app_testing::WindowOnScriptedPort;
+
+// A reply quoted in a message shows its bytes as Latin-1 characters; the program's own words,
+// written in UTF-8, keep their letters.
+TEST_F(ReadingOnScriptedPort, LogShowsDeviceBytesAsLatin1AndOwnWordsAsUtf8) {
+    namespace V = K310_SPI_Velcor;
+    V::EncoderType = 2;
+    V::SingleTurnBits = 18;
+    V::SingleTurnCounts = 1 << 18;
+    V::SingleTurnMask = (1u << 18) - 1;
+    V::MultiTurnBits = 0;
+    Tarvo_konstante::SelectLegacyLayout();
+    Tarvo_konstante::HasSignalLevel = false;
+    form->Page->setCurrentWidget(form->tabSignalLevelTemperature);
+    const std::string read =
+        "R:0002:" + QStringLiteral("%1")
+                        .arg(Tarvo_konstante::RegSensorTemperature, 8, 16, QLatin1Char('0'))
+                        .toUpper()
+                        .toStdString();
+    peer.Add("?04:000", "48D14391\r");
+    peer.Add(read, "\xE9t\xE9\r");
+    peer.Add("e", "5.00 V\r");
+    form->btnReadEncoderClick();
+    EXPECT_TRUE(peer.WaitIdle());
+    EXPECT_EQ(peer.Unexpected(), "");
+    EXPECT_EQ(form->LogLines(),
+              QStringList({QStringLiteral("Other Error reading register"),
+                           QString::fromStdString("sCmd: " + read) + QString::fromUtf8(" RCV: été")}));
+
+    form->Memo1->clear();
+    form->cbDetailedStatus->setChecked(true);
+    peer.Add("d", "12\r");
+    form->btnReadEncoderClick();
+    EXPECT_TRUE(peer.WaitIdle());
+    EXPECT_EQ(form->LogLines(),
+              QStringList{QString::fromUtf8("Nepravilna dolžina podatkov za ukaz \"d\" (12)!")});
+}
+
 TEST_F(ReadingCycle, SignalLevelAirGapAndOffsetCalibration) {
     Connect("t1");
     ShowPage(form->tabSignalLevelTemperature);

@@ -148,6 +148,18 @@ protected:
         EXPECT_FALSE(form->initTimer->isActive());
     }
 
+    // The top band shows the encoder's text whole: every line within the label, the label within
+    // its box, the box within the band.
+    void ExpectEncoderInfoShownWhole() {
+        QLabel* info = form->lblEncoderInfo;
+        for (const QString& line : info->text().split(QStringLiteral("\r\n")))
+            EXPECT_LE(info->fontMetrics().horizontalAdvance(line), info->contentsRect().width())
+                << line.toStdString();
+        EXPECT_LE(2 * info->fontMetrics().lineSpacing(), info->contentsRect().height());
+        EXPECT_LE(info->geometry().right(), form->GroupBox1->width() - 3) << "clear of the box's frame";
+        EXPECT_TRUE(form->pnl1Top->rect().contains(form->GroupBox1->geometry()));
+    }
+
     // "Connect Encoder" as the user presses it; checks everything the connection decides.
     void ConnectAndExpect(const Expected& e) {
         form->Memo1->clear();
@@ -157,6 +169,7 @@ protected:
         EXPECT_EQ(form->lblEncoderInfo->text(), QString::fromLatin1(e.part) + "\r\n" +
                                                     QString::fromLatin1(e.serial) + "   " +
                                                     QString::fromLatin1(e.firmware));
+        ExpectEncoderInfoShownWhole();
 
         const struct {
             QWidget* control;

@@ -21,7 +21,7 @@ public:
         static char name[] = "tarvo-app-tests";
         static char* argv[] = {name, nullptr};
         app_ = std::make_unique<QApplication>(argc, argv);
-        InstallFontFallbacks();
+        InstallDesignFont();
     }
     void TearDown() override { app_.reset(); }
 

@@ -2,12 +2,18 @@
 // the wait that keeps it alive.
 #include "AppTestSupport.h"
 #include "K310_BiSS_bidirectional.h"
+#include "PanelColour.h"
 #include "QtRoutines.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QFontInfo>
 #include <QKeyEvent>
+#include <QScreen>
+#include <QTabBar>
 #include <QTimer>
+
+#include <algorithm>
 
 #include <gtest/gtest.h>
 
@@ -169,6 +175,134 @@ TEST_F(Window, ControlsCarryTheirTexts) {
     }
     EXPECT_EQ(form->btnPositionNoise->toolTip(), QString::fromUtf8("Pomeri statistiko pozicijskega šuma"));
     EXPECT_EQ(form->pnl1->toolTip(), QStringLiteral("Press Ctrl+A for data logging options"));
+}
+
+// The design's font is Tahoma, 11 px unless the form gives a size: its narrow metrics are what
+// the designed places were measured with.
+TEST_F(Window, ControlsUseTheDesignFont) {
+    auto form = Create();
+    form->ensurePolished();
+    struct Row {
+        QWidget* control;
+        int pixelSize;
+        bool bold;
+    };
+    const Row rows[] = {
+        {form->cbLogErrors, 11, false},   {form->btnWriteZero, 11, false},
+        {form->Label4, 11, false},        {form->lblEncoderInfo, 13, false},
+        {form->lblPosUnit, 21, true},     {form->btnConnectEncoder, 13, true},
+        {form->lblTemperature, 13, true}, {form->pnlAselfCalFinished, 11, false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.control->objectName().toStdString());
+        const QFontInfo shown(row.control->font());
+        EXPECT_EQ(shown.family(), QStringLiteral("Tahoma"));
+        EXPECT_EQ(shown.pixelSize(), row.pixelSize);
+        EXPECT_EQ(shown.bold(), row.bold);
+    }
+    // Message boxes and dialogs, outside the form's style sheet, use it too.
+    EXPECT_EQ(QFontInfo(QApplication::font()).family(), QStringLiteral("Tahoma"));
+}
+
+// Every caption of a fixed size fits its control in the design's font: a check box's text is
+// not cut off at its right edge, a button's caption not clipped.
+TEST_F(Window, CaptionsFitTheirControls) {
+    auto form = Create();
+    form->ensurePolished();
+    for (QWidget* w : form->findChildren<QWidget*>()) {
+        QString text;
+        int room = 0;
+        if (auto* p = qobject_cast<QPushButton*>(w)) {
+            // The style's size hint has a minimum width of its own; the caption is what counts.
+            text = p->text();
+            room = p->width() - p->fontMetrics().horizontalAdvance(text) - 8;
+        } else if (auto* b = qobject_cast<QAbstractButton*>(w)) {
+            text = b->text();
+            room = b->width() - b->sizeHint().width();
+        } else if (auto* l = qobject_cast<QLabel*>(w); l && !l->wordWrap() && !l->text().isEmpty()) {
+            text = l->text();
+            int widest = 0;
+            for (const QString& line : text.split(QStringLiteral("\n")))
+                widest = std::max(widest, l->fontMetrics().horizontalAdvance(line));
+            room = l->contentsRect().width() - widest;
+        } else if (auto* g = qobject_cast<QGroupBox*>(w)) {
+            text = g->title();
+            room = g->width() - g->fontMetrics().horizontalAdvance(text) - 16;
+        }
+        if (text.isEmpty()) continue;
+        EXPECT_GE(room, 0) << w->objectName().toStdString() << " \"" << text.toStdString() << "\" is "
+                           << -room << " px too wide";
+    }
+}
+
+// With every page revealed, all eight tabs show at once: none scrolls out of sight.
+TEST_F(Window, AllEightTabsFitThePageControl) {
+    auto form = Create();
+    form->FormKeyUp(Qt::Key_A, Qt::ControlModifier | Qt::ShiftModifier, Qt::NoButton);
+    form->show();
+    QTabBar* tabs = form->Page->tabBar();
+    EXPECT_LE(tabs->sizeHint().width(), form->Page->width());
+    for (int i = 0; i < tabs->count(); ++i) {
+        ASSERT_TRUE(tabs->isTabVisible(i));
+        EXPECT_TRUE(tabs->rect().contains(tabs->tabRect(i))) << tabs->tabText(i).toStdString();
+        EXPECT_GE(tabs->tabRect(i).width(), tabs->fontMetrics().horizontalAdvance(tabs->tabText(i)));
+    }
+    form->hide();
+}
+
+TEST_F(Window, SelfCalibrationPanelsOpenInTheirOffGrey) {
+    auto form = Create();
+    const QList<QLabel*> panels = form->GroupBox4->findChildren<QLabel*>();
+    ASSERT_EQ(panels.size(), 11);
+    for (QLabel* panel : panels)
+        EXPECT_EQ(PanelColour(panel), QColor(0x80, 0x80, 0x80)) << panel->objectName().toStdString();
+}
+
+// The window keeps its designed place where it fits, and otherwise moves up and left just enough
+// to fit the screen's available area (a 1366 x 768 laptop screen loses the designed bottom).
+TEST(WindowPlace, KeepsTheDesignedPlaceWhereTheWindowFits) {
+    const QPoint designed(67, 213);
+    const QSize client(801, 586);
+    struct Row {
+        const char* name;
+        QRect available;
+        QMargins frame;
+        QPoint expected;
+    };
+    const Row rows[] = {
+        {"large screen", QRect(0, 0, 1920, 1040), QMargins(), designed},
+        {"large screen, framed", QRect(0, 0, 1920, 1040), QMargins(4, 30, 4, 4), designed},
+        {"exactly fits", QRect(0, 0, 868, 799), QMargins(), designed},
+        {"exactly fits, framed", QRect(0, 0, 876, 833), QMargins(4, 30, 4, 4), designed},
+        {"laptop without frame", QRect(0, 0, 1366, 768), QMargins(), QPoint(67, 182)},
+        {"laptop, panel and frame", QRect(0, 0, 1366, 728), QMargins(4, 30, 4, 4), QPoint(67, 108)},
+        {"narrow screen", QRect(0, 0, 820, 900), QMargins(4, 30, 4, 4), QPoint(11, 213)},
+        {"too small: top-left", QRect(0, 0, 800, 600), QMargins(4, 30, 4, 4), QPoint(0, 0)},
+        {"panel on the left", QRect(100, 0, 1266, 768), QMargins(), QPoint(100, 182)},
+        {"second screen", QRect(-1280, 0, 1280, 1024), QMargins(), QPoint(-1280 + 1280 - 801, 213)},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const QPoint at = WindowPlace(row.available, row.frame, designed, client);
+        EXPECT_EQ(at, row.expected);
+        const QRect outer(at, QSize(client.width() + row.frame.left() + row.frame.right(),
+                                    client.height() + row.frame.top() + row.frame.bottom()));
+        if (outer.width() <= row.available.width() && outer.height() <= row.available.height())
+            EXPECT_TRUE(row.available.contains(outer));
+    }
+}
+
+TEST_F(Window, OpensWhereItFitsTheScreen) {
+    auto form = Create();
+    form->show();
+    const QRect available = form->screen()->availableGeometry();
+    const QRect frame = form->frameGeometry(), client = form->geometry();
+    const QMargins margins(client.left() - frame.left(), client.top() - frame.top(),
+                           frame.right() - client.right(), frame.bottom() - client.bottom());
+    EXPECT_EQ(frame.topLeft(), WindowPlace(available, margins, QPoint(67, 213), QSize(801, 586)));
+    if (frame.width() <= available.width() && frame.height() <= available.height())
+        EXPECT_TRUE(available.contains(frame));
+    form->hide();
 }
 
 TEST_F(Window, CaptionNamesVersionComputerAndUser) {
@@ -364,6 +498,34 @@ TEST_F(Window, ClosingTheWindowEndsAWaitAtOnce) {
     clock.restart();
     Orodja::WaitWithMessages(10000);
     EXPECT_LT(clock.elapsed(), 5000);
+}
+
+// The protocol's messages hold the program's own UTF-8 words and the device's Latin-1 bytes.
+TEST(MessageText, ReadsUtf8WhereItIsWellFormedAndEveryOtherByteAsLatin1) {
+    struct Row {
+        const char* name;
+        std::string bytes;
+        QString expected;
+    };
+    const Row rows[] = {
+        {"ASCII", "Invalid register address", QStringLiteral("Invalid register address")},
+        {"program text", "Nepravilna dol\xC5\xBEina", QString::fromUtf8("Nepravilna dolžina")},
+        {"device reply", "RCV: \xE9t\xE9", QString::fromUtf8("RCV: été")},
+        {"both in one", "dol\xC5\xBEina (\xE9)!", QString::fromUtf8("dolžina (é)!")},
+        {"every high byte", "\x80\x9F\xA0\xFF", QString::fromUtf8("\u0080\u009F\u00A0\u00FF")},
+        {"lead byte at the end", "ab\xC5", QString::fromUtf8("ab\u00C5")},
+        {"lead byte before ASCII", "\xC5z", QString::fromUtf8("\u00C5z")},
+        {"overlong form", "\xC0\xAF", QString::fromUtf8("\u00C0\u00AF")},
+        {"surrogate", "\xED\xA0\x80", QString::fromUtf8("\u00ED\u00A0\u0080")},
+        {"three-byte UTF-8", "\xE2\x82\xAC", QString::fromUtf8("€")},
+        {"four-byte UTF-8", "\xF0\x9F\x98\x80", QString::fromUtf8("\U0001F600")},
+        {"beyond U+10FFFF", "\xF4\x90\x80\x80", QString::fromUtf8("\u00F4\u0090\u0080\u0080")},
+        {"line breaks and zero", std::string("a\r\nb\0c", 6), QString::fromUtf8("a\r\nb") + QChar(0) + "c"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        EXPECT_EQ(Orodja::MessageText(row.bytes), row.expected);
+    }
 }
 
 TEST(CopyToClipboard, ReplacesTheClipboardText) {

@@ -89,6 +89,55 @@ TEST_F(Position, FramesAreDecodedByTheirLayout) {
     }
 }
 
+// In layouts A and C a field that is cut short or not hexadecimal counts as 0, so a broken frame
+// shows the active-low error and warning bits instead of a smaller position.
+TEST_F(Position, FieldsNotWhollyPresentCountAsZero) {
+    struct Case {
+        const char* name;
+        uint8_t type;
+        std::string reply;
+        uint32_t st;
+        bool err, warn;
+        uint8_t crcField; // the CRC field as read, before the complement of types 1 and 6
+        uint16_t status;
+    };
+    const std::vector<Case> cases = {
+        {"A one digit", 2, "7", 0, true, true, 0, 0},
+        {"A four digits", 2, "48D1", 0, true, true, 0, 0},
+        {"A five digits", 2, "48D14", 0, true, true, 0, 0},
+        {"A data without CRC", 2, "48D143", 74565, false, false, 0, 0},
+        {"A CRC cut short", 2, "48D1439", 74565, false, false, 0, 0},
+        {"A CRC not hex", 2, "48D143G1", 74565, false, false, 0, 0},
+        {"A data not hex", 2, "48D1X391", 0, true, true, 0x91, 0},
+        {"A type 1 without CRC", 1, "48D143", 74565, false, false, 0, 0},
+        {"C word only", 4, "8123", 0, true, true, 0, 0x8123},
+        {"C word cut short", 4, "812", 0, true, true, 0, 0},
+        {"C data cut short", 4, "81230000", 0, true, true, 0, 0x8123},
+        {"C word not hex", 4, "81Z3000003" + Hex(Orodja::HexFrameCrc8("81Z3000003"), 2), 0, false, false,
+         Orodja::HexFrameCrc8("81Z3000003"), 0},
+        {"C CRC cut short", 4, "8123000003F", 0, false, false, 0, 0x110},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Identified(c.type, c.type == 4 ? 19 : 18, 0);
+        EncoderPosition.MT_value = 99;
+        EncoderPosition.ST_value = 12345;
+        EncoderPosition.Status = 0xAAAA;
+        peer.Add(c.type == 4 ? "?06:000" : "?04:000", c.reply + "\r");
+        ASSERT_TRUE(V::ReadPosition()) << LastErrorText;
+        const auto& p = EncoderPosition;
+        EXPECT_EQ(p.ST_value, c.st);
+        EXPECT_EQ(p.MTST_value, int64_t{c.st});
+        EXPECT_EQ(p.ErrBit, c.err);
+        EXPECT_EQ(p.WarnBit, c.warn);
+        EXPECT_EQ(p.Status, c.status);
+        const size_t covered = c.type == 4 ? 10 : 6;
+        uint8_t received = c.crcField;
+        if (c.type == 1) received = static_cast<uint8_t>(~received);
+        EXPECT_EQ(p.ErrCRC, Orodja::HexFrameCrc8(c.reply.substr(0, covered)) != received);
+    }
+}
+
 TEST_F(Position, MultiturnFrameThatIsNotHexIsNotAReading) {
     Identified(1, 19, 16);
     EncoderPosition.MT_value = 5;
