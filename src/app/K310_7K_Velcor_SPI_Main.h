@@ -121,6 +121,21 @@ public:
     // Page refreshes run by PageChange.
     void ConfigurationRefresh();
     void SelfCalibrationRefresh();
+    // Configuration page.
+    void btnWriteZeroClick();
+    void btnWriteFilterClick();
+    void btnMTerrArcWriteClick();
+    void btnApplyMTClick();
+    void btnSaveFlashClick();
+    void btnFactoryResetClick();
+    void btnTarvoSetZeroClick();
+    // Diagnostics page.
+    void btnDecodingSafetyResetClick();
+    void cbPersistentStatusClick();
+    void cbDetailedStatusClick();
+    void btnClearPersistentStatusClick();
+    void btnResetVelcorProtocolClick();
+    void btnReadWriteAccessRegisterClick();
 
     // The log: one line per call; CR LF (or a lone CR or LF) inside starts a new line.
     void AddLog(const QString& text);
@@ -161,6 +176,11 @@ private:
     void ReportOpenFailures(const std::vector<AdapterDiscovery::OpenFailure>& failures);
     std::vector<AdapterDiscovery::Candidate> OrderedCandidates();
     void ScheduleReadingPass();
+    // One edit's value to one register (Write Zero, Write Filter, Write MT arc); `what` names the
+    // value in the range-check message.
+    void WriteEditToRegister(QLineEdit* edit, const QString& what, uint32_t address, uint8_t length);
+    // Save to NVRAM; the zero preset saves without starting continuous reading again.
+    void SaveToNvramAction(bool restartReading);
     void EndAdapterAction();
 
     TMainFormOptions options_;
