@@ -181,6 +181,9 @@ private:
     void WriteEditToRegister(QLineEdit* edit, const QString& what, uint32_t address, uint8_t length);
     // Save to NVRAM; the zero preset saves without starting continuous reading again.
     void SaveToNvramAction(bool restartReading);
+    // The confirmation of a save or factory reset, or its failure in the log and a warning.
+    void ReportNvramOutcome(bool done, const QString& doneText, const QString& failedText,
+                            const QString& reason);
     void EndAdapterAction();
 
     TMainFormOptions options_;
@@ -189,6 +192,9 @@ private:
     bool firstSearchDone_ = false;
     int adapterActions_ = 0; // handlers talking to the adapter, nested
     bool readingPassHeld_ = false;
+    // Whether the last Configuration refresh read the encoder's offset into edPosOffset: the
+    // zero preset computes the new zero from it and must not from a stale or typed text.
+    bool offsetRead_ = false;
     std::set<std::string> reportedPorts_; // ports whose open failure the log already names
 };
 

@@ -42,7 +42,8 @@ constexpr uint32_t kNvramSettleMs = 150;
 
 void TMainForm::ConfigurationRefresh() {
     TAdapterAction busy(*this);
-    if (Velcor::ReadRegister(Layout::RegPositionOffset, 4))
+    offsetRead_ = Velcor::ReadRegister(Layout::RegPositionOffset, 4);
+    if (offsetRead_)
         edPosOffset->setText(QString::number(RegisterValue()));
     else
         AddLog(ErrorText());
@@ -96,13 +97,26 @@ void TMainForm::SaveToNvramAction(bool restartReading) {
     // Takes the final reading pass now, before the save's own traffic.
     cbReadEncConstantly->setChecked(false);
     PreliminaryTemperatureRead(TypeOne());
-    // The encoder gives no useful answer on whether the save took: the refresh below shows what
-    // it holds now.
-    Velcor::SaveToNvram();
+    const bool saved = Velcor::SaveToNvram();
+    // Kept before the refresh overwrites it.
+    const QString reason = ErrorText();
     platform::SleepMs(kNvramSettleMs);
     PageChange();
-    Dialogs().information(QStringLiteral("Save data done!"));
+    ReportNvramOutcome(saved, QStringLiteral("Save data done!"), QStringLiteral("Save data failed! "),
+                       reason);
     if (restartReading) cbReadEncConstantly->setChecked(true);
+}
+
+// A refused save or reset must not be confirmed: the engineer would take the settings as kept
+// and lose them at the next power cycle.
+void TMainForm::ReportNvramOutcome(bool done, const QString& doneText, const QString& failedText,
+                                   const QString& reason) {
+    if (done) {
+        Dialogs().information(doneText);
+        return;
+    }
+    AddLog(reason);
+    Dialogs().warning(failedText + reason);
 }
 
 void TMainForm::btnSaveFlashClick() {
@@ -112,10 +126,12 @@ void TMainForm::btnSaveFlashClick() {
 void TMainForm::btnFactoryResetClick() {
     TAdapterAction busy(*this);
     cbReadEncConstantly->setChecked(false);
-    Velcor::FactoryReset();
+    const bool reset = Velcor::FactoryReset();
+    const QString reason = ErrorText();
     platform::SleepMs(kNvramSettleMs);
     PageChange();
-    Dialogs().information(QStringLiteral("Factory reset done!"));
+    ReportNvramOutcome(reset, QStringLiteral("Factory reset done!"), QStringLiteral("Factory reset failed! "),
+                       reason);
     cbReadEncConstantly->setChecked(true);
 }
 
@@ -133,6 +149,7 @@ void TMainForm::btnTarvoSetZeroClick() {
     lblTarvoZeroStatus->setText(QStringLiteral("..."));
     lblTarvoZeroStatus->repaint();
     PreliminaryTemperatureRead(TypeOne());
+    offsetRead_ = false;
     PageChange(); // edPosOffset: the encoder's current offset
     btnReadEncoderClick();
 
@@ -145,6 +162,15 @@ void TMainForm::btnTarvoSetZeroClick() {
         return;
     }
 
+    // A new zero from an offset the encoder did not just report (the edit then holds whatever was
+    // there before) would be wrong, and it would be saved.
+    if (!offsetRead_) {
+        Dialogs().warning(
+            QStringLiteral("Unable to set zero position. The current zero position could not be "
+                           "read from the encoder."));
+        cbReadEncConstantly->setChecked(true);
+        return;
+    }
     const uint32_t reading = position.ST_value;
 
     // The multiturn count starts from 0 at the new zero; whether this first preset took is seen

@@ -278,6 +278,36 @@ TEST_F(ConfigurationPage, SavedSettingsSurviveAPowerCycleUnsavedOnesDoNot) {
     EXPECT_TRUE(form->LogLines().isEmpty()) << form->LogLines().join('|').toStdString();
 }
 
+TEST_F(ConfigurationPage, ARefusedSaveOrFactoryResetIsReportedNotConfirmed) {
+    Open("t1");
+    form->edFilterPosVal->setText(QStringLiteral("7"));
+    form->btnWriteFilter->click();
+    simulator->SetRegisterError(Layout::RegCommand, 0xF6);
+    struct Row {
+        QPushButton* button;
+        const char* failed;
+    };
+    for (const Row& row : {Row{form->btnSaveFlash, "Save data failed! "},
+                           Row{form->btnFactoryReset, "Factory reset failed! "}}) {
+        SCOPED_TRACE(row.failed);
+        dialogs.shown.clear();
+        form->Memo1->clear();
+        row.button->click();
+        const QString reason = QStringLiteral("Write access is locked\r\nsCmd: ") +
+                               "W:0001:" + QString::asprintf("%08X", Layout::RegCommand);
+        ASSERT_EQ(dialogs.shown.size(), 1u);
+        EXPECT_EQ(dialogs.shown[0].kind, QStringLiteral("warning"));
+        EXPECT_TRUE(dialogs.shown[0].text.startsWith(QString::fromLatin1(row.failed) + reason))
+            << dialogs.shown[0].text.toStdString();
+        EXPECT_EQ(form->LogLines().value(0), QStringLiteral("Write access is locked"));
+        EXPECT_TRUE(form->cbReadEncConstantly->isChecked()) << "reading starts again all the same";
+        StopReading();
+    }
+    EXPECT_EQ(Saved().positionFilter, 2u);
+    EXPECT_EQ(Ram().positionFilter, 7u);
+    EXPECT_EQ(form->edFilterPosVal->text(), QStringLiteral("7")) << "the action's refresh still ran";
+}
+
 TEST_F(ConfigurationPage, SaveStopsReadingForItsOwnTrafficThenStartsItAgain) {
     Open("t1");
     form->seDelayBetweenReadings->setValue(200);
@@ -443,48 +473,50 @@ TEST_F(ConfigurationPage, SetZeroHereBeforeIdentificationRefusesAndSendsNothing)
     EXPECT_EQ(form->lblTarvoZeroStatus->text(), QStringLiteral("..."));
 }
 
-TEST_F(ConfigurationPage, SetZeroHereReportsAFailedOffsetWriteAndGoesOn) {
-    Open("t1mt");
+TEST_F(ConfigurationPage, SetZeroHereStopsWhenTheCurrentOffsetCannotBeRead) {
+    Open("t6");
+    form->edPosOffset->setText(QStringLiteral("5000")); // stale: not what the encoder holds
     simulator->SetPosition(1000);
-    form->edPosOffset->setText(QStringLiteral("0"));
-    // Locked for reading and writing: the refresh keeps the typed 0, the write fails.
-    simulator->SetRegisterError(Layout::RegPositionOffset, 0xF6);
+    simulator->SilenceNext(1); // the refresh's offset read gets no reply
+    form->btnTarvoSetZero->click();
+    ASSERT_EQ(Commands().value(0), Read(Layout::RegPositionOffset, 4)) << Commands().join(' ').toStdString();
+    ASSERT_EQ(dialogs.shown.size(), 1u);
+    EXPECT_EQ(dialogs.shown[0].kind, QStringLiteral("warning"));
+    EXPECT_EQ(dialogs.shown[0].text, QStringLiteral("Unable to set zero position. The current zero position "
+                                                    "could not be read from the encoder."));
+    EXPECT_EQ(form->LogLines().value(0), QStringLiteral("USB Comm Err -1"));
+    EXPECT_EQ(form->lblTarvoZeroStatus->text(), QStringLiteral("..."));
+    EXPECT_TRUE(form->cbReadEncConstantly->isChecked());
+    StopReading();
+    form->initTimer->stop();
+    for (const QString& c : Commands())
+        EXPECT_FALSE(c == QStringLiteral("x") || c.startsWith(QStringLiteral("W:"))) << c.toStdString();
+    EXPECT_EQ(Saved().positionOffset, 0u);
+    EXPECT_EQ(Ram().positionOffset, 0u);
+}
+
+TEST_F(ConfigurationPage, SetZeroHereReportsARefusedOffsetWriteAndGoesOn) {
+    Open("t1mt");
+    simulator->SetPosition(1);
+    // The window takes the turn for 2^21 counts where the encoder has 2^19: the new zero, one
+    // below 0 and so at the top of the larger turn, is out of the encoder's range.
+    K310_SPI_Velcor::SingleTurnCounts = 1 << 21;
     form->btnTarvoSetZero->click();
     StopReading();
     const QStringList texts = dialogs.Texts();
     ASSERT_EQ(texts.size(), 2) << texts.join('|').toStdString();
     EXPECT_TRUE(texts[0].startsWith(
         QStringLiteral(
-            "Error writing new zero position. Errors encountered: Write access is locked\r\nsCmd: ") +
-        Write(Layout::RegPositionOffset, 4, 998)))
+            "Error writing new zero position. Errors encountered: Parameter out of range\r\nsCmd: ") +
+        Write(Layout::RegPositionOffset, 4, 2097151)))
         << texts[0].toStdString();
     EXPECT_EQ(texts[1], QStringLiteral("Save data done!"));
-    EXPECT_TRUE(form->lblTarvoZeroStatus->text().endsWith(
-        QStringLiteral("New zero pos: 998\r\nMultiturn preset: 0")));
+    EXPECT_EQ(form->lblTarvoZeroStatus->text(),
+              QStringLiteral("Current zero pos: 0\r\nEncoder pos: 1\r\nNew zero "
+                             "pos: 2097151\r\nMultiturn preset: 0"));
     EXPECT_EQ(Occurrences(Write(Layout::RegCommand, 1, Layout::CMD_SAVE_NVRAM)), 1);
     EXPECT_EQ(Occurrences(Write(Layout::RegMultiturnPreset, 4, 0)), 2);
-}
-
-TEST_F(ConfigurationPage, SetZeroHereStopsAtANewZeroOutsideThirtyTwoBits) {
-    Open("t1mt");
-    simulator->SetPosition(1000);
-    simulator->SetRegisterError(Layout::RegPositionOffset, 0x96); // the refresh keeps what is typed
-    form->edPosOffset->setText(QStringLiteral("2147483647"));
-    form->seDelayBetweenReadings->setValue(200);
-    form->cbReadEncConstantly->setChecked(true);
-    form->btnTarvoSetZero->click();
-    ASSERT_EQ(dialogs.shown.size(), 1u);
-    EXPECT_EQ(dialogs.shown[0].kind, QStringLiteral("error"));
-    EXPECT_TRUE(dialogs.shown[0].text.startsWith(QStringLiteral("Range check error")));
-    EXPECT_EQ(form->lblTarvoZeroStatus->text(),
-              QStringLiteral("Current zero pos: 2147483647\r\nEncoder pos: 1000\r\n"));
-    EXPECT_FALSE(form->cbReadEncConstantly->isChecked()) << "reading stays off after a range error";
-    EXPECT_FALSE(form->tmrReadCycle->isActive());
-    for (const QString& c : Commands())
-        EXPECT_FALSE(
-            c.startsWith(QStringLiteral("W:0004:") + QString::asprintf("%08X", Layout::RegPositionOffset)))
-            << c.toStdString();
-    EXPECT_EQ(Occurrences(Write(Layout::RegCommand, 1, Layout::CMD_SAVE_NVRAM)), 0);
+    EXPECT_EQ(form->edPosOffset->text(), QStringLiteral("0")) << "the save's refresh shows the offset kept";
 }
 
 } // namespace
