@@ -34,6 +34,10 @@ bool ParseCommandLine(const QStringList& arguments, TCommandLine& out, QString& 
         } else if (arg == QLatin1String("--port") || arg.startsWith(QLatin1String("--port="))) {
             if (!valueOf(i, QStringLiteral("--port"), value)) return false;
             out.ports.push_back(value.toLocal8Bit().toStdString());
+        } else if (arg == QLatin1String("--screenshot-page") ||
+                   arg.startsWith(QLatin1String("--screenshot-page="))) {
+            if (!valueOf(i, QStringLiteral("--screenshot-page"), value)) return false;
+            out.screenshotPage = value;
         } else if (arg == QLatin1String("--screenshot") || arg.startsWith(QLatin1String("--screenshot="))) {
             if (!valueOf(i, QStringLiteral("--screenshot"), value)) return false;
             out.screenshot = value;
@@ -55,6 +59,8 @@ QString UsageText() {
         "                     (for example --simulate or --simulate=PRESET,rotate=30,noise=2)\n"
         "  --port PATH        try this serial device first; may be given several times\n"
         "  --screenshot FILE  connect, save a picture of the window to FILE and exit\n"
+        "  --screenshot-page CAPTION\n"
+        "                     show that page in the picture, after one reading on it\n"
         "  --version          print the version and exit\n"
         "  -h, --help         print this help and exit\n");
 }

@@ -15,6 +15,7 @@ struct TCommandLine {
     std::string simulatorOptions;   // "PRESET[,OPTION=VALUE...]", empty for the default encoder
     std::vector<std::string> ports; // tried first, in this order
     QString screenshot;             // connect, save a picture of the window there, exit
+    QString screenshotPage;         // the page shown in that picture (tab caption), empty: the first
 };
 
 // False with the reason in `error` for an unknown option or a missing value.

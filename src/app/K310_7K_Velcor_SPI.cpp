@@ -37,8 +37,9 @@ private:
     }
 };
 
-// Waits for the adapter, switches the supply on, connects, and saves the window as a picture.
-int TakeScreenshot(TMainForm& form, const QString& file) {
+// Waits for the adapter, switches the supply on, connects, shows the page asked for with one
+// reading on it, and saves the window as a picture.
+int TakeScreenshot(TMainForm& form, const QString& file, const QString& page) {
     QElapsedTimer clock;
     clock.start();
     while (K310_BiSS_bidirectional::PortHandle == -1 && clock.elapsed() < 5000 &&
@@ -50,6 +51,19 @@ int TakeScreenshot(TMainForm& form, const QString& file) {
     }
     form.btnPowerON->click();
     form.btnConnectEncoder->click();
+    if (!page.isEmpty()) {
+        int index = -1;
+        for (int i = 0; i < form.Page->count(); ++i)
+            if (form.Page->tabText(i).compare(page, Qt::CaseInsensitive) == 0) index = i;
+        if (index < 0) {
+            std::fprintf(stderr, "screenshot: no page \"%s\"\n", page.toLocal8Bit().constData());
+            return 1;
+        }
+        form.Page->setTabVisible(index, true);
+        form.Page->setCurrentIndex(index);
+        // The reading fills what the page shows of the encoder (diagnostics, levels).
+        form.btnReadEncoder->click();
+    }
     Orodja::WaitWithMessages(300);
     if (!form.grab().save(file, "PNG")) {
         std::fprintf(stderr, "screenshot: cannot write %s\n", file.toLocal8Bit().constData());
@@ -113,7 +127,7 @@ int main(int argc, char** argv) {
     if (!options.screenshot.isEmpty()) {
         int result = 1;
         QTimer::singleShot(0, &form, [&] {
-            result = TakeScreenshot(form, options.screenshot);
+            result = TakeScreenshot(form, options.screenshot, options.screenshotPage);
             form.close();
         });
         app.exec();

@@ -177,6 +177,20 @@ void TMainForm::ConnectHandlers() {
     connect(cbReadEncConstantly, &QCheckBox::toggled, this, &TMainForm::cbReadEncConstantlyClick);
     connect(tmrReadCycle, &QTimer::timeout, this, &TMainForm::tmrReadCycleTimer);
     connect(seDelayBetweenReadings, &QSpinBox::valueChanged, this, &TMainForm::seDelayBetweenReadingsChange);
+    connect(btnWriteZero, &QPushButton::clicked, this, &TMainForm::btnWriteZeroClick);
+    connect(btnWriteFilter, &QPushButton::clicked, this, &TMainForm::btnWriteFilterClick);
+    connect(btnMTerrArcWrite, &QPushButton::clicked, this, &TMainForm::btnMTerrArcWriteClick);
+    connect(btnApplyMT, &QPushButton::clicked, this, &TMainForm::btnApplyMTClick);
+    connect(btnSaveFlash, &QPushButton::clicked, this, &TMainForm::btnSaveFlashClick);
+    connect(btnFactoryReset, &QPushButton::clicked, this, &TMainForm::btnFactoryResetClick);
+    connect(btnTarvoSetZero, &QPushButton::clicked, this, &TMainForm::btnTarvoSetZeroClick);
+    connect(btnDecodingSafetyReset, &QPushButton::clicked, this, &TMainForm::btnDecodingSafetyResetClick);
+    connect(cbPersistentStatus, &QCheckBox::toggled, this, &TMainForm::cbPersistentStatusClick);
+    connect(cbDetailedStatus, &QCheckBox::toggled, this, &TMainForm::cbDetailedStatusClick);
+    connect(btnClearPersistentStatus, &QPushButton::clicked, this, &TMainForm::btnClearPersistentStatusClick);
+    connect(btnResetVelcorProtocol, &QPushButton::clicked, this, &TMainForm::btnResetVelcorProtocolClick);
+    connect(btnReadWriteAccessRegister, &QPushButton::clicked, this,
+            &TMainForm::btnReadWriteAccessRegisterClick);
 }
 
 void TMainForm::FormCreate() {

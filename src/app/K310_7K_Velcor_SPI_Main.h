@@ -130,6 +130,21 @@ public:
     // Page refreshes run by PageChange.
     void ConfigurationRefresh();
     void SelfCalibrationRefresh();
+    // Configuration page.
+    void btnWriteZeroClick();
+    void btnWriteFilterClick();
+    void btnMTerrArcWriteClick();
+    void btnApplyMTClick();
+    void btnSaveFlashClick();
+    void btnFactoryResetClick();
+    void btnTarvoSetZeroClick();
+    // Diagnostics page.
+    void btnDecodingSafetyResetClick();
+    void cbPersistentStatusClick();
+    void cbDetailedStatusClick();
+    void btnClearPersistentStatusClick();
+    void btnResetVelcorProtocolClick();
+    void btnReadWriteAccessRegisterClick();
 
     // The log keeps this many of its last lines.
     static constexpr int kLogLinesKept = 10000;
@@ -177,6 +192,14 @@ private:
     void ReportOpenFailures(const std::vector<AdapterDiscovery::OpenFailure>& failures);
     std::vector<AdapterDiscovery::Candidate> OrderedCandidates();
     void ScheduleReadingPass();
+    // One edit's value to one register (Write Zero, Write Filter, Write MT arc); `what` names the
+    // value in the range-check message.
+    void WriteEditToRegister(QLineEdit* edit, const QString& what, uint32_t address, uint8_t length);
+    // Save to NVRAM; the zero preset saves without starting continuous reading again.
+    void SaveToNvramAction(bool restartReading);
+    // The confirmation of a save or factory reset, or its failure in the log and a warning.
+    void ReportNvramOutcome(bool done, const QString& doneText, const QString& failedText,
+                            const QString& reason);
     void EndAdapterAction();
 
     TMainFormOptions options_;
@@ -187,6 +210,9 @@ private:
     bool readingPassHeld_ = false;
     std::optional<QMargins> placedWithFrame_; // the frame margins of the last placement
     std::set<std::string> reportedPorts_;     // ports whose open failure the log already names
+    // Whether the last Configuration refresh read the encoder's offset into edPosOffset: the
+    // zero preset computes the new zero from it and must not from a stale or typed text.
+    bool offsetRead_ = false;
 };
 
 // Where the window's frame goes: the designed place when the whole frame (client area plus frame

@@ -1,5 +1,211 @@
-// The Configuration page.
+// The Configuration page: offset, filter, multiturn error arc and preset, saving to NVRAM, factory
+// reset, and the one-click zero at the current position.
 #include "K310_7K_Velcor_SPI_Main.h"
 
-// Shows the encoder's current offset, filter, error arc and preset when the page comes into view.
-void TMainForm::ConfigurationRefresh() {}
+#include "Clock.h"
+#include "ConfigurationRules.h"
+#include "K310_BiSS_bidirectional.h"
+#include "K310_SPI_Velcor.h"
+#include "Tarvo_konstante.h"
+
+namespace {
+
+namespace Shared = K310_BiSS_bidirectional;
+namespace Velcor = K310_SPI_Velcor;
+namespace Layout = Tarvo_konstante;
+
+// The protocol's messages are UTF-8.
+QString ErrorText() {
+    return QString::fromUtf8(Shared::LastErrorText);
+}
+
+uint32_t RegisterValue() {
+    const auto& d = Shared::RegisterData;
+    return uint32_t(d[0]) << 24 | uint32_t(d[1]) << 16 | uint32_t(d[2]) << 8 | uint32_t(d[3]);
+}
+
+// Type 1 encoders want their sensor temperature read before a write is taken reliably; on
+// adapters from revision 10000 on the adapter sees to it for the plain register writes. The
+// read's outcome does not matter.
+void PreliminaryTemperatureRead(bool needed) {
+    if (needed) Velcor::ReadSensorTemperature();
+}
+
+bool TypeOne() {
+    return Velcor::EncoderType == 1;
+}
+
+// The settle time the encoder needs after writing its NVRAM before it answers reliably again.
+constexpr uint32_t kNvramSettleMs = 150;
+
+} // namespace
+
+void TMainForm::ConfigurationRefresh() {
+    TAdapterAction busy(*this);
+    offsetRead_ = Velcor::ReadRegister(Layout::RegPositionOffset, 4);
+    if (offsetRead_)
+        edPosOffset->setText(QString::number(RegisterValue()));
+    else
+        AddLog(ErrorText());
+    if (Velcor::ReadRegister(Layout::RegPositionFilter, 4))
+        edFilterPosVal->setText(QString::number(RegisterValue()));
+    else
+        AddLog(ErrorText());
+    if (Layout::HasMtErrThreshold) {
+        if (Velcor::ReadRegister(Layout::RegMtErrThreshold, 1))
+            edMTerrArc->setText(QString::number(Shared::RegisterData[3]));
+        else
+            AddLog(ErrorText());
+    }
+}
+
+void TMainForm::WriteEditToRegister(QLineEdit* edit, const QString& what, uint32_t address, uint8_t length) {
+    TAdapterAction busy(*this);
+    PreliminaryTemperatureRead(TypeOne() && K310RevizijaFW < 10000);
+    const int32_t value = Configuration::EditValue(edit->text());
+    if (value < 0) {
+        Dialogs().error(Configuration::RangeCheckMessage(what, value) +
+                        QStringLiteral(" Nothing was written."));
+        return;
+    }
+    // Values too big for the register go as they are: the encoder's answer says what it makes of them.
+    if (!Velcor::WriteRegister(address, length, static_cast<uint32_t>(value))) AddLog(ErrorText());
+}
+
+void TMainForm::btnWriteZeroClick() {
+    WriteEditToRegister(edPosOffset, QStringLiteral("Position offset"), Layout::RegPositionOffset, 4);
+}
+
+void TMainForm::btnWriteFilterClick() {
+    WriteEditToRegister(edFilterPosVal, QStringLiteral("Position filter"), Layout::RegPositionFilter, 4);
+}
+
+void TMainForm::btnMTerrArcWriteClick() {
+    WriteEditToRegister(edMTerrArc, QStringLiteral("Multiturn error arc"), Layout::RegMtErrThreshold, 1);
+}
+
+void TMainForm::btnApplyMTClick() {
+    TAdapterAction busy(*this);
+    PreliminaryTemperatureRead(TypeOne());
+    const uint16_t preset =
+        Configuration::MultiturnPresetValue(Configuration::EditValue(edMultiturnPreset->text()));
+    if (!Velcor::PresetMultiturn(preset)) AddLog(ErrorText());
+}
+
+void TMainForm::SaveToNvramAction(bool restartReading) {
+    TAdapterAction busy(*this);
+    // Takes the final reading pass now, before the save's own traffic.
+    cbReadEncConstantly->setChecked(false);
+    PreliminaryTemperatureRead(TypeOne());
+    const bool saved = Velcor::SaveToNvram();
+    // Kept before the refresh overwrites it.
+    const QString reason = ErrorText();
+    platform::SleepMs(kNvramSettleMs);
+    PageChange();
+    ReportNvramOutcome(saved, QStringLiteral("Save data done!"), QStringLiteral("Save data failed! "),
+                       reason);
+    if (restartReading) cbReadEncConstantly->setChecked(true);
+}
+
+// A refused save or reset must not be confirmed: the engineer would take the settings as kept
+// and lose them at the next power cycle.
+void TMainForm::ReportNvramOutcome(bool done, const QString& doneText, const QString& failedText,
+                                   const QString& reason) {
+    if (done) {
+        Dialogs().information(doneText);
+        return;
+    }
+    AddLog(reason);
+    Dialogs().warning(failedText + reason);
+}
+
+void TMainForm::btnSaveFlashClick() {
+    SaveToNvramAction(true);
+}
+
+void TMainForm::btnFactoryResetClick() {
+    TAdapterAction busy(*this);
+    cbReadEncConstantly->setChecked(false);
+    const bool reset = Velcor::FactoryReset();
+    const QString reason = ErrorText();
+    platform::SleepMs(kNvramSettleMs);
+    PageChange();
+    ReportNvramOutcome(reset, QStringLiteral("Factory reset done!"), QStringLiteral("Factory reset failed! "),
+                       reason);
+    cbReadEncConstantly->setChecked(true);
+}
+
+void TMainForm::btnTarvoSetZeroClick() {
+    TAdapterAction busy(*this);
+    // Without an identified encoder there is no revolution to reduce the new zero into, and no
+    // reading to base it on.
+    if (Velcor::SingleTurnCounts < 2) {
+        Dialogs().warning(QStringLiteral("Unable to set zero position: no encoder identified. "
+                                         "Connect the encoder first."));
+        return;
+    }
+
+    cbReadEncConstantly->setChecked(false);
+    lblTarvoZeroStatus->setText(QStringLiteral("..."));
+    lblTarvoZeroStatus->repaint();
+    PreliminaryTemperatureRead(TypeOne());
+    offsetRead_ = false;
+    PageChange(); // edPosOffset: the encoder's current offset
+    btnReadEncoderClick();
+
+    const auto& position = Shared::EncoderPosition;
+    const QString faults = Configuration::ReadingFaultsText(position.ErrTimeout, position.ErrBit,
+                                                            position.ErrCRC, position.ErrComm);
+    if (!faults.isEmpty()) {
+        Dialogs().warning(QStringLiteral("Unable to set zero position. Errors encountered: ") + faults);
+        cbReadEncConstantly->setChecked(true);
+        return;
+    }
+
+    // A new zero from an offset the encoder did not just report (the edit then holds whatever was
+    // there before) would be wrong, and it would be saved.
+    if (!offsetRead_) {
+        Dialogs().warning(
+            QStringLiteral("Unable to set zero position. The current zero position could not be "
+                           "read from the encoder."));
+        cbReadEncConstantly->setChecked(true);
+        return;
+    }
+    const uint32_t reading = position.ST_value;
+
+    // The multiturn count starts from 0 at the new zero; whether this first preset took is seen
+    // from the second one at the end.
+    edMultiturnPreset->setText(QStringLiteral("0"));
+    Shared::LastErrorText.clear();
+    btnApplyMTClick();
+
+    const int32_t currentZero = Configuration::EditValue(edPosOffset->text());
+    lblTarvoZeroStatus->setText(QStringLiteral("Current zero pos: ") + QString::number(currentZero) +
+                                QStringLiteral("\r\nEncoder pos: ") + QString::number(reading) +
+                                QStringLiteral("\r\n"));
+
+    const std::optional<int32_t> newZero =
+        Configuration::NewZeroOffset(currentZero, reading, Velcor::SingleTurnCounts);
+    if (!newZero) {
+        // Reading stays off: the engineer is to look at the offset before anything goes on.
+        Dialogs().error(Configuration::RangeCheckMessage(QStringLiteral("New zero position"),
+                                                         int64_t{currentZero} + int64_t{reading} - 2));
+        return;
+    }
+
+    edPosOffset->setText(QString::number(*newZero));
+    btnWriteZeroClick();
+    if (!Shared::LastErrorText.empty())
+        Dialogs().warning(QStringLiteral("Error writing new zero position. Errors encountered: ") +
+                          ErrorText());
+
+    SaveToNvramAction(false);
+    lblTarvoZeroStatus->setText(lblTarvoZeroStatus->text() + QStringLiteral("New zero pos: ") +
+                                QString::number(*newZero) + QStringLiteral("\r\nMultiturn preset: 0"));
+
+    btnApplyMTClick();
+    if (!Shared::LastErrorText.empty())
+        Dialogs().warning(QStringLiteral("Error writing new zero position. Errors encountered: ") +
+                          ErrorText());
+    cbReadEncConstantly->setChecked(true);
+}

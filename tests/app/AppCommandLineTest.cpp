@@ -13,6 +13,7 @@ TEST(CommandLine, ReadsSimulatorPortsAndScreenshot) {
         std::string simulatorOptions;
         std::vector<std::string> ports;
         QString screenshot;
+        QString page = {};
     };
     const Row rows[] = {
         {{}, true, false, "", {}, {}},
@@ -25,6 +26,14 @@ TEST(CommandLine, ReadsSimulatorPortsAndScreenshot) {
          {"/dev/ttyACM3", "/dev/ttyUSB0"},
          {}},
         {{"--simulate", "--screenshot", "docs/w.png"}, true, true, "", {}, "docs/w.png"},
+        {{"--simulate", "--screenshot=d.png", "--screenshot-page", "Diagnostics"},
+         true,
+         true,
+         "",
+         {},
+         "d.png",
+         "Diagnostics"},
+        {{"--screenshot-page"}, false, false, "", {}, {}},
         {{"--port"}, false, false, "", {}, {}},
         {{"--port="}, false, false, "", {}, {}},
         {{"--frobnicate"}, false, false, "", {}, {}},
@@ -43,6 +52,7 @@ TEST(CommandLine, ReadsSimulatorPortsAndScreenshot) {
         EXPECT_EQ(parsed.simulatorOptions, row.simulatorOptions);
         EXPECT_EQ(parsed.ports, row.ports);
         EXPECT_EQ(parsed.screenshot, row.screenshot);
+        EXPECT_EQ(parsed.screenshotPage, row.page);
     }
 }
 

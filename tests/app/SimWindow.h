@@ -1,0 +1,97 @@
+// A window connected to the in-process simulator, for the page tests: the encoder of a preset,
+// supply on, identified; the log, the recorded message boxes and the simulator's received
+// commands start empty.
+#pragma once
+
+#include "AppTestSupport.h"
+#include "K310Simulator.h"
+#include "K310_BiSS_bidirectional.h"
+#include "NumberFormat.h"
+#include "QtRoutines.h"
+
+#include <QCoreApplication>
+#include <QStringList>
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace app_testing {
+
+class SimulatedWindow : public ::testing::Test {
+protected:
+    // `identify` false: the adapter's port is open but "Connect Encoder" has not run.
+    void Connect(const std::string& preset, const std::string& extra = "", bool identify = true) {
+        form.reset();
+        simulator.reset();
+        sim::SimOptions options;
+        std::string error;
+        ASSERT_TRUE(sim::ParseSimOptions(preset + ",power-on=1" + extra, options, error)) << error;
+        simulator = std::make_unique<sim::K310Simulator>(options);
+        ASSERT_TRUE(simulator->Start(&error)) << error;
+        ResetProtocolState();
+        Orodja::SetDecimalSeparator(QLatin1Char('.'));
+        Orodja::SetThousandSeparator(QLatin1Char(','));
+        form = std::make_unique<TMainForm>(TestOptions(dialogs));
+        form->initTimer->stop();
+        ASSERT_TRUE(UseAsAdapterPort(simulator->SlavePath()));
+        if (identify) {
+            form->btnConnectEncoderClick();
+            ASSERT_TRUE(form->btnReadEncoder->isEnabled()) << form->LogLines().join('\n').toStdString();
+        }
+        form->Memo1->clear();
+        dialogs.shown.clear();
+        simulator->ClearReceived();
+    }
+    void TearDown() override {
+        form.reset();
+        simulator.reset();
+        ResetProtocolState();
+        Orodja::ResetNumberSeparators();
+        Orodja::SetApplicationTerminating(false);
+    }
+
+    // Shows a page as a click on its tab does (PageChange runs).
+    void ShowPage(QWidget* page) {
+        form->Page->setTabVisible(form->Page->indexOf(page), true);
+        form->Page->setCurrentWidget(page);
+    }
+
+    QStringList Commands() const {
+        QStringList all;
+        for (const auto& r : simulator->Received())
+            all << QString::fromStdString(r.command);
+        return all;
+    }
+    static bool IsPosition(const QString& c) { return c.startsWith(QStringLiteral("?0")) || c == "d"; }
+    int PositionReads() const {
+        int n = 0;
+        for (const QString& c : Commands())
+            n += IsPosition(c);
+        return n;
+    }
+    // What an action sent, without the reading passes around it and their supply queries.
+    QStringList ActionCommands() const {
+        QStringList action;
+        for (const QString& c : Commands())
+            if (!IsPosition(c) && c != QStringLiteral("e")) action << c;
+        return action;
+    }
+
+    // The adapter's register commands as the protocol spells them.
+    static QString Read(uint32_t address, int length) {
+        return QString::asprintf("R:%04X:%08X", unsigned(length), unsigned(address));
+    }
+    static QString Write(uint32_t address, int length, uint32_t value) {
+        return QString::asprintf("W:%04X:%08X:%08X", unsigned(length), unsigned(address), unsigned(value));
+    }
+
+    RecordingDialogs dialogs;
+    std::unique_ptr<sim::K310Simulator> simulator;
+    std::unique_ptr<TMainForm> form;
+};
+
+} // namespace app_testing
