@@ -117,6 +117,10 @@ void TMainForm::ConnectHandlers() {
     connect(cbReadEncConstantly, &QCheckBox::toggled, this, &TMainForm::cbReadEncConstantlyClick);
     connect(tmrReadCycle, &QTimer::timeout, this, &TMainForm::tmrReadCycleTimer);
     connect(seDelayBetweenReadings, &QSpinBox::valueChanged, this, &TMainForm::seDelayBetweenReadingsChange);
+    connect(btnSelfCalStart, &QPushButton::clicked, this, &TMainForm::btnSelfCalStartClick);
+    connect(btnSelfCalReadStatus, &QPushButton::clicked, this, &TMainForm::btnSelfCalReadStatusClick);
+    connect(tmrSelfCalWait, &QTimer::timeout, this, &TMainForm::tmrSelfCalWaitTimer);
+    connect(btnReadErrMap, &QPushButton::clicked, this, &TMainForm::btnReadErrMapClick);
 }
 
 void TMainForm::FormCreate() {

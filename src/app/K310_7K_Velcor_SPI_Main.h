@@ -121,6 +121,15 @@ public:
     // Page refreshes run by PageChange.
     void ConfigurationRefresh();
     void SelfCalibrationRefresh();
+    // Self-calibration: start, one step of the wait, the completion test of the wait, status.
+    void btnSelfCalStartClick();
+    void tmrSelfCalWaitTimer();
+    bool SelfCalCompleted();
+    void btnSelfCalReadStatusClick();
+    // The eleven status panels, top to bottom.
+    std::vector<QWidget*> SelfCalStatusPanels() const;
+    // Error map.
+    void btnReadErrMapClick();
 
     // The log: one line per call; CR LF (or a lone CR or LF) inside starts a new line.
     void AddLog(const QString& text);
