@@ -191,6 +191,10 @@ void TMainForm::ConnectHandlers() {
     connect(btnResetVelcorProtocol, &QPushButton::clicked, this, &TMainForm::btnResetVelcorProtocolClick);
     connect(btnReadWriteAccessRegister, &QPushButton::clicked, this,
             &TMainForm::btnReadWriteAccessRegisterClick);
+    connect(btnSelfCalStart, &QPushButton::clicked, this, &TMainForm::btnSelfCalStartClick);
+    connect(btnSelfCalReadStatus, &QPushButton::clicked, this, &TMainForm::btnSelfCalReadStatusClick);
+    connect(tmrSelfCalWait, &QTimer::timeout, this, &TMainForm::tmrSelfCalWaitTimer);
+    connect(btnReadErrMap, &QPushButton::clicked, this, &TMainForm::btnReadErrMapClick);
 }
 
 void TMainForm::FormCreate() {

@@ -145,6 +145,15 @@ public:
     void btnClearPersistentStatusClick();
     void btnResetVelcorProtocolClick();
     void btnReadWriteAccessRegisterClick();
+    // Self-calibration: start, one step of the wait, the completion test of the wait, status.
+    void btnSelfCalStartClick();
+    void tmrSelfCalWaitTimer();
+    bool SelfCalCompleted();
+    void btnSelfCalReadStatusClick();
+    // The eleven status panels, top to bottom.
+    std::vector<QWidget*> SelfCalStatusPanels() const;
+    // Error map.
+    void btnReadErrMapClick();
 
     // The log keeps this many of its last lines.
     static constexpr int kLogLinesKept = 10000;

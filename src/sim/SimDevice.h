@@ -112,6 +112,8 @@ public:
         selfCalOutcome_ = outcome;
         selfCalSeconds_ = seconds;
     }
+    // One value of the error map, in place of the built-in correction curve.
+    void SetErrorMapEntry(int index, int16_t value) { errorMap_[static_cast<size_t>(index)] = value; }
 
     // --- read back ---
     // The encoder's reading now (offset and multiturn preset applied), without noise.
