@@ -2,6 +2,7 @@
 // scripts, so they change only by adding.
 #include "CliEncoder.h"
 #include "CliPort.h"
+#include "CliProcedures.h"
 #include "CliText.h"
 #include "K310_BiSS_bidirectional.h"
 #include "Orodja.h"
@@ -28,13 +29,15 @@ const char* const kMainUsage =
     "  crc HEXTEXT      CRC-8 of the bytes a hex text spells, as two upper-case hex digits\n"
     "  send             one raw adapter transaction (see 'tarvo-cli send --help')\n"
     "%s"
+    "%s"
     "\n"
     "'tarvo-cli SUBCOMMAND --help' tells more about each.\n"
     "Exit status: 0 success, 1 failure reported by the device or the port, 2 bad usage.\n";
 
 std::string MainUsage() {
     char buffer[8192];
-    std::snprintf(buffer, sizeof buffer, kMainUsage, cli::kEncoderSubcommandsUsage);
+    std::snprintf(buffer, sizeof buffer, kMainUsage, cli::kProcedureSubcommandsUsage,
+                  cli::kEncoderSubcommandsUsage);
     return buffer;
 }
 
@@ -152,5 +155,6 @@ int main(int argc, char** argv) {
     if (sub == "crc") return RunCrc(args);
     if (sub == "send") return RunSend(args);
     if (cli::IsEncoderSubcommand(sub)) return cli::RunEncoderSubcommand(sub, args);
+    if (cli::IsProcedureSubcommand(sub)) return cli::RunProcedureSubcommand(sub, args);
     return Usage(mainUsage.c_str(), "unknown subcommand " + sub);
 }

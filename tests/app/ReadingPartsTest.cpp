@@ -32,14 +32,15 @@ TEST_F(NumberFormat, SixSignificantDigitsThenThreeDecimalsWithGroups) {
     };
     const Row rows[] = {
         {810.0, "810.000"},
-        {1234.5678, "1,234.570"}, // 6 significant digits first, then 3 decimals
+        {1234.5678, "1,234.570"}, // six significant digits leave two decimals, padded to three
         {-1234.5678, "-1,234.570"},
         {0.0, "0.000"},
         {0.0004, "0.000"},
         {-0.0004, "0.000"}, // no minus in front of a zero
         {0.0005, "0.001"},
         {0.12345678, "0.123"},
-        {0.9999996, "1.000"}, // the second rounding carries into the integer part
+        {0.9999996, "1.000"}, // the rounding carries into the integer part
+        {12.34549, "12.345"}, // one rounding: to 12.3455 first and then to 12.346 would be two
         {999999.4, "999,999.000"},
         {123456.789, "123,457.000"},
         {1234567.0, "1.23457E+6"}, // more than six integer digits

@@ -1,0 +1,233 @@
+#include "DebugRecording.h"
+
+#include "Orodja.h"
+
+#include <cerrno>
+#include <chrono>
+#include <cmath>
+#include <cstring>
+#include <system_error>
+
+namespace Procedures {
+
+namespace {
+
+bool IsReservedInName(unsigned char c) {
+    if (c < 32 || c >= 127) return true;
+    switch (c) {
+    case '<':
+    case '>':
+    case ':':
+    case '"':
+    case '/':
+    case '\\':
+    case '|':
+    case '?':
+    case '*':
+        return true;
+    default:
+        return false;
+    }
+}
+
+std::string Numbered(const std::string& name, int n) {
+    if (n < 2) return name;
+    const std::string suffix = "_" + std::to_string(n);
+    const size_t dot = name.rfind('.');
+    if (dot == std::string::npos || dot == 0) return name + suffix;
+    return name.substr(0, dot) + suffix + name.substr(dot);
+}
+
+std::string Dec(long long v) {
+    return std::to_string(v);
+}
+
+std::string UDec(unsigned long long v) {
+    return std::to_string(v);
+}
+
+} // namespace
+
+std::string RecordingTimeStamp(const std::tm& t) {
+    char buffer[32];
+    std::snprintf(buffer, sizeof buffer, "%04d%02d%02d%02d%02d%02d", t.tm_year + 1900, t.tm_mon + 1,
+                  t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec);
+    return buffer;
+}
+
+std::string FileNamePart(std::string_view text) {
+    std::string out(text);
+    for (char& c : out)
+        if (IsReservedInName(static_cast<unsigned char>(c))) c = '_';
+    // Every dot of a run of two or more: ".." must not survive as a path step, while a single dot
+    // inside a part number is harmless.
+    for (size_t i = 0; i + 1 < out.size(); ++i) {
+        if (out[i] == '.' && out[i + 1] == '.') {
+            size_t j = i;
+            while (j < out.size() && out[j] == '.')
+                out[j++] = '_';
+            i = j;
+        }
+    }
+    return out;
+}
+
+std::string RecordingFileName(std::string_view partNumber, std::string_view serial,
+                              const std::tm& localStart) {
+    return "TEST_" + FileNamePart(partNumber) + "_" + FileNamePart(serial) + "_" +
+           RecordingTimeStamp(localStart) + ".csv";
+}
+
+std::string FreeFileName(const std::string& name, const std::function<bool(const std::string&)>& exists) {
+    constexpr int kLast = 100000;
+    for (int n = 1; n < kLast; ++n) {
+        const std::string candidate = Numbered(name, n);
+        if (!exists(candidate)) return candidate;
+    }
+    return Numbered(name, kLast);
+}
+
+std::filesystem::path FreeFilePath(const std::filesystem::path& directory, const std::string& name) {
+    return directory / FreeFileName(name, [&](const std::string& candidate) {
+               // A name that cannot even be looked at is left to the creation to report.
+               std::error_code ec;
+               return std::filesystem::exists(directory / candidate, ec);
+           });
+}
+
+bool IsSystemLocation(const std::filesystem::path& path) {
+    const std::filesystem::path normal = path.lexically_normal();
+    auto it = normal.begin();
+    if (it == normal.end() || *it != "/") return false;
+    ++it;
+    return it != normal.end() && *it == "usr";
+}
+
+std::string RecordingHeader() {
+    std::string header = "Time(ms);RX;MT;ST;Error;Status;Supply;Signal;Temperature;CodeA;CodeB;ResetCnt;"
+                         "CycleTime(clks);DecodSelect;AbsPos;McuTemp;Vdda;DcdTrs;DcdWrn;";
+    for (int i = 1; i <= 56; ++i)
+        header += "MIS" + std::to_string(i) + ";";
+    return header;
+}
+
+std::string CsvField(std::string_view field) {
+    if (field.find_first_of("\r\n;\"") == std::string_view::npos) return std::string(field);
+    std::string out = "\"";
+    for (char c : field) {
+        if (c == '"') out += '"';
+        out += c;
+    }
+    return out + "\"";
+}
+
+std::vector<std::string> RecordFields(const TRecordSources& s) {
+    const auto& p = s.Position;
+    const auto& d = s.Debug;
+    std::vector<std::string> f;
+    f.reserve(kRecordFieldCount);
+    f.push_back(UDec(s.TimeMs));
+    f.push_back(p.RxData);
+    f.push_back(Dec(p.MT_value));
+    f.push_back(UDec(p.ST_value));
+    f.push_back(s.StatusText);
+    f.push_back(Orodja::ToBinaryText(16, d.DebugStatus));
+    f.push_back(s.Supply);
+    f.push_back(UDec(p.SignalLevel));
+    f.push_back(Dec(p.SenTemperature));
+    f.push_back(Orodja::ToBinaryText(9, d.CodeA));
+    f.push_back(Orodja::ToBinaryText(9, d.CodeB));
+    f.push_back(UDec(d.ResetCnt));
+    f.push_back(UDec(d.CycleTime));
+    f.push_back(UDec(d.DecodSelect));
+    f.push_back(UDec(d.AbsPos));
+    f.push_back(UDec(d.McuTemp));
+    f.push_back(UDec(d.Vdda));
+    f.push_back(UDec(d.DcdTrs));
+    f.push_back(UDec(d.DcdWrn));
+    for (int16_t sample : d.Samples)
+        f.push_back(Dec(sample));
+    return f;
+}
+
+std::string RecordLine(const TRecordSources& sources) {
+    std::string record;
+    for (const std::string& field : RecordFields(sources))
+        record += CsvField(field) + ";";
+    return Orodja::Trim(record) + "\r\n";
+}
+
+std::string DurationLine(uint64_t elapsedMs) {
+    const double seconds = std::nearbyint(static_cast<double>(elapsedMs) / 1000.0);
+    return "Record duration: " + UDec(static_cast<unsigned long long>(seconds)) + " sec.";
+}
+
+uint64_t SteadyClockMs() {
+    using namespace std::chrono;
+    return static_cast<uint64_t>(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
+}
+
+TDebugRecordFile::TDebugRecordFile(TMillisecondClock clock) : clock_(std::move(clock)) {}
+
+TDebugRecordFile::~TDebugRecordFile() {
+    if (file_) std::fclose(file_);
+}
+
+bool TDebugRecordFile::Create(const std::filesystem::path& directory, const std::string& name) {
+    if (file_) Close();
+    error_.clear();
+    records_ = 0;
+    closedAfter_ = 0;
+    // Exclusive creation: a name that turns up between looking and creating is skipped too.
+    for (int n = 1; n < 10000; ++n) {
+        path_ = directory / Numbered(name, n);
+        file_ = std::fopen(path_.string().c_str(), "wbx");
+        if (file_) break;
+        if (errno != EEXIST) {
+            error_ = "Cannot create " + path_.string() + ": " + std::strerror(errno);
+            return false;
+        }
+    }
+    if (!file_) {
+        error_ = "Cannot create " + path_.string() + ": every numbered name is taken";
+        return false;
+    }
+    if (!Put(RecordingHeader() + "\r\n")) return false;
+    start_ = clock_();
+    return true;
+}
+
+bool TDebugRecordFile::Write(const TRecordSources& sources) {
+    if (!file_) {
+        error_ = "No recording file is open";
+        return false;
+    }
+    TRecordSources timed = sources;
+    timed.TimeMs = clock_() - start_;
+    if (!Put(RecordLine(timed))) return false;
+    ++records_;
+    return true;
+}
+
+bool TDebugRecordFile::Close() {
+    if (!file_) return true;
+    closedAfter_ = clock_() - start_;
+    const bool ok = std::fclose(file_) == 0;
+    file_ = nullptr;
+    if (!ok) error_ = "Cannot close " + path_.string() + ": " + std::strerror(errno);
+    return ok;
+}
+
+uint64_t TDebugRecordFile::Elapsed() const {
+    return file_ ? clock_() - start_ : closedAfter_;
+}
+
+bool TDebugRecordFile::Put(const std::string& line) {
+    if (std::fwrite(line.data(), 1, line.size(), file_) != line.size() || std::fflush(file_) != 0) {
+        error_ = "Cannot write " + path_.string() + ": " + std::strerror(errno);
+        return false;
+    }
+    return true;
+}
+
+} // namespace Procedures

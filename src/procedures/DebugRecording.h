@@ -1,0 +1,133 @@
+// The debug-data recording's file: its name, its header, one record per reading and the duration
+// line, and a writer that keeps the file. The window decides when to start and stop and where the
+// file goes; everything about what lands in the file is here, so the window and tarvo-cli write
+// the same file.
+//
+// The file is semicolon-separated text with CR LF line ends, 75 columns, every field followed by
+// ";". A field that holds a line break, a ";" or a double quote is enclosed in double quotes with
+// its inner quotes doubled, so that a reading with status conditions (whose Error field carries
+// each name with its CR LF) or an odd supply text still reads back as one record of 75 fields.
+// Every other field is written as it is.
+#pragma once
+
+#include "K310_BiSS_bidirectional.h"
+#include "K310_SPI_Velcor.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <ctime>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace Procedures {
+
+constexpr int kRecordFieldCount = 75;
+
+// ---- file name ------------------------------------------------------------------------------
+
+// The local date and time as 14 digits, "YYYYMMDDHHMMSS".
+std::string RecordingTimeStamp(const std::tm& local);
+
+// `text` with every character that cannot stand in a file name on either system replaced by '_':
+// path separators, the characters Windows reserves (<>:"/\|?*), control characters, bytes of 127
+// and above, and the dots of a ".." run. So a serial number such as "../x" cannot steer the file
+// into another directory.
+std::string FileNamePart(std::string_view text);
+
+// "TEST_" + part number + "_" + serial + "_" + time stamp + ".csv", both texts made safe with
+// FileNamePart. Before any identification both are empty: "TEST___20240131154502.csv".
+std::string RecordingFileName(std::string_view partNumber, std::string_view serial,
+                              const std::tm& localStart);
+
+// `name` itself when `exists` says it is free, else the first free of name_2.csv, name_3.csv, ...
+// (the number goes before the extension). Starting twice in one second must not overwrite the
+// first recording.
+std::string FreeFileName(const std::string& name, const std::function<bool(const std::string&)>& exists);
+// The same against a directory on disk.
+std::filesystem::path FreeFilePath(const std::filesystem::path& directory, const std::string& name);
+
+// True for a folder that belongs to the system rather than the user (under /usr), where an
+// installed program's own folder lies and no recording can be written: the window records into
+// the user's documents folder instead.
+bool IsSystemLocation(const std::filesystem::path& path);
+
+// ---- content --------------------------------------------------------------------------------
+
+// "Time(ms);RX;...;DcdWrn;MIS1;...;MIS56;" without its line end: 75 column names.
+std::string RecordingHeader();
+
+// What one record is made of: the reading of the pass, its decoded status text (each condition
+// name followed by CR LF, StatusText.h), the supply text the window shows (the adapter's last "e"
+// reply, trimmed), the latched debug data, and the milliseconds since the recording started.
+struct TRecordSources {
+    uint64_t TimeMs = 0;
+    K310_BiSS_bidirectional::TEncoderPosition Position;
+    std::string StatusText;
+    std::string Supply;
+    K310_SPI_Velcor::TDebugData Debug;
+};
+
+// A field as it goes into the file: as it is, or enclosed in double quotes with its inner quotes
+// doubled when it holds CR, LF, ";" or a double quote.
+std::string CsvField(std::string_view field);
+
+// The 75 fields in column order, before quoting: numbers in decimal without leading zeros or
+// groups (signed where the source is), Status as 16 binary digits, CodeA and CodeB as 9.
+std::vector<std::string> RecordFields(const TRecordSources& sources);
+
+// One record as written: each field (quoted where needed) followed by ";", trimmed of blanks and
+// control characters at both ends, then CR LF.
+std::string RecordLine(const TRecordSources& sources);
+
+// "Record duration: " + seconds + " sec.", the seconds rounded half to even (2.5 s gives 2).
+std::string DurationLine(uint64_t elapsedMs);
+
+// ---- the file -------------------------------------------------------------------------------
+
+// Milliseconds from a monotonic 64-bit counter: a recording may run for weeks, past the point
+// where a 32-bit tick count wraps or a signed 32-bit span overflows.
+using TMillisecondClock = std::function<uint64_t()>;
+uint64_t SteadyClockMs();
+
+// One recording: created with its header, a record per reading, closed. Each line is handed to
+// the operating system as soon as it is written, so a crash loses no reading already recorded.
+// Failures return false and leave the reason in ErrorText(); the window reports it.
+class TDebugRecordFile {
+public:
+    explicit TDebugRecordFile(TMillisecondClock clock = SteadyClockMs);
+    ~TDebugRecordFile();
+    TDebugRecordFile(const TDebugRecordFile&) = delete;
+    TDebugRecordFile& operator=(const TDebugRecordFile&) = delete;
+
+    // Creates the file `name` in `directory`, or name_2.csv, ... when the name is taken (never
+    // replacing a file), writes the header and starts the clock of the Time(ms) column.
+    bool Create(const std::filesystem::path& directory, const std::string& name);
+    // One record; its Time(ms) field is the time since Create (TimeMs of `sources` is ignored).
+    bool Write(const TRecordSources& sources);
+    // Closes the file; false when the last data could not be written. The duration is taken
+    // first, so DurationLine(Elapsed()) afterwards gives the memo's line.
+    bool Close();
+
+    bool IsOpen() const { return file_ != nullptr; }
+    const std::filesystem::path& Path() const { return path_; }
+    const std::string& ErrorText() const { return error_; }
+    // Milliseconds since Create; once closed, the recording's whole length.
+    uint64_t Elapsed() const;
+    int Records() const { return records_; }
+
+private:
+    bool Put(const std::string& line);
+
+    TMillisecondClock clock_;
+    std::FILE* file_ = nullptr;
+    std::filesystem::path path_;
+    std::string error_;
+    uint64_t start_ = 0;
+    uint64_t closedAfter_ = 0;
+    int records_ = 0;
+};
+
+} // namespace Procedures
