@@ -4,8 +4,8 @@
 
 #include "AdapterDiscovery.h"
 #include "DebugRecording.h"
-#include "PowerCycling.h"
 #include "Dialogs.h"
+#include "PowerCycling.h"
 #include "ui_K310_7K_Velcor_SPI_Main.h"
 
 #include <QFileDialog>

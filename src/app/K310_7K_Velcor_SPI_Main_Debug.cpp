@@ -24,8 +24,8 @@ void TMainForm::UpdateDebugPage() {
 
     const Procedures::TSpectrumBars bars = Procedures::SpectrumBars(EncDolzinaKode, samples);
     const QRect background = shBgFFT->geometry();
-    for (const auto& [bar, height] : {std::pair{shLevo, bars.Left}, std::pair{shCenter, bars.Center},
-                                      std::pair{shDesno, bars.Right}}) {
+    for (const auto& [bar, height] :
+         {std::pair{shLevo, bars.Left}, std::pair{shCenter, bars.Center}, std::pair{shDesno, bars.Right}}) {
         const int top = Procedures::BarTop(background.y(), background.height(), height);
         bar->setGeometry(bar->x(), top, bar->width(), height);
     }

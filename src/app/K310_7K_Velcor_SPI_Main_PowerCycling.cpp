@@ -28,8 +28,8 @@ void SendSupplyCommand(const char* command) {
 void TMainForm::cbCiklirajIzklopeClick() {
     TAdapterAction busy(*this);
     if (cbCiklirajIzklope->isChecked()) {
-        PowerCycleRandom.seed(
-            static_cast<std::mt19937::result_type>(std::chrono::system_clock::now().time_since_epoch().count()));
+        PowerCycleRandom.seed(static_cast<std::mt19937::result_type>(
+            std::chrono::system_clock::now().time_since_epoch().count()));
         PowerCycle.CikliranjeSmerInit = true;
         Page->setCurrentWidget(tabTest);
         Orodja::WaitWithMessages(200);

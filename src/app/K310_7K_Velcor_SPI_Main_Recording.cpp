@@ -58,8 +58,7 @@ void TMainForm::cbShranjujMeritveDebugClick() {
     if (!cbShranjujMeritveDebug->isChecked()) {
         if (!ShraniFajl.IsOpen()) return;
         const bool closed = ShraniFajl.Close();
-        mmFileName->appendPlainText(
-            QString::fromStdString(Procedures::DurationLine(ShraniFajl.Elapsed())));
+        mmFileName->appendPlainText(QString::fromStdString(Procedures::DurationLine(ShraniFajl.Elapsed())));
         if (!closed) Dialogs().error(QString::fromLocal8Bit(ShraniFajl.ErrorText()));
         return;
     }
@@ -88,8 +87,8 @@ bool TMainForm::WriteDebugRecord() {
     }
     Procedures::TRecordSources sources;
     sources.Position = Shared::EncoderPosition;
-    sources.StatusText = Procedures::StatusConditionText(Shared::EncoderPosition.Status,
-                                                         Tarvo_konstante::LenPersistentStatus);
+    sources.StatusText =
+        Procedures::StatusConditionText(Shared::EncoderPosition.Status, Tarvo_konstante::LenPersistentStatus);
     sources.Supply = lblPower->text().toLatin1().toStdString();
     sources.Debug = K310_SPI_Velcor::DebugData;
     if (ShraniFajl.Write(sources)) return true;
