@@ -176,6 +176,13 @@ void TMainForm::ConnectHandlers() {
     connect(btnReadEncoder, &QPushButton::clicked, this, &TMainForm::btnReadEncoderClick);
     connect(cbReadEncConstantly, &QCheckBox::toggled, this, &TMainForm::cbReadEncConstantlyClick);
     connect(tmrReadCycle, &QTimer::timeout, this, &TMainForm::tmrReadCycleTimer);
+    connect(cbShranjujMeritveDebug, &QCheckBox::toggled, this, &TMainForm::cbShranjujMeritveDebugClick);
+    connect(btnDebugUnlock, &QPushButton::clicked, this, &TMainForm::btnDebugUnlockClick);
+    connect(cbCiklirajIzklope, &QCheckBox::toggled, this, &TMainForm::cbCiklirajIzklopeClick);
+    connect(timerOnOff, &QTimer::timeout, this, &TMainForm::timerOnOffTimer);
+    connect(seIzklopDelayMin, &QSpinBox::valueChanged, this, &TMainForm::seIzklopDelayMinChange);
+    connect(seIzklopDelayMax, &QSpinBox::valueChanged, this, &TMainForm::seIzklopDelayMinChange);
+    connect(btnPositionNoise, &QPushButton::clicked, this, &TMainForm::btnPositionNoiseClick);
     connect(seDelayBetweenReadings, &QSpinBox::valueChanged, this, &TMainForm::seDelayBetweenReadingsChange);
     connect(btnWriteZero, &QPushButton::clicked, this, &TMainForm::btnWriteZeroClick);
     connect(btnWriteFilter, &QPushButton::clicked, this, &TMainForm::btnWriteFilterClick);
@@ -239,7 +246,8 @@ TMainForm::~TMainForm() {
 }
 
 void TMainForm::closeEvent(QCloseEvent* event) {
-    if (cbShranjujMeritveDebug->isChecked() && ShraniFajl.isOpen()) ShraniFajl.close();
+    // Without the duration line, as the window has always closed it; every record is on disk.
+    if (cbShranjujMeritveDebug->isChecked() && ShraniFajl.IsOpen()) ShraniFajl.Close();
     // A handler that waits or loops underneath this close sees the flag and ends, so the
     // program can leave its message loop.
     Orodja::SetApplicationTerminating(true);

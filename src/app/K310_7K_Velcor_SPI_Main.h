@@ -3,10 +3,11 @@
 #pragma once
 
 #include "AdapterDiscovery.h"
+#include "DebugRecording.h"
 #include "Dialogs.h"
+#include "PowerCycling.h"
 #include "ui_K310_7K_Velcor_SPI_Main.h"
 
-#include <QFile>
 #include <QFileDialog>
 #include <QMargins>
 #include <QPoint>
@@ -19,6 +20,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <random>
 #include <set>
 #include <string>
 #include <vector>
@@ -38,6 +40,9 @@ struct TMainFormOptions {
     AdapterDiscovery::CandidateSource candidates;
     // Message boxes, sound and busy cursor; null: the toolkit's own. Not owned.
     TDialogs* dialogs = nullptr;
+    // Where recordings go; empty: beside the program, or the user's documents folder when the
+    // program is installed for the whole system.
+    QString recordingDirectory;
 };
 
 class TMainForm : public QWidget, public Ui::TMainForm {
@@ -56,8 +61,8 @@ public:
     // State shared by the pages (see each page's file for who writes what).
     std::vector<int32_t> COMPortList;
     int32_t CycReadWait = 0;
-    QFile ShraniFajl;
-    uint32_t ShraniStart = 0;
+    // The recording while its box is ticked; it keeps its own start time.
+    Procedures::TDebugRecordFile ShraniFajl;
     uint8_t SelfCalCounterStart = 0;
     int32_t K310PowerReadCounter = 0;
     float AirGap = 0, AirGapK = 0, AirGapN = 0;
@@ -65,8 +70,10 @@ public:
     bool StatBeriSignalLevel = false;
     double EncoderResolution = 0;
     double EncoderPosition_unit = 0, EncPosDegST = 0, EncPosDegOld = 0;
-    double EncPosDegOldMTtest = 0, CikliranjeSmer = 0;
-    bool PowerOnStatus = false, CikliranjeSmerInit = false;
+    // The power-cycling test's PowerOnStatus, EncPosDegOldMTtest, CikliranjeSmer and
+    // CikliranjeSmerInit; PowerOnStatus survives between runs.
+    Procedures::TPowerCycleState PowerCycle;
+    std::mt19937 PowerCycleRandom;
     std::set<std::string> COMPorts; // zero-padded port numbers: sorted, each once
     std::string K310Version;
     int32_t K310VerzijaFW = 0;
@@ -124,9 +131,19 @@ public:
     void ChartSignalLevelDblClick();
     // Empties both series of the Signal level chart (mode change, supply switched on).
     void ClearSignalLevelChart();
-    // Parts of a reading pass that belong to the Debug page and to the recording.
+    // Parts of a reading pass that belong to the Debug page and to the recording; false when the
+    // record could not be written (reported), which ends the pass.
     void UpdateDebugPage();
-    void WriteDebugRecord();
+    bool WriteDebugRecord();
+    // Recording, the Debug page's unlock.
+    void cbShranjujMeritveDebugClick();
+    void btnDebugUnlockClick();
+    QString RecordingDirectory() const;
+    // Power-cycling and noise tests.
+    void cbCiklirajIzklopeClick();
+    void timerOnOffTimer();
+    void seIzklopDelayMinChange();
+    void btnPositionNoiseClick();
     // Page refreshes run by PageChange.
     void ConfigurationRefresh();
     void SelfCalibrationRefresh();
@@ -209,6 +226,7 @@ private:
     // The confirmation of a save or factory reset, or its failure in the log and a warning.
     void ReportNvramOutcome(bool done, const QString& doneText, const QString& failedText,
                             const QString& reason);
+    void DebugUnlockAndHide();
     void EndAdapterAction();
 
     TMainFormOptions options_;

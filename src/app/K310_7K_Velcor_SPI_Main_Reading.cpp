@@ -185,8 +185,8 @@ void TMainForm::btnReadEncoderClick() {
         K310PowerReadCounter = 1000;
     }
 
-    // 17, 18.
-    if (recording) WriteDebugRecord();
+    // 17, 18: a record that could not be written ends the pass (reported).
+    if (recording && !WriteDebugRecord()) return;
     EncPosDegOld = EncoderPosition_unit;
 }
 
@@ -238,10 +238,3 @@ void TMainForm::EndAdapterAction() {
 void TMainForm::seDelayBetweenReadingsChange() {
     CycReadWait = seDelayBetweenReadings->value();
 }
-
-// The Debug page draws the latched record (a later step); until then a pass on that page only
-// latches it.
-void TMainForm::UpdateDebugPage() {}
-
-// The recording writes one record per pass (a later step); until then nothing is written.
-void TMainForm::WriteDebugRecord() {}

@@ -1,0 +1,324 @@
+// The Test and Debug pages in the window against the simulated adapter and encoder: recording,
+// power cycling, the noise test and the Debug page's drawing.
+#include "AppTestSupport.h"
+#include "ChartView.h"
+#include "DebugRecording.h"
+#include "K310Simulator.h"
+#include "K310_BiSS_bidirectional.h"
+#include "K310_SPI_Velcor.h"
+#include "NumberFormat.h"
+#include "QtRoutines.h"
+#include "SimDevice.h"
+
+#include <QClipboard>
+#include <QDir>
+#include <QFile>
+#include <QGuiApplication>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+using app_testing::RecordingDialogs;
+
+namespace {
+
+namespace Shared = K310_BiSS_bidirectional;
+
+class TestPages : public ::testing::Test {
+protected:
+    void Connect(const std::string& preset, const std::string& extra = "") {
+        ASSERT_TRUE(folder.isValid());
+        sim::SimOptions options;
+        std::string error;
+        ASSERT_TRUE(sim::ParseSimOptions(preset + ",power-on=1" + extra, options, error)) << error;
+        simulator = std::make_unique<sim::K310Simulator>(options);
+        ASSERT_TRUE(simulator->Start(&error)) << error;
+        app_testing::ResetProtocolState();
+        Orodja::SetDecimalSeparator(QLatin1Char('.'));
+        Orodja::SetThousandSeparator(QLatin1Char(','));
+        TMainFormOptions formOptions = app_testing::TestOptions(dialogs);
+        formOptions.recordingDirectory = folder.path();
+        form = std::make_unique<TMainForm>(formOptions);
+        form->initTimer->stop();
+        ASSERT_TRUE(app_testing::UseAsAdapterPort(simulator->SlavePath()));
+        form->btnConnectEncoderClick();
+        ASSERT_TRUE(form->btnReadEncoder->isEnabled()) << form->LogLines().join('\n').toStdString();
+        form->Memo1->clear();
+        simulator->ClearReceived();
+    }
+    void TearDown() override {
+        form.reset();
+        simulator.reset();
+        app_testing::ResetProtocolState();
+        Orodja::ResetNumberSeparators();
+        Orodja::SetApplicationTerminating(false);
+    }
+    int Count(const std::function<bool(const std::string&)>& which) const {
+        int n = 0;
+        for (const auto& r : simulator->Received())
+            n += which(r.command);
+        return n;
+    }
+    int Sent(const std::string& command) const {
+        return Count([&](const std::string& c) { return c == command; });
+    }
+    QStringList RecordingFiles() const {
+        return QDir(folder.path()).entryList({QStringLiteral("*.csv")}, QDir::Files, QDir::Name);
+    }
+    QByteArray RecordingText() const {
+        QFile file(QDir(folder.path()).filePath(RecordingFiles().value(0)));
+        if (!file.open(QIODevice::ReadOnly)) return {};
+        return file.readAll();
+    }
+    void ShowPage(QWidget* page) {
+        form->Page->setTabVisible(form->Page->indexOf(page), true);
+        form->Page->setCurrentWidget(page);
+    }
+
+    QTemporaryDir folder;
+    RecordingDialogs dialogs;
+    std::unique_ptr<sim::K310Simulator> simulator;
+    std::unique_ptr<TMainForm> form;
+};
+
+// ---- recording ----------------------------------------------------------------------------
+
+TEST_F(TestPages, RecordingWithoutReadingsHasOnlyTheHeader) {
+    Connect("t1");
+    form->btnDebugUnlock->setVisible(true);
+    form->cbShranjujMeritveDebug->setChecked(true);
+    EXPECT_FALSE(form->btnDebugUnlock->isVisible()) << "every unlock hides the button";
+    EXPECT_EQ(Count([](const std::string& c) { return c.rfind("W:", 0) == 0; }), 1) << "the debug unlock";
+    const QStringList files = RecordingFiles();
+    ASSERT_EQ(files.size(), 1);
+    const QString name = files[0];
+    const auto& signature = Shared::EncoderSignature;
+    EXPECT_TRUE(name.startsWith(
+        QString::fromStdString("TEST_" + Procedures::FileNamePart(signature.Dremo_PartNumber) + "_" +
+                               Procedures::FileNamePart(signature.Dremo_Serial) + "_")))
+        << name.toStdString();
+    EXPECT_EQ(form->mmFileName->toPlainText(), QDir(folder.path()).filePath(name));
+
+    form->cbShranjujMeritveDebug->setChecked(false);
+    EXPECT_EQ(RecordingText(), QByteArray::fromStdString(Procedures::RecordingHeader() + "\r\n"));
+    EXPECT_EQ(form->mmFileName->toPlainText().split('\n').value(1),
+              QStringLiteral("Record duration: 0 sec."));
+    EXPECT_TRUE(dialogs.shown.empty());
+}
+
+TEST_F(TestPages, RecordingWritesOneRecordPerSuccessfulPassWithFreshReadings) {
+    Connect("t5");
+    form->cbShranjujMeritveDebug->setChecked(true);
+    simulator->ClearReceived();
+    form->btnReadEncoderClick();
+    simulator->SetCondition(sim::kWarnTemperature | sim::kWarnSignalLow, true);
+    form->btnReadEncoderClick();
+    simulator->SetCondition(sim::kWarnTemperature | sim::kWarnSignalLow, false);
+    simulator->SilenceNext(1); // a failed pass writes nothing
+    form->btnReadEncoderClick();
+    form->btnReadEncoderClick();
+    form->cbShranjujMeritveDebug->setChecked(false);
+
+    // On the Initialization page too, every pass reads temperature, signal level and debug data.
+    EXPECT_GE(Count([](const std::string& c) { return c.rfind("R:", 0) == 0; }), 3 * 3);
+    const QByteArray text = RecordingText();
+    const QList<QByteArray> lines = text.split('\n');
+    // Header, three records; the one with two conditions keeps their CR LF inside its quoted field.
+    const QByteArray withConditions = lines.value(2) + '\n' + lines.value(3) + '\n' + lines.value(4);
+    EXPECT_TRUE(withConditions.contains(";\"")) << withConditions.toStdString();
+    EXPECT_EQ(text.count("\r\n"), 1 + 3 + 2) << text.toStdString();
+    for (const QByteArray& record : {lines.value(1), lines.value(5)}) {
+        EXPECT_EQ(record.count(';'), 75) << record.toStdString();
+        EXPECT_TRUE(record.endsWith(";\r")) << record.toStdString();
+    }
+    EXPECT_TRUE(dialogs.shown.empty());
+}
+
+TEST_F(TestPages, ClosingTheWindowClosesTheRecordingWithEveryRecord) {
+    Connect("t1");
+    form->cbShranjujMeritveDebug->setChecked(true);
+    for (int i = 0; i < 5; ++i)
+        form->btnReadEncoderClick();
+    // Flushed as written: all five are on disk before the window closes.
+    EXPECT_EQ(RecordingText().count("\r\n"), 6);
+    form->close();
+    EXPECT_FALSE(form->ShraniFajl.IsOpen());
+    EXPECT_EQ(RecordingText().count("\r\n"), 6);
+    EXPECT_EQ(form->mmFileName->toPlainText().split('\n').size(), 1) << "no duration line at close";
+}
+
+TEST_F(TestPages, AFileThatCannotBeMadeIsReportedOnEveryPass) {
+    Connect("t1");
+    const QString missing = QDir(folder.path()).filePath(QStringLiteral("gone/deeper"));
+    form.reset();
+    TMainFormOptions formOptions = app_testing::TestOptions(dialogs);
+    formOptions.recordingDirectory = missing;
+    form = std::make_unique<TMainForm>(formOptions);
+    form->initTimer->stop();
+    ASSERT_TRUE(app_testing::UseAsAdapterPort(simulator->SlavePath()));
+    form->cbShranjujMeritveDebug->setChecked(true);
+    ASSERT_EQ(dialogs.shown.size(), 1u);
+    EXPECT_EQ(dialogs.shown[0].kind, QStringLiteral("error"));
+    form->btnReadEncoderClick();
+    form->btnReadEncoderClick();
+    EXPECT_EQ(dialogs.shown.size(), 3u);
+    EXPECT_TRUE(form->cbShranjujMeritveDebug->isChecked()) << "the box keeps its state";
+    form->cbShranjujMeritveDebug->setChecked(false);
+}
+
+// ---- power cycling --------------------------------------------------------------------------
+
+class PowerCycling : public TestPages {
+protected:
+    // Runs the test to its end with the shortest pauses; returns the log.
+    QStringList Run(int count, bool atRest, const std::function<void(int)>& atCount = {}) {
+        form->seIzklopDelayMin->setValue(10);
+        form->seIzklopDelayMax->setValue(10);
+        form->seSteviloIzklopov->setValue(count);
+        form->cbCiklirajStacionarno->setChecked(atRest);
+        QMetaObject::Connection hook;
+        if (atCount) hook = QObject::connect(form->seSteviloIzklopov, &QSpinBox::valueChanged, atCount);
+        form->cbCiklirajIzklope->setChecked(true);
+        EXPECT_TRUE(
+            app_testing::WaitFor([&] { return !form->cbCiklirajIzklope->isChecked(); }, 20000 + count * 100));
+        QObject::disconnect(hook);
+        EXPECT_FALSE(form->timerOnOff->isActive());
+        EXPECT_TRUE(form->cbReadEncConstantly->isChecked()) << "reading starts again at the end";
+        form->cbReadEncConstantly->setChecked(false);
+        // The test's own lines; switching the supply on logs its own.
+        QStringList lines;
+        for (const QString& line : form->LogLines())
+            if (line.startsWith(QStringLiteral("Cikliranje")) ||
+                line.startsWith(QStringLiteral("Position jump")))
+                lines << line;
+        return lines;
+    }
+};
+
+TEST_F(PowerCycling, ARunChecksOncePerCycleAndTheFirstAfterStartUpOnceLess) {
+    Connect("t1");
+    ASSERT_FALSE(form->PowerCycle.PowerOnStatus);
+    // The first run after start-up begins with an unpowered phase, which counts.
+    EXPECT_EQ(Run(3, true), QStringList({"Cikliranje start 3x", "Cikliranje stop"}));
+    EXPECT_EQ(Sent("f"), 2);
+    EXPECT_TRUE(form->PowerCycle.PowerOnStatus);
+    EXPECT_EQ(form->seSteviloIzklopov->value(), 0);
+
+    simulator->ClearReceived();
+    EXPECT_EQ(Run(3, true), QStringList({"Cikliranje start 3x", "Cikliranje stop"}));
+    EXPECT_EQ(Sent("f"), 3);
+    EXPECT_EQ(Sent("n"), 3 + 2) << "three cycles, and the supply switched on at start and at the end";
+}
+
+TEST_F(PowerCycling, CountZeroStopsAtTheFirstStep) {
+    Connect("t1");
+    EXPECT_EQ(Run(0, true), QStringList({"Cikliranje start 0x", "Cikliranje stop"}));
+    EXPECT_EQ(Sent("f"), 0);
+}
+
+TEST_F(PowerCycling, EveryInjectedJumpIsLoggedAndNothingElse) {
+    Connect("t1", ",time-scale=10");
+    form->PowerCycle.PowerOnStatus = true;
+    // Counts at which the shaft is to move at a later power-up, and by how many counts (several
+    // degrees, well beyond the 2 allowed at rest).
+    const std::map<int, int64_t> jumps = {{180, 10000}, {120, -8000}, {37, 5000}};
+    const QStringList log = Run(200, true, [&](int count) {
+        if (const auto jump = jumps.find(count); jump != jumps.end())
+            simulator->JumpAtNextPowerUp(jump->second);
+    });
+    ASSERT_EQ(log.size(), 2 + 3) << log.join('\n').toStdString();
+    EXPECT_EQ(log.first(), QStringLiteral("Cikliranje start 200x"));
+    EXPECT_EQ(log.last(), QStringLiteral("Cikliranje stop"));
+    // Injected as the count turns N, right after a power-up: the jump comes with the next one and
+    // shows at the check after it, while the count reads N - 1.
+    EXPECT_TRUE(log[1].startsWith(QString::fromUtf8("Position jump > 2°! ("))) << log[1].toStdString();
+    EXPECT_TRUE(log[1].endsWith(QStringLiteral(") [179]"))) << log[1].toStdString();
+    EXPECT_TRUE(log[2].startsWith(QString::fromUtf8("Position jump < 2°! ("))) << log[2].toStdString();
+    EXPECT_TRUE(log[2].endsWith(QStringLiteral(") [119]"))) << log[2].toStdString();
+    EXPECT_TRUE(log[3].startsWith(QString::fromUtf8("Position jump > 2°! ("))) << log[3].toStdString();
+    EXPECT_TRUE(log[3].endsWith(QStringLiteral(") [36]"))) << log[3].toStdString();
+}
+
+TEST_F(PowerCycling, TheDelayEditsKeepMinimumBelowMaximum) {
+    Connect("t1");
+    form->seIzklopDelayMax->setValue(300);
+    EXPECT_EQ(form->seIzklopDelayMin->maximum(), 300);
+    form->seIzklopDelayMin->setValue(250);
+    EXPECT_EQ(form->seIzklopDelayMax->minimum(), 250);
+    EXPECT_EQ(form->timerOnOff->interval(), 250);
+    form->seIzklopDelayMin->setValue(400);
+    EXPECT_EQ(form->seIzklopDelayMin->value(), 300);
+}
+
+// ---- noise test -----------------------------------------------------------------------------
+
+TEST_F(TestPages, NoiseTestReportsTheStatisticsAndCopiesTheShortForm) {
+    Connect("t5", ",position=1000");
+    // The level at this position, as the hundredth readings will find it.
+    ASSERT_TRUE(K310_SPI_Velcor::ReadSignalLevel());
+    const QString level = QString::number(Shared::EncoderPosition.SignalLevel);
+    form->cbDrawTemp->setChecked(true);
+    form->btnPositionNoiseClick();
+    EXPECT_FALSE(form->cbDrawTemp->isChecked());
+    EXPECT_EQ(form->btnPositionNoise->text(), QStringLiteral("Position Noise"));
+    EXPECT_TRUE(form->btnPositionNoise->isEnabled());
+    const QStringList lines = form->mmTestRezultat->toPlainText().split('\n');
+    ASSERT_EQ(lines.size(), 9) << lines.join('|').toStdString();
+    EXPECT_EQ(lines[0], QStringLiteral("vzorcev:\t5000"));
+    EXPECT_EQ(lines[1], QStringLiteral("minn:\t1000,0"));
+    EXPECT_EQ(lines[3], QStringLiteral("raztros:\t0,0"));
+    EXPECT_EQ(lines[5], QStringLiteral("6 sigma:\t0,0"));
+    EXPECT_EQ(lines[6], QStringLiteral("Sig Lvl:\t") + level);
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), level + QStringLiteral("\t0,0\r\n"));
+    EXPECT_EQ(Orodja::DecimalSeparator(), QLatin1Char('.')) << "a full stop again afterwards";
+    EXPECT_EQ(Count([](const std::string& c) { return c.rfind("?0", 0) == 0; }), 5000);
+}
+
+TEST_F(TestPages, NoiseTestEndingEarlyCoversTheReadingsTaken) {
+    Connect("t5", ",position=1000");
+    int silencedAt = 0;
+    // The test handles messages after each reading: after the 1234th, the next gets no answer.
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        const int readings = Count([](const std::string& c) { return c.rfind("?0", 0) == 0; });
+        if (readings >= 1234) {
+            silencedAt = readings;
+            simulator->SilenceNext(1);
+            watch.stop();
+        }
+    });
+    watch.start(0);
+    form->btnPositionNoiseClick();
+    const QStringList lines = form->mmTestRezultat->toPlainText().split('\n');
+    ASSERT_EQ(lines.size(), 9);
+    ASSERT_GE(silencedAt, 1234);
+    EXPECT_EQ(lines[0], QStringLiteral("vzorcev:\t") + QString::number(silencedAt));
+    EXPECT_EQ(lines[1], QStringLiteral("minn:\t1000,0")) << "no zeros of samples never taken";
+}
+
+// ---- Debug page -----------------------------------------------------------------------------
+
+TEST_F(TestPages, DebugPageDrawsCurveMarksCodeWordsAndBars) {
+    Connect("t5", ",rotate=30");
+    ShowPage(form->tabDebug);
+    form->btnDebugUnlockClick();
+    simulator->ClearReceived();
+    form->btnReadEncoderClick();
+    const auto& debug = K310_SPI_Velcor::DebugData;
+    ASSERT_EQ(form->SeriesDebug->Count(), 56);
+    EXPECT_EQ(form->SeriesDebug->Y(9), debug.Samples[9]);
+    const int L = form->EncDolzinaKode;
+    ASSERT_GT(L, 0);
+    EXPECT_EQ(form->Series2->Count(), debug.DecodSelect < 10 ? L : 0);
+    EXPECT_EQ(form->lblKodaNaGrafu->text().count(QLatin1Char('\n')), 1);
+    const int bottom = form->shBgFFT->geometry().bottom();
+    for (QWidget* bar : {form->shLevo, form->shCenter, form->shDesno})
+        EXPECT_EQ(bar->geometry().y() + bar->height(), form->shBgFFT->y() + form->shBgFFT->height())
+            << bottom;
+    EXPECT_GT(form->shCenter->height() + form->shLevo->height() + form->shDesno->height(), 0);
+}
+
+} // namespace
