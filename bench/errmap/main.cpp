@@ -50,7 +50,7 @@ double Median(std::vector<double> v) {
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    InstallFontFallbacks();
+    InstallDesignFont();
 
     sim::SimOptions options;
     std::string error;

@@ -74,6 +74,10 @@ QPoint WindowPlace(const QRect& available, const QMargins& frame, const QPoint& 
     return {x, y};
 }
 
+QString ProtocolErrorText() {
+    return Orodja::MessageText(K310_BiSS_bidirectional::LastErrorText);
+}
+
 QString UpperAsciiLetters(const QString& text) {
     QString result = text;
     for (QChar& c : result)

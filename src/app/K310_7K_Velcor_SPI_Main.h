@@ -248,6 +248,10 @@ private:
 QPoint WindowPlace(const QRect& available, const QMargins& frame, const QPoint& designed,
                    const QSize& client);
 
+// The reason of the protocol's last failure as the log shows it: the program's own words in UTF-8,
+// the device's bytes as Latin-1 characters.
+QString ProtocolErrorText();
+
 // Upper-cases the letters a to z only, as the user-name rule compares.
 QString UpperAsciiLetters(const QString& text);
 

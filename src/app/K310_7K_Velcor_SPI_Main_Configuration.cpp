@@ -14,11 +14,6 @@ namespace Shared = K310_BiSS_bidirectional;
 namespace Velcor = K310_SPI_Velcor;
 namespace Layout = Tarvo_konstante;
 
-// The protocol's messages are UTF-8.
-QString ErrorText() {
-    return QString::fromUtf8(Shared::LastErrorText);
-}
-
 uint32_t RegisterValue() {
     const auto& d = Shared::RegisterData;
     return uint32_t(d[0]) << 24 | uint32_t(d[1]) << 16 | uint32_t(d[2]) << 8 | uint32_t(d[3]);
@@ -46,16 +41,16 @@ void TMainForm::ConfigurationRefresh() {
     if (offsetRead_)
         edPosOffset->setText(QString::number(RegisterValue()));
     else
-        AddLog(ErrorText());
+        AddLog(ProtocolErrorText());
     if (Velcor::ReadRegister(Layout::RegPositionFilter, 4))
         edFilterPosVal->setText(QString::number(RegisterValue()));
     else
-        AddLog(ErrorText());
+        AddLog(ProtocolErrorText());
     if (Layout::HasMtErrThreshold) {
         if (Velcor::ReadRegister(Layout::RegMtErrThreshold, 1))
             edMTerrArc->setText(QString::number(Shared::RegisterData[3]));
         else
-            AddLog(ErrorText());
+            AddLog(ProtocolErrorText());
     }
 }
 
@@ -69,7 +64,7 @@ void TMainForm::WriteEditToRegister(QLineEdit* edit, const QString& what, uint32
         return;
     }
     // Values too big for the register go as they are: the encoder's answer says what it makes of them.
-    if (!Velcor::WriteRegister(address, length, static_cast<uint32_t>(value))) AddLog(ErrorText());
+    if (!Velcor::WriteRegister(address, length, static_cast<uint32_t>(value))) AddLog(ProtocolErrorText());
 }
 
 void TMainForm::btnWriteZeroClick() {
@@ -89,7 +84,7 @@ void TMainForm::btnApplyMTClick() {
     PreliminaryTemperatureRead(TypeOne());
     const uint16_t preset =
         Configuration::MultiturnPresetValue(Configuration::EditValue(edMultiturnPreset->text()));
-    if (!Velcor::PresetMultiturn(preset)) AddLog(ErrorText());
+    if (!Velcor::PresetMultiturn(preset)) AddLog(ProtocolErrorText());
 }
 
 void TMainForm::SaveToNvramAction(bool restartReading) {
@@ -99,7 +94,7 @@ void TMainForm::SaveToNvramAction(bool restartReading) {
     PreliminaryTemperatureRead(TypeOne());
     const bool saved = Velcor::SaveToNvram();
     // Kept before the refresh overwrites it.
-    const QString reason = ErrorText();
+    const QString reason = ProtocolErrorText();
     platform::SleepMs(kNvramSettleMs);
     PageChange();
     ReportNvramOutcome(saved, QStringLiteral("Save data done!"), QStringLiteral("Save data failed! "),
@@ -127,7 +122,7 @@ void TMainForm::btnFactoryResetClick() {
     TAdapterAction busy(*this);
     cbReadEncConstantly->setChecked(false);
     const bool reset = Velcor::FactoryReset();
-    const QString reason = ErrorText();
+    const QString reason = ProtocolErrorText();
     platform::SleepMs(kNvramSettleMs);
     PageChange();
     ReportNvramOutcome(reset, QStringLiteral("Factory reset done!"), QStringLiteral("Factory reset failed! "),
@@ -197,7 +192,7 @@ void TMainForm::btnTarvoSetZeroClick() {
     btnWriteZeroClick();
     if (!Shared::LastErrorText.empty())
         Dialogs().warning(QStringLiteral("Error writing new zero position. Errors encountered: ") +
-                          ErrorText());
+                          ProtocolErrorText());
 
     SaveToNvramAction(false);
     lblTarvoZeroStatus->setText(lblTarvoZeroStatus->text() + QStringLiteral("New zero pos: ") +
@@ -206,6 +201,6 @@ void TMainForm::btnTarvoSetZeroClick() {
     btnApplyMTClick();
     if (!Shared::LastErrorText.empty())
         Dialogs().warning(QStringLiteral("Error writing new zero position. Errors encountered: ") +
-                          ErrorText());
+                          ProtocolErrorText());
     cbReadEncConstantly->setChecked(true);
 }

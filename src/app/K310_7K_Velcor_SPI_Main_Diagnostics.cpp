@@ -13,18 +13,14 @@ namespace Shared = K310_BiSS_bidirectional;
 namespace Velcor = K310_SPI_Velcor;
 namespace Layout = Tarvo_konstante;
 
-// The protocol's messages are UTF-8.
-QString ErrorText() {
-    return QString::fromUtf8(Shared::LastErrorText);
-}
-
 } // namespace
 
 void TMainForm::btnDecodingSafetyResetClick() {
     TAdapterAction busy(*this);
     // The encoder keeps the lowest margin it has seen; writing the start value starts it afresh.
     // The next pass on this page shows the new value.
-    if (!Velcor::WriteRegister(Layout::SAFETY_PER, 2, Layout::kSafetyPerResetValue)) AddLog(ErrorText());
+    if (!Velcor::WriteRegister(Layout::SAFETY_PER, 2, Layout::kSafetyPerResetValue))
+        AddLog(ProtocolErrorText());
 }
 
 // The reading shows one status word: the detailed read's, or the persistent one. Ticking either
@@ -41,14 +37,14 @@ void TMainForm::btnClearPersistentStatusClick() {
     TAdapterAction busy(*this);
     // Type 1 encoders want their sensor temperature read before a write is taken reliably.
     if (Velcor::EncoderType == 1) Velcor::ReadSensorTemperature();
-    if (Layout::HasPersistentStatus && !Velcor::ClearPersistentStatus()) AddLog(ErrorText());
+    if (Layout::HasPersistentStatus && !Velcor::ClearPersistentStatus()) AddLog(ProtocolErrorText());
 }
 
 void TMainForm::btnResetVelcorProtocolClick() {
     TAdapterAction busy(*this);
     // Either the adapter's confirmation or the reason it did not come.
     Velcor::ResetVelcorProtocol();
-    AddLog(ErrorText());
+    AddLog(ProtocolErrorText());
 }
 
 void TMainForm::btnReadWriteAccessRegisterClick() {

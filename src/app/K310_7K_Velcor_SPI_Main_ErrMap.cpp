@@ -24,7 +24,7 @@ void TMainForm::btnReadErrMapClick() {
         if (!K310_SPI_Velcor::ReadErrorMapEntry(i, value)) {
             // What was read stays on the chart and the bar shows how far it came; reading stays
             // off, so the failure is not buried under the next passes.
-            AddLog(QString::fromUtf8(K310_BiSS_bidirectional::LastErrorText));
+            AddLog(ProtocolErrorText());
             Dialogs().setBusyCursor(false);
             return;
         }

@@ -30,10 +30,6 @@ const QColor kViolet(0xEE, 0x82, 0xEE);
 const QColor kWhite(0xFF, 0xFF, 0xFF);
 const QColor kBlue(0x00, 0x00, 0xFF);
 
-QString ErrorText() {
-    return Orodja::MessageText(Shared::LastErrorText);
-}
-
 void SetTextIfChanged(QLabel* label, const QString& text) {
     // Setting an unchanged text would still relayout the label on every pass.
     if (label->text() != text) label->setText(text);
@@ -72,7 +68,7 @@ void TMainForm::btnReadEncoderClick() {
     // 3, 4: the position; without it the pass has nothing to show.
     const bool read = cbDetailedStatus->isChecked() ? Velcor::ReadDetailedStatus() : Velcor::ReadPosition();
     if (!read) {
-        AddLog(ErrorText());
+        AddLog(ProtocolErrorText());
         // Unchecking runs the loop's handler once more, inside this call.
         cbReadEncConstantly->setChecked(false);
         if (position.ErrComm < 0) RestartAdapterSearch();
@@ -107,7 +103,7 @@ void TMainForm::btnReadEncoderClick() {
 
     // 10: temperatures.
     if (signalPage || recording) {
-        if (!Velcor::ReadSensorTemperature()) AddLog(ErrorText());
+        if (!Velcor::ReadSensorTemperature()) AddLog(ProtocolErrorText());
         SetAutoSizedText(lblTemperature,
                          Reading::TemperatureText(position.ExtTemperature, position.SenTemperature));
         if (cbDrawTemp->isChecked()) {
@@ -120,7 +116,7 @@ void TMainForm::btnReadEncoderClick() {
     // 11: signal level and air gap.
     if ((signalPage || StatBeriSignalLevel || recording) && Layout::HasSignalLevel) {
         if (!Velcor::ReadSignalLevel()) {
-            AddLog(ErrorText());
+            AddLog(ProtocolErrorText());
         } else {
             AirGap = Reading::AirGapFromSignalLevel(position.SignalLevel, AirGapK, AirGapN);
             SetAutoSizedText(lblSignalLevel, Reading::SignalLevelText(position.SignalLevel, AirGap));
@@ -134,7 +130,7 @@ void TMainForm::btnReadEncoderClick() {
 
     // 12: the persistent status replaces the reading's status.
     if (Layout::HasPersistentStatus && cbPersistentStatus->isChecked()) {
-        if (!Velcor::ReadPersistentStatus()) AddLog(ErrorText());
+        if (!Velcor::ReadPersistentStatus()) AddLog(ProtocolErrorText());
         SetAutoSizedText(lblDetailedStatus, StatusBits());
     }
 
@@ -164,14 +160,14 @@ void TMainForm::btnReadEncoderClick() {
             {Layout::SAFETY_PER, 2, lblDecodingSafetyMargin_PER, "Safety PER: ", asInt16},
         };
         for (const Diagnostic& d : diagnostics) {
-            if (!Velcor::ReadRegister(d.address, d.length)) AddLog(ErrorText());
+            if (!Velcor::ReadRegister(d.address, d.length)) AddLog(ProtocolErrorText());
             SetTextIfChanged(d.label, QString::fromLatin1(d.text) + d.value(RegisterValue()));
         }
     }
 
     // 15: debug data.
     if (page == tabDebug || recording) {
-        if (!Velcor::LatchDebugData()) AddLog(ErrorText());
+        if (!Velcor::LatchDebugData()) AddLog(ProtocolErrorText());
         if (page == tabDebug) UpdateDebugPage();
     }
 

@@ -19,10 +19,6 @@ namespace {
 
 namespace Shared = K310_BiSS_bidirectional;
 
-QString ErrorText() {
-    return QString::fromUtf8(Shared::LastErrorText);
-}
-
 // A folder where this user may create a file.
 bool Writable(const QString& folder) {
     const QFileInfo info(folder);
@@ -46,7 +42,7 @@ QString TMainForm::RecordingDirectory() const {
 
 void TMainForm::DebugUnlockAndHide() {
     TAdapterAction busy(*this);
-    if (!K310_SPI_Velcor::DebugUnlock()) AddLog(ErrorText());
+    if (!K310_SPI_Velcor::DebugUnlock()) AddLog(ProtocolErrorText());
     btnDebugUnlock->setVisible(false);
 }
 

@@ -32,10 +32,6 @@ constexpr int kStepsWithoutTimeoutRegister = 24;
 // successful read marks the end; older builds answer throughout and only new results tell.
 constexpr uint32_t kLastBuildAnsweringDuringSelfCal = 9356;
 
-QString ErrorText() {
-    return QString::fromUtf8(Shared::LastErrorText);
-}
-
 // A decimal integer as the edit holds it, or `fallback` for any text that is not one.
 int IntegerOr(const QLineEdit* edit, int fallback) {
     bool ok = false;
@@ -81,7 +77,7 @@ void TMainForm::SelfCalibrationRefresh() {
         // must not keep the arc locked for the rest of the session.
         edSelfCalArc->setEnabled(true);
     } else {
-        AddLog(ErrorText());
+        AddLog(ProtocolErrorText());
         edSelfCalArc->setEnabled(false);
     }
 
@@ -89,7 +85,7 @@ void TMainForm::SelfCalibrationRefresh() {
         if (Velcor::ReadRegister(Layout::RegSelfCalTimeout, 1)) {
             edSelfCalTimeout->setText(QString::number(Shared::RegisterData[3]));
         } else {
-            AddLog(ErrorText());
+            AddLog(ProtocolErrorText());
             edSelfCalTimeout->setText(QStringLiteral("0"));
             edSelfCalTimeout->setEnabled(false);
         }
@@ -107,7 +103,7 @@ void TMainForm::btnSelfCalStartClick() {
         SetPanelColour(panel, kGrey);
 
     if (!Velcor::ReadSelfCalResults()) {
-        AddLog(ErrorText());
+        AddLog(ProtocolErrorText());
         return;
     }
     SelfCalResultStart = QString::fromUtf8(Velcor::SelfCalResultText);
@@ -139,7 +135,7 @@ void TMainForm::btnSelfCalStartClick() {
     }
     pbSelfCalProgress->setMaximum(steps);
 
-    if (!Velcor::StartSelfCalibration(uint16_t(arc), uint8_t(timeout))) AddLog(ErrorText());
+    if (!Velcor::StartSelfCalibration(uint16_t(arc), uint8_t(timeout))) AddLog(ProtocolErrorText());
     mmSelfCalStatus->setPlainText(QStringLiteral("Status: ") +
                                   QString::fromLatin1(Orodja::ToBinaryText(8, Velcor::SelfCalStatus)));
 
@@ -173,7 +169,7 @@ void TMainForm::btnSelfCalReadStatusClick() {
     TAdapterAction busy(*this);
 
     if (!Velcor::ReadSelfCalResults()) {
-        AddLog(ErrorText());
+        AddLog(ProtocolErrorText());
         return;
     }
     const uint32_t status = Velcor::SelfCalStatus;
