@@ -59,8 +59,11 @@ int TakeScreenshot(TMainForm& form, const QString& file, const QString& page) {
             std::fprintf(stderr, "screenshot: no page \"%s\"\n", page.toLocal8Bit().constData());
             return 1;
         }
-        form.Page->setTabVisible(index, true);
+        // Every tab and the test panel, as Ctrl+Shift+A shows them at the bench.
+        form.FormKeyUp(Qt::Key_A, Qt::ControlModifier | Qt::ShiftModifier, Qt::NoButton);
         form.Page->setCurrentIndex(index);
+        // The Debug page draws the encoder's debug record, which is locked until unlocked.
+        if (form.Page->currentWidget() == form.tabDebug) form.btnDebugUnlockClick();
         // The reading fills what the page shows of the encoder (diagnostics, levels).
         form.btnReadEncoder->click();
     }
