@@ -1,0 +1,239 @@
+// Recording debug data at the highest reading rate: continuous reading with no delay in the real
+// window (offscreen) against the simulated adapter with wire timing, the recording box ticked.
+// Prints the records written per second as a share of the passes per second that make the same
+// reads without writing a file, and the resident memory at the start and the end of the recording.
+// Prints figures and ratios; it asserts nothing.
+//
+//   bench_recording [seconds [simulator options]]     default 600 s, "t6,power-on=1,wire-timing=1"
+//
+// The fair comparison is the very same pass with the file taken out. The box alone decides what a
+// pass reads beside the position (temperatures, signal level, the debug latch), whatever page is on
+// show, and no page does all three without it: the Signal level page skips the latch, the Debug
+// page adds its drawing. So the reference runs with the box ticked too, on the same page, but with
+// the recording folder missing: the file cannot be made, every pass makes the same reads and
+// reaches the write, which then only reports (to a silent dialog) that no file is open. Half of the
+// reference runs before the recording and half after, so a change in the machine's load shows in
+// both figures alike.
+#include "K310Simulator.h"
+#include "K310_7K_Velcor_SPI_Main.h"
+#include "K310_BiSS_bidirectional.h"
+#include "QtRoutines.h"
+#include "SerialPort.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QEventLoop>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+#include <unistd.h>
+
+namespace {
+
+class SilentDialogs : public TDialogs {
+public:
+    void information(const QString&) override {}
+    void warning(const QString&) override {}
+    void error(const QString&) override { ++errors; }
+    bool question(const QString&) override { return true; }
+    void questionSound() override {}
+    void setBusyCursor(bool) override {}
+    long errors = 0;
+};
+
+double WallSeconds() {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+long ResidentBytes() {
+    std::ifstream statm("/proc/self/statm");
+    long pages = 0, resident = 0;
+    statm >> pages >> resident;
+    return resident * sysconf(_SC_PAGESIZE);
+}
+
+double LoadAverage() {
+    double load = 0;
+    if (FILE* f = std::fopen("/proc/loadavg", "r")) {
+        if (std::fscanf(f, "%lf", &load) != 1) load = 0;
+        std::fclose(f);
+    }
+    return load;
+}
+
+struct Run {
+    long passes = 0;
+    double wall = 0;
+};
+
+// Continuous reading for `seconds`, counted by the position frames the device answered. They are
+// gathered every second and the simulator's log emptied, so what grows in resident memory is the
+// window's and the recording's, not the log's. The passes and the gathering share the GUI thread,
+// so no exchange falls between reading the log and emptying it.
+Run ReadConstantly(TMainForm& form, sim::K310Simulator& simulator, double seconds) {
+    Run run;
+    simulator.ClearReceived();
+    const auto gather = [&] {
+        for (const auto& r : simulator.Received())
+            run.passes += r.command.rfind("?0", 0) == 0;
+        simulator.ClearReceived();
+    };
+    QTimer sampler;
+    sampler.setInterval(1000);
+    QObject::connect(&sampler, &QTimer::timeout, gather);
+    QEventLoop loop;
+    const double wall0 = WallSeconds();
+    QTimer::singleShot(int(seconds * 1000), &form, [&] {
+        form.cbReadEncConstantly->setChecked(false); // takes its one last pass before returning
+        run.wall = WallSeconds() - wall0;
+        loop.quit();
+    });
+    form.cbReadEncConstantly->setChecked(true); // the cycle runs on its timer until the box is cleared
+    sampler.start();
+    loop.exec();
+    sampler.stop();
+    gather();
+    return run;
+}
+
+// The commands of one pass, to show that both arrangements make the same reads.
+std::string OnePass(TMainForm& form, sim::K310Simulator& simulator) {
+    simulator.ClearReceived();
+    form.btnReadEncoderClick();
+    std::string commands;
+    for (const auto& r : simulator.Received())
+        commands += (commands.empty() ? "" : " ") + r.command;
+    simulator.ClearReceived();
+    return commands;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    InstallDesignFont();
+
+    const double duration = argc > 1 ? std::atof(argv[1]) : 600.0;
+    if (!(duration > 0)) {
+        std::fprintf(stderr, "usage: bench_recording [seconds [simulator options]]\n");
+        return 1;
+    }
+    // The reference needs far less time than the recording, whose memory is what has to stay flat.
+    const double reference = std::clamp(duration / 5, 20.0, 60.0);
+
+    sim::SimOptions options;
+    std::string error;
+    const char* simOptions = argc > 2 ? argv[2] : "t6,power-on=1,wire-timing=1";
+    if (!sim::ParseSimOptions(simOptions, options, error)) {
+        std::fprintf(stderr, "simulator options: %s\n", error.c_str());
+        return 1;
+    }
+    sim::K310Simulator simulator(options);
+    if (!simulator.Start(&error)) {
+        std::fprintf(stderr, "simulator: %s\n", error.c_str());
+        return 1;
+    }
+
+    QTemporaryDir temporary;
+    if (!temporary.isValid()) {
+        std::fprintf(stderr, "no temporary folder\n");
+        return 1;
+    }
+    const QString folder = temporary.filePath(QStringLiteral("recordings")); // made for the recording only
+
+    SilentDialogs dialogs;
+    TMainFormOptions formOptions;
+    formOptions.versionText = QStringLiteral("bench");
+    formOptions.userName = QStringLiteral("bench");
+    formOptions.candidates = [] { return std::vector<AdapterDiscovery::Candidate>{}; };
+    formOptions.dialogs = &dialogs;
+    formOptions.recordingDirectory = folder;
+    TMainForm form(formOptions);
+    form.initTimer->stop();
+    form.show();
+
+    const int port = platform::OpenPort(simulator.SlavePath());
+    platform::LineSettings settings;
+    if (port < 0 || !platform::ReadLineSettings(port, settings) ||
+        !platform::ApplyAdapterLineSettings(port, settings)) {
+        std::fprintf(stderr, "cannot open the simulated port\n");
+        return 1;
+    }
+    K310_BiSS_bidirectional::PortHandle = port;
+    form.btnConnectEncoderClick();
+    if (!form.btnReadEncoder->isEnabled()) {
+        std::fprintf(stderr, "the simulated encoder did not connect\n");
+        return 1;
+    }
+    form.seDelayBetweenReadings->setValue(0);
+    form.Page->setCurrentWidget(form.tabInit);
+    QCoreApplication::processEvents();
+
+    std::printf("simulator \"%s\"; recording %.0f s, reference %.0f s (half before, half after); load "
+                "average %.2f on %ld cores\n",
+                simOptions, duration, reference, LoadAverage(), sysconf(_SC_NPROCESSORS_ONLN));
+
+    // The reference arrangement: the box ticked, no folder, so no file.
+    const auto referenceRun = [&](double seconds) {
+        form.cbShranjujMeritveDebug->setChecked(true);
+        if (form.ShraniFajl.IsOpen()) {
+            std::fprintf(stderr, "the reference made a recording file after all\n");
+            std::exit(1);
+        }
+        dialogs.errors = 0;
+        const Run run = ReadConstantly(form, simulator, seconds);
+        const long reachedWrite = dialogs.errors;
+        form.cbShranjujMeritveDebug->setChecked(false);
+        std::printf("reference, no file: %ld passes in %.1f s = %.1f passes/s (%ld reached the write)\n",
+                    run.passes, run.wall, run.passes / run.wall, reachedWrite);
+        return run;
+    };
+
+    form.cbShranjujMeritveDebug->setChecked(true);
+    std::printf("one pass, no file:  %s\n", OnePass(form, simulator).c_str());
+    form.cbShranjujMeritveDebug->setChecked(false);
+    const Run before = referenceRun(reference / 2);
+
+    QDir().mkpath(folder);
+    form.cbShranjujMeritveDebug->setChecked(true);
+    if (!form.ShraniFajl.IsOpen()) {
+        std::fprintf(stderr, "the recording file could not be made in %s\n", qPrintable(folder));
+        return 1;
+    }
+    std::printf("one pass, recording: %s\n", OnePass(form, simulator).c_str());
+    const int records0 = form.ShraniFajl.Records();
+    const long memory0 = ResidentBytes();
+    const Run recording = ReadConstantly(form, simulator, duration);
+    const long memory1 = ResidentBytes();
+    const int records = form.ShraniFajl.Records() - records0;
+    const QString path = QString::fromStdString(form.ShraniFajl.Path().string());
+    form.cbShranjujMeritveDebug->setChecked(false);
+    const double fileBytes = double(QFileInfo(path).size());
+    QDir(folder).removeRecursively();
+
+    const Run after = referenceRun(reference / 2);
+
+    const double referenceRate = double(before.passes + after.passes) / (before.wall + after.wall);
+    const double recordRate = records / recording.wall;
+    std::printf("recording: %d records in %.1f s = %.1f records/s (%ld passes, %.1f MB written, %.0f bytes "
+                "a record)\n",
+                records, recording.wall, recordRate, recording.passes, fileBytes / 1e6,
+                records ? fileBytes / records : 0.0);
+    std::printf("records/s as a share of the reference's %.1f passes/s: %.3f (target >= 0.9)\n",
+                referenceRate, recordRate / referenceRate);
+    std::printf("resident memory: %.1f MB at the start of the recording, %.1f MB at its end, %+.2f %% "
+                "(target flat within 5 %%)\n",
+                memory0 / 1e6, memory1 / 1e6, 100.0 * double(memory1 - memory0) / double(memory0));
+    std::printf("load average at the end %.2f\n", LoadAverage());
+
+    form.close();
+    return 0;
+}
