@@ -138,6 +138,26 @@ bool Prepare(const Command& cmd, bool identify, int* exit, AdapterDiscovery::Res
     return true;
 }
 
+const Subcommand* FindSubcommand(const std::vector<Subcommand>& table, const std::string& name) {
+    for (const Subcommand& s : table)
+        if (name == s.name) return &s;
+    return nullptr;
+}
+
+int RunSubcommand(const std::vector<Subcommand>& table, const std::string& name,
+                  const std::vector<std::string>& args) {
+    const Subcommand* s = FindSubcommand(table, name);
+    if (!s) return kExitUsage;
+    std::string problem;
+    const auto inv = Parse(args, s->options, &problem);
+    if (!inv) return Command(s->usage, {}).Usage(problem);
+    if (inv->help) {
+        std::fputs(s->usage, stdout);
+        return kExitOk;
+    }
+    return s->run(Command(s->usage, *inv));
+}
+
 int32_t Transaction(const std::string& command, std::string& reply) {
     reply.clear();
     return Serial_driver::SendCommand(shared::PortHandle, command, 0, reply);

@@ -6,6 +6,7 @@
 #include "CliJson.h"
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -64,6 +65,21 @@ private:
 // Connects and, when `identify` is set, identifies the encoder; on failure returns the exit
 // status through *exit.
 bool Prepare(const Command& cmd, bool identify, int* exit, AdapterDiscovery::Result* out = nullptr);
+
+// One subcommand of a table: its name, its '--help' text, its own options and its runner.
+struct Subcommand {
+    const char* name;
+    const char* usage;
+    std::vector<OptionSpec> options;
+    std::function<int(const Command&)> run;
+};
+
+// The entry of `table` called `name`, or nullptr.
+const Subcommand* FindSubcommand(const std::vector<Subcommand>& table, const std::string& name);
+// Parses `args` for the subcommand `name` of `table` and runs it; its usage goes to stdout for
+// --help (exit 0) and to stderr with the problem for bad usage (exit 2).
+int RunSubcommand(const std::vector<Subcommand>& table, const std::string& name,
+                  const std::vector<std::string>& args);
 
 // One adapter transaction on PortHandle, the reply ending at its CR.
 int32_t Transaction(const std::string& command, std::string& reply);

@@ -4,9 +4,6 @@
 
 #include "CliSubcommands.h"
 
-#include <cstdio>
-#include <functional>
-
 namespace cli {
 
 const char* const kEncoderSubcommandsUsage =
@@ -31,13 +28,6 @@ const char* const kEncoderSubcommandsUsage =
     "CDC ACM ports are searched), --json (one JSON object per result, with \"ok\"), --help.\n";
 
 namespace {
-
-struct Subcommand {
-    const char* name;
-    const char* usage;
-    std::vector<OptionSpec> options;
-    std::function<int(const Command&)> run;
-};
 
 const std::vector<Subcommand>& Subcommands() {
     static const std::vector<Subcommand> list = {
@@ -66,28 +56,11 @@ const std::vector<Subcommand>& Subcommands() {
 } // namespace
 
 bool IsEncoderSubcommand(const std::string& name) {
-    for (const Subcommand& s : Subcommands())
-        if (name == s.name) return true;
-    return false;
+    return FindSubcommand(Subcommands(), name) != nullptr;
 }
 
 int RunEncoderSubcommand(const std::string& name, const std::vector<std::string>& args) {
-    for (const Subcommand& s : Subcommands()) {
-        if (name != s.name) continue;
-        std::string problem;
-        const auto inv = Parse(args, s.options, &problem);
-        if (!inv) {
-            std::fprintf(stderr, "tarvo-cli: %s\n", problem.c_str());
-            std::fputs(s.usage, stderr);
-            return kExitUsage;
-        }
-        if (inv->help) {
-            std::fputs(s.usage, stdout);
-            return kExitOk;
-        }
-        return s.run(Command(s.usage, *inv));
-    }
-    return kExitUsage;
+    return RunSubcommand(Subcommands(), name, args);
 }
 
 } // namespace cli

@@ -1,7 +1,8 @@
 #include "CliProcedures.h"
 
-#include "AdapterDiscovery.h"
+#include "CliCommand.h"
 #include "CliJson.h"
+#include "CliOutput.h"
 #include "CliText.h"
 #include "Clock.h"
 #include "DebugRecording.h"
@@ -10,8 +11,6 @@
 #include "NoiseTest.h"
 #include "Orodja.h"
 #include "PowerCycling.h"
-#include "SerialPort.h"
-#include "Serial_driver.h"
 #include "StatusText.h"
 #include "Tarvo_konstante.h"
 
@@ -20,8 +19,6 @@
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
-#include <functional>
-#include <map>
 #include <optional>
 #include <random>
 
@@ -39,64 +36,8 @@ namespace velcor = K310_SPI_Velcor;
 namespace layout = Tarvo_konstante;
 namespace fs = std::filesystem;
 
-constexpr int kExitOk = 0;
-constexpr int kExitFailure = 1;
-constexpr int kExitUsage = 2;
-
 // What every procedure's numbers on the command line look like.
 const Orodja::TNumberSeparators kSeparators{".", ","};
-
-struct Invocation {
-    std::vector<std::string> ports;
-    bool json = false;
-    bool help = false;
-    std::map<std::string, std::string> options; // name -> value ("" for flags)
-    std::vector<std::string> positional;
-};
-
-struct OptionSpec {
-    const char* name;
-    bool takesValue;
-};
-
-std::optional<Invocation> Parse(const std::vector<std::string>& args, const std::vector<OptionSpec>& specs,
-                                std::string* problem) {
-    Invocation inv;
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        if (a == "--help" || a == "-h") {
-            inv.help = true;
-        } else if (a == "--json") {
-            inv.json = true;
-        } else if (a == "--port") {
-            if (i + 1 >= args.size()) {
-                *problem = "--port needs a PATH";
-                return std::nullopt;
-            }
-            inv.ports.push_back(args[++i]);
-        } else if (a.size() > 2 && a.compare(0, 2, "--") == 0) {
-            const OptionSpec* spec = nullptr;
-            for (const OptionSpec& s : specs)
-                if (a == s.name) spec = &s;
-            if (!spec) {
-                *problem = "unknown option " + a;
-                return std::nullopt;
-            }
-            if (spec->takesValue) {
-                if (i + 1 >= args.size()) {
-                    *problem = a + " needs a value";
-                    return std::nullopt;
-                }
-                inv.options[a] = args[++i];
-            } else {
-                inv.options[a] = "";
-            }
-        } else {
-            inv.positional.push_back(a);
-        }
-    }
-    return inv;
-}
 
 // A number for JSON: the shortest text that reads back as the same double.
 std::string JsonNumber(double value) {
@@ -112,105 +53,41 @@ std::string JsonArray(const std::vector<std::string>& texts) {
     return out + "]";
 }
 
-std::string Merge(const JsonObject& head, const JsonObject& rest) {
-    std::string text = head.Text();
-    const std::string more = rest.Text();
-    if (more.size() > 2) text = text.substr(0, text.size() - 1) + "," + more.substr(1);
-    return text;
+// A problem that does not end the procedure: on stderr, as the window's log would show it.
+void Warn(const std::string& text) {
+    std::fprintf(stderr, "tarvo-cli: %s\n", TerminalText(text).c_str());
 }
 
-class Procedure {
-public:
-    Procedure(const char* usage, Invocation inv) : usage_(usage), inv_(std::move(inv)) {}
-
-    const Invocation& inv() const { return inv_; }
-    bool json() const { return inv_.json; }
-
-    int Usage(const std::string& problem) const {
-        std::fprintf(stderr, "tarvo-cli: %s\n", problem.c_str());
-        std::fputs(usage_, stderr);
-        return kExitUsage;
-    }
-
-    int Fail(const std::string& reason, const JsonObject& extra = {}) const {
-        if (json()) {
-            JsonObject head;
-            head.Add("ok", false)
-                .Add("LastErrorText", reason)
-                .Add("ErrComm", shared::EncoderPosition.ErrComm);
-            std::printf("%s\n", Merge(head, extra).c_str());
-        } else {
-            std::fprintf(stderr, "tarvo-cli: %s\n", reason.c_str());
-        }
-        return kExitFailure;
-    }
-
-    // A problem that does not end the procedure: on stderr, as the window's log would show it.
-    void Warn(const std::string& text) const { std::fprintf(stderr, "tarvo-cli: %s\n", text.c_str()); }
-
-    // An unsigned option within [min, max], or `fallback` when not given.
-    std::optional<unsigned long long> Number(const char* name, unsigned long long min, unsigned long long max,
-                                             std::optional<unsigned long long> fallback) const {
-        const auto it = inv_.options.find(name);
-        if (it == inv_.options.end()) return fallback;
-        const auto n = ParseNumber(it->second, max);
-        if (!n || *n < min) return std::nullopt;
-        return n;
-    }
-
-    // Finds the adapter, makes it PortHandle and, with `identify`, identifies the encoder.
-    bool Prepare(bool identify, int* exit) const {
-        const AdapterDiscovery::CandidateSource source =
-            inv_.ports.empty() ? AdapterDiscovery::CandidateSource(AdapterDiscovery::UsbAcmCandidates)
-                               : AdapterDiscovery::CandidateSource(
-                                     [] { return std::vector<AdapterDiscovery::Candidate>{}; });
-        const AdapterDiscovery::Result found = AdapterDiscovery::FindAdapter(inv_.ports, source);
-        if (!found.found) {
-            std::string reason = "no K310-7K adapter found";
-            if (found.tried.empty()) reason += " (no USB CDC ACM port; give one with --port PATH)";
-            for (const auto& failure : found.openFailures)
-                reason += "; cannot open " + failure.path + ": " + platform::ErrorText(failure.osError);
-            *exit = Fail(reason);
-            return false;
-        }
-        shared::PortHandle = found.handle;
-        if (identify && !velcor::ReadEncoderSignature()) {
-            *exit = Fail(shared::LastErrorText.empty() ? "identification failed" : shared::LastErrorText);
-            return false;
-        }
-        return true;
-    }
-
-private:
-    const char* usage_;
-    Invocation inv_;
-};
-
-int32_t Transaction(const std::string& command, std::string& reply) {
-    reply.clear();
-    return Serial_driver::SendCommand(shared::PortHandle, command, 0, reply);
+// An unsigned option within [min, max], or `fallback` when not given.
+std::optional<unsigned long long> Number(const Command& p, const char* name, unsigned long long min,
+                                         unsigned long long max, std::optional<unsigned long long> fallback) {
+    const auto it = p.inv().options.find(name);
+    if (it == p.inv().options.end()) return fallback;
+    const auto n = ParseNumber(it->second, max);
+    if (!n || *n < min) return std::nullopt;
+    return n;
 }
 
 // The window's supply-on: voltage, "n", 200 ms for the encoder to start, the supply status.
 // Unexpected replies are warnings, as the window's message boxes are; false only when the link
 // to the adapter is gone.
-bool SupplyOn(const Procedure& p, const std::string& voltage, std::string* status = nullptr) {
+bool SupplyOn(const std::string& voltage, std::string* status = nullptr) {
     std::string reply;
     shared::EncoderPosition.ErrComm = Transaction(voltage, reply);
     if (shared::EncoderPosition.ErrComm < 0) return false;
     if (reply.compare(0, voltage.size(), voltage) != 0)
-        p.Warn("Setting power supply (" + voltage + ") not successfull! (" + Orodja::KeepPrintable(reply) +
-               ")");
+        Warn("Setting power supply (" + voltage + ") not successfull! (" + Orodja::KeepPrintable(reply) +
+             ")");
     Transaction("n", reply);
     if (reply.compare(0, 2, "ON") != 0)
-        p.Warn("Setting power supply (n) not successfull! (" + Orodja::KeepPrintable(reply) + ")");
+        Warn("Setting power supply (n) not successfull! (" + Orodja::KeepPrintable(reply) + ")");
     platform::SleepMs(200);
     shared::EncoderPosition.ErrComm = Transaction("e", reply);
     if (status) *status = Orodja::Trim(reply);
     return shared::EncoderPosition.ErrComm >= 0;
 }
 
-std::optional<std::string> VoltageCommand(const Procedure& p) {
+std::optional<std::string> VoltageCommand(const Command& p) {
     const auto it = p.inv().options.find("--volts");
     if (it == p.inv().options.end() || it->second == "5") return "V5";
     if (it->second == "3.3" || it->second == "3") return "V3";
@@ -237,11 +114,11 @@ const char* const kRecordUsage =
     "'Record duration: N sec.'. A failed reading goes to stderr and writes no record; the\n"
     "recording stops when the link to the adapter is lost. Exit 1 when any reading failed.\n";
 
-int RunRecord(const Procedure& p) {
+int RunRecord(const Command& p) {
     if (!p.inv().positional.empty()) return p.Usage("record takes no arguments");
-    const auto seconds = p.Number("--seconds", 0, 31536000ull, std::nullopt);
+    const auto seconds = Number(p, "--seconds", 0, 31536000ull, std::nullopt);
     if (!seconds) return p.Usage("--seconds needs a number of seconds 0..31536000");
-    const auto interval = p.Number("--interval", 0, 10000, 50);
+    const auto interval = Number(p, "--interval", 0, 10000, 50);
     if (!interval) return p.Usage("--interval needs milliseconds 0..10000");
     fs::path directory = ".";
     if (const auto it = p.inv().options.find("--dir"); it != p.inv().options.end()) directory = it->second;
@@ -250,9 +127,9 @@ int RunRecord(const Procedure& p) {
         return p.Usage("--dir " + directory.string() + " is not a directory");
 
     int exit = 0;
-    if (!p.Prepare(true, &exit)) return exit;
+    if (!Prepare(p, true, &exit)) return exit;
     // A recording always begins with the debug unlock; its failure is only reported.
-    if (!velcor::DebugUnlock()) p.Warn(shared::LastErrorText);
+    if (!velcor::DebugUnlock()) Warn(shared::LastErrorText);
 
     const std::time_t now = std::time(nullptr);
     std::tm local{};
@@ -264,7 +141,10 @@ int RunRecord(const Procedure& p) {
         return p.Fail(file.ErrorText());
     if (!p.json()) {
         std::printf("path: %s\n", file.Path().string().c_str());
-        std::fflush(stdout);
+        if (!FlushOutput()) {
+            file.Close();
+            return kExitFailure;
+        }
     }
 
     auto& pos = shared::EncoderPosition;
@@ -278,17 +158,17 @@ int RunRecord(const Procedure& p) {
         shared::LastErrorText.clear();
         if (!velcor::ReadPosition()) {
             ++failed;
-            p.Warn("reading " + std::to_string(reading) + ": " + shared::LastErrorText);
+            Warn("reading " + std::to_string(reading) + ": " + shared::LastErrorText);
             if (pos.ErrComm < 0) {
                 linkLost = true;
                 break;
             }
             continue;
         }
-        if (!velcor::ReadSensorTemperature()) p.Warn(shared::LastErrorText);
-        if (layout::HasSignalLevel && !velcor::ReadSignalLevel()) p.Warn(shared::LastErrorText);
+        if (!velcor::ReadSensorTemperature()) Warn(shared::LastErrorText);
+        if (layout::HasSignalLevel && !velcor::ReadSignalLevel()) Warn(shared::LastErrorText);
         const std::string status = Procedures::StatusConditionText(pos.Status, layout::LenPersistentStatus);
-        if (!velcor::LatchDebugData()) p.Warn(shared::LastErrorText);
+        if (!velcor::LatchDebugData()) Warn(shared::LastErrorText);
         if (powerReadCounter != 0) {
             --powerReadCounter;
         } else {
@@ -342,32 +222,32 @@ const char* const kPowercycleUsage =
     "\"Cikliranje stop\") and 'checks: N', 'jumps: N', 'failedReadings: N'; with --json one\n"
     "object with these and \"lines\". Exit 1 when any jump was logged or a reading failed.\n";
 
-int RunPowercycle(const Procedure& p) {
+int RunPowercycle(const Command& p) {
     if (!p.inv().positional.empty()) return p.Usage("powercycle takes no arguments");
-    const auto count = p.Number("--count", 0, 100000, std::nullopt);
+    const auto count = Number(p, "--count", 0, 100000, std::nullopt);
     if (!count) return p.Usage("--count needs a number of cycles 0..100000");
-    const auto minMs = p.Number("--min", 10, 10000, 150);
-    const auto maxMs = p.Number("--max", 10, 10000, 400);
+    const auto minMs = Number(p, "--min", 10, 10000, 150);
+    const auto maxMs = Number(p, "--max", 10, 10000, 400);
     if (!minMs || !maxMs) return p.Usage("--min and --max are milliseconds 10..10000");
     const auto voltage = VoltageCommand(p);
     if (!voltage) return p.Usage("--volts is 3.3 or 5");
     const bool atRest = p.inv().options.count("--at-rest") > 0;
 
     int exit = 0;
-    if (!p.Prepare(false, &exit)) return exit;
-    if (!SupplyOn(p, *voltage))
-        return p.Fail("USB Comm Err " + std::to_string(shared::EncoderPosition.ErrComm));
+    if (!Prepare(p, false, &exit)) return exit;
+    if (!SupplyOn(*voltage)) return p.Fail("USB Comm Err " + std::to_string(shared::EncoderPosition.ErrComm));
     if (!velcor::ReadEncoderSignature())
         return p.Fail(shared::LastErrorText.empty() ? "identification failed" : shared::LastErrorText);
     const double scale = DegreesPerCount();
     auto& pos = shared::EncoderPosition;
 
     std::vector<std::string> log;
+    bool outputLost = false; // a log nobody can read ends the run
     auto logLine = [&](const std::string& line) {
         log.push_back(line);
         if (!p.json()) {
             std::printf("%s\n", line.c_str());
-            std::fflush(stdout);
+            if (!FlushOutput()) outputLost = true;
         }
     };
 
@@ -385,7 +265,7 @@ int RunPowercycle(const Procedure& p) {
     int pause = static_cast<int>(*minMs);
     int checks = 0, jumps = 0, failed = 0;
     std::string lost;
-    for (;;) {
+    while (!outputLost) {
         platform::SleepMs(static_cast<uint32_t>(pause));
         const auto step = Procedures::NextPowerCycleStep(remaining, state.PowerOnStatus);
         if (step == Procedures::TPowerCycleStep::Stop) {
@@ -400,7 +280,7 @@ int RunPowercycle(const Procedure& p) {
                 position = static_cast<double>(pos.MTST_value) * scale;
             } else {
                 ++failed;
-                p.Warn(shared::LastErrorText);
+                Warn(shared::LastErrorText);
                 if (pos.ErrComm < 0) {
                     lost = shared::LastErrorText;
                     break;
@@ -421,7 +301,8 @@ int RunPowercycle(const Procedure& p) {
         }
     }
     // However the run ended, the encoder is left powered, as the window leaves it.
-    if (lost.empty()) SupplyOn(p, *voltage);
+    if (lost.empty()) SupplyOn(*voltage);
+    if (outputLost) return kExitFailure;
 
     const bool ok = jumps == 0 && failed == 0;
     if (p.json()) {
@@ -451,12 +332,12 @@ const char* const kNoiseUsage =
     "(signal level TAB six sigma). With --json the figures by name. A failed reading ends the\n"
     "acquisition; the figures then cover the readings taken, and the exit status is 1.\n";
 
-int RunNoise(const Procedure& p) {
+int RunNoise(const Command& p) {
     if (!p.inv().positional.empty()) return p.Usage("noise takes no arguments");
-    const auto samples = p.Number("--samples", 1, 1000000, Procedures::kNoiseSampleCount);
+    const auto samples = Number(p, "--samples", 1, 1000000, Procedures::kNoiseSampleCount);
     if (!samples) return p.Usage("--samples needs a number 1..1000000");
     int exit = 0;
-    if (!p.Prepare(true, &exit)) return exit;
+    if (!Prepare(p, true, &exit)) return exit;
 
     auto& pos = shared::EncoderPosition;
     Procedures::TNoiseAcquisition acquisition(static_cast<int>(*samples));
@@ -466,10 +347,10 @@ int RunNoise(const Procedure& p) {
         shared::LastErrorText.clear();
         if (!velcor::ReadPosition()) {
             ended = "reading " + std::to_string(acquisition.Taken() + 1) + ": " + shared::LastErrorText;
-            p.Warn(ended);
+            Warn(ended);
             break;
         }
-        if (due && layout::HasSignalLevel && !velcor::ReadSignalLevel()) p.Warn(shared::LastErrorText);
+        if (due && layout::HasSignalLevel && !velcor::ReadSignalLevel()) Warn(shared::LastErrorText);
         acquisition.AddReading(pos.ST_value, pos.SignalLevel);
     }
     const Procedures::TNoiseStatistics s = acquisition.Statistics();
@@ -496,13 +377,6 @@ int RunNoise(const Procedure& p) {
     return ok ? kExitOk : kExitFailure;
 }
 
-struct Subcommand {
-    const char* name;
-    const char* usage;
-    std::vector<OptionSpec> options;
-    std::function<int(const Procedure&)> run;
-};
-
 const std::vector<Subcommand>& Subcommands() {
     static const std::vector<Subcommand> list = {
         {"record", kRecordUsage, {{"--seconds", true}, {"--interval", true}, {"--dir", true}}, RunRecord},
@@ -518,28 +392,11 @@ const std::vector<Subcommand>& Subcommands() {
 } // namespace
 
 bool IsProcedureSubcommand(const std::string& name) {
-    for (const Subcommand& s : Subcommands())
-        if (name == s.name) return true;
-    return false;
+    return FindSubcommand(Subcommands(), name) != nullptr;
 }
 
 int RunProcedureSubcommand(const std::string& name, const std::vector<std::string>& args) {
-    for (const Subcommand& s : Subcommands()) {
-        if (name != s.name) continue;
-        std::string problem;
-        const auto inv = Parse(args, s.options, &problem);
-        if (!inv) {
-            std::fprintf(stderr, "tarvo-cli: %s\n", problem.c_str());
-            std::fputs(s.usage, stderr);
-            return kExitUsage;
-        }
-        if (inv->help) {
-            std::fputs(s.usage, stdout);
-            return kExitOk;
-        }
-        return s.run(Procedure(s.usage, *inv));
-    }
-    return kExitUsage;
+    return RunSubcommand(Subcommands(), name, args);
 }
 
 } // namespace cli

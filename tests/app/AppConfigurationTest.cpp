@@ -1,6 +1,7 @@
 // The Configuration page in the window, offscreen with real widgets, against the simulated
 // adapter and encoder: the refresh, the register writes, the multiturn preset, saving, factory
 // reset and "Set zero here", and how the saving actions meet continuous reading.
+#include "K310_BiSS_bidirectional.h"
 #include "K310_SPI_Velcor.h"
 #include "SimWindow.h"
 #include "Tarvo_konstante.h"

@@ -1,9 +1,9 @@
 // The Error Map page offscreen against the simulated encoder: the 512 reads, the byte order of
 // firmware 2, a read that fails half-way, and the read in the middle of continuous reading.
-#include "AppSimWindow.h"
 #include "AppTestSupport.h"
 #include "ChartView.h"
 #include "K310_BiSS_bidirectional.h"
+#include "SimWindow.h"
 #include "Tarvo_konstante.h"
 
 #include <QRegularExpression>
@@ -33,14 +33,14 @@ public:
     std::vector<Switch> switches;
 };
 
-class ErrorMap : public app_testing::SimWindow {
+class ErrorMap : public app_testing::SimulatedWindowWith<CursorDialogs> {
 protected:
+    // The switches counted are those of the page's read, not of connecting.
     void Connect(const std::string& preset) {
-        auto recorder = std::make_unique<CursorDialogs>();
-        cursor = recorder.get();
-        dialogs = std::move(recorder);
-        SimWindow::Connect(preset);
-        cursor->simulator = simulator.get();
+        dialogs.simulator = nullptr;
+        SimulatedWindowWith::Connect(preset);
+        dialogs.switches.clear();
+        dialogs.simulator = simulator.get();
         ShowPage(form->tabErrMap);
         simulator->ClearReceived();
     }
@@ -50,8 +50,6 @@ protected:
         simulator->Inspect([&](sim::SimDevice& d, double) { v = d.ErrorMapEntry(i); });
         return v;
     }
-
-    CursorDialogs* cursor = nullptr;
 };
 
 TEST_F(ErrorMap, ReadsTheWholeMapOfEitherLayout) {
@@ -77,10 +75,10 @@ TEST_F(ErrorMap, ReadsTheWholeMapOfEitherLayout) {
         EXPECT_TRUE(form->ErrMapProgressBar->isHidden()) << row.preset;
         EXPECT_EQ(form->ErrMapProgressBar->maximum(), 500) << row.preset;
         // The hourglass from before the first read to after the last.
-        ASSERT_EQ(cursor->switches.size(), 2u) << row.preset;
-        EXPECT_TRUE(cursor->switches[0].busy);
-        EXPECT_FALSE(cursor->switches[1].busy);
-        EXPECT_EQ(cursor->switches[1].commands - cursor->switches[0].commands, 512u) << row.preset;
+        ASSERT_EQ(dialogs.switches.size(), 2u) << row.preset;
+        EXPECT_TRUE(dialogs.switches[0].busy);
+        EXPECT_FALSE(dialogs.switches[1].busy);
+        EXPECT_EQ(dialogs.switches[1].commands - dialogs.switches[0].commands, 512u) << row.preset;
         EXPECT_TRUE(form->cbReadEncConstantly->isChecked()) << row.preset << ": reading runs again";
         form->cbReadEncConstantly->setChecked(false);
         EXPECT_TRUE(form->LogLines().isEmpty()) << form->LogLines().join('|').toStdString();
@@ -132,7 +130,7 @@ TEST_F(ErrorMap, AFailureKeepsWhatWasReadAndLeavesReadingOff) {
         ASSERT_EQ(form->Series1->Y(i), SimEntry(i)) << "entry " << i;
     EXPECT_FALSE(form->ErrMapProgressBar->isHidden());
     EXPECT_EQ(form->ErrMapProgressBar->value(), 99);
-    EXPECT_FALSE(cursor->busy);
+    EXPECT_FALSE(dialogs.busy);
     EXPECT_FALSE(form->cbReadEncConstantly->isChecked());
     EXPECT_EQ(form->LogLines(), (QStringList{QStringLiteral("Invalid register address"),
                                              QStringLiteral("sCmd: R:0002:000018C8 RCV: 0x26:")}));
@@ -170,7 +168,7 @@ TEST_F(ErrorMap, AReadDuringContinuousReadingIsOneRunAndReadingGoesOn) {
     const QStringList commands = Commands();
     qsizetype first = -1, last = -1;
     for (qsizetype i = 0; i < commands.size(); ++i)
-        if (!IsPositionRead(commands[i]) && commands[i] != QStringLiteral("e")) {
+        if (!IsPosition(commands[i]) && commands[i] != QStringLiteral("e")) {
             if (first < 0) first = i;
             last = i;
         }

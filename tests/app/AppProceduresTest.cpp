@@ -9,6 +9,7 @@
 #include "NumberFormat.h"
 #include "QtRoutines.h"
 #include "SimDevice.h"
+#include "SimWindow.h"
 
 #include <QClipboard>
 #include <QDir>
@@ -21,41 +22,15 @@
 
 #include <functional>
 
-using app_testing::RecordingDialogs;
-
 namespace {
 
 namespace Shared = K310_BiSS_bidirectional;
 
-class TestPages : public ::testing::Test {
+class TestPages : public app_testing::SimulatedWindow {
 protected:
-    void Connect(const std::string& preset, const std::string& extra = "") {
-        ASSERT_TRUE(folder.isValid());
-        sim::SimOptions options;
-        std::string error;
-        ASSERT_TRUE(sim::ParseSimOptions(preset + ",power-on=1" + extra, options, error)) << error;
-        simulator = std::make_unique<sim::K310Simulator>(options);
-        ASSERT_TRUE(simulator->Start(&error)) << error;
-        app_testing::ResetProtocolState();
-        Orodja::SetDecimalSeparator(QLatin1Char('.'));
-        Orodja::SetThousandSeparator(QLatin1Char(','));
-        TMainFormOptions formOptions = app_testing::TestOptions(dialogs);
-        formOptions.recordingDirectory = folder.path();
-        form = std::make_unique<TMainForm>(formOptions);
-        form->initTimer->stop();
-        ASSERT_TRUE(app_testing::UseAsAdapterPort(simulator->SlavePath()));
-        form->btnConnectEncoderClick();
-        ASSERT_TRUE(form->btnReadEncoder->isEnabled()) << form->LogLines().join('\n').toStdString();
-        form->Memo1->clear();
-        simulator->ClearReceived();
-    }
-    void TearDown() override {
-        form.reset();
-        simulator.reset();
-        app_testing::ResetProtocolState();
-        Orodja::ResetNumberSeparators();
-        Orodja::SetApplicationTerminating(false);
-    }
+    void SetUp() override { ASSERT_TRUE(folder.isValid()); }
+    void AdjustOptions(TMainFormOptions& options) override { options.recordingDirectory = folder.path(); }
+
     int Count(const std::function<bool(const std::string&)>& which) const {
         int n = 0;
         for (const auto& r : simulator->Received())
@@ -73,15 +48,8 @@ protected:
         if (!file.open(QIODevice::ReadOnly)) return {};
         return file.readAll();
     }
-    void ShowPage(QWidget* page) {
-        form->Page->setTabVisible(form->Page->indexOf(page), true);
-        form->Page->setCurrentWidget(page);
-    }
 
     QTemporaryDir folder;
-    RecordingDialogs dialogs;
-    std::unique_ptr<sim::K310Simulator> simulator;
-    std::unique_ptr<TMainForm> form;
 };
 
 // ---- recording ----------------------------------------------------------------------------

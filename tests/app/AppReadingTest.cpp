@@ -10,6 +10,7 @@
 #include "PanelColour.h"
 #include "QtRoutines.h"
 #include "ReadingRules.h"
+#include "SimWindow.h"
 #include "Tarvo_konstante.h"
 
 #include <QDir>
@@ -48,54 +49,16 @@ public:
 };
 
 // A window connected to a simulated encoder of the given preset, supply on, English separators.
-class ReadingCycle : public ::testing::Test {
+class ReadingCycle : public app_testing::SimulatedWindowWith<ExportDialogs> {
 protected:
-    void Connect(const std::string& preset, const std::string& extra = "") {
-        sim::SimOptions options;
-        std::string error;
-        ASSERT_TRUE(sim::ParseSimOptions(preset + ",power-on=1" + extra, options, error)) << error;
-        simulator = std::make_unique<sim::K310Simulator>(options);
-        ASSERT_TRUE(simulator->Start(&error)) << error;
-        app_testing::ResetProtocolState();
-        Orodja::SetDecimalSeparator(QLatin1Char('.'));
-        Orodja::SetThousandSeparator(QLatin1Char(','));
-        form = std::make_unique<TMainForm>(app_testing::TestOptions(dialogs));
-        form->initTimer->stop();
-        ASSERT_TRUE(app_testing::UseAsAdapterPort(simulator->SlavePath()));
-        form->btnConnectEncoderClick();
-        ASSERT_TRUE(form->btnReadEncoder->isEnabled()) << form->LogLines().join('\n').toStdString();
-        form->Memo1->clear();
-        simulator->ClearReceived();
-    }
-    void TearDown() override {
-        form.reset();
-        simulator.reset();
-        app_testing::ResetProtocolState();
-        Orodja::ResetNumberSeparators();
-        Orodja::SetApplicationTerminating(false);
-    }
-
     int Count(const std::function<bool(const std::string&)>& which) const {
         int n = 0;
         for (const auto& r : simulator->Received())
             n += which(r.command);
         return n;
     }
-    int PositionReads() const {
-        return Count([](const std::string& c) { return c.rfind("?0", 0) == 0 || c == "d"; });
-    }
     int SupplyQueries() const {
         return Count([](const std::string& c) { return c == "e"; });
-    }
-    QStringList Commands() const {
-        QStringList all;
-        for (const auto& r : simulator->Received())
-            all << QString::fromStdString(r.command);
-        return all;
-    }
-    void ShowPage(QWidget* page) {
-        form->Page->setTabVisible(form->Page->indexOf(page), true);
-        form->Page->setCurrentWidget(page);
     }
     void ClickLabel(QLabel* label) {
         const QPointF at(5, 5);
@@ -112,10 +75,6 @@ protected:
                         Qt::LeftButton, Qt::NoModifier);
         QCoreApplication::sendEvent(chart, &dbl);
     }
-
-    ExportDialogs dialogs;
-    std::unique_ptr<sim::K310Simulator> simulator;
-    std::unique_ptr<TMainForm> form;
 };
 
 TEST_F(ReadingCycle, OnePassShowsThePositionInFourFormsAndBeats) {

@@ -1,11 +1,11 @@
 // The Self-Calibration page offscreen: the start's numbers, the status panels of both status
 // layouts, the wait's completion test, and whole runs against the simulated encoder.
-#include "AppSimWindow.h"
 #include "AppTestSupport.h"
 #include "K310_BiSS_bidirectional.h"
 #include "K310_SPI_Velcor.h"
 #include "Orodja.h"
 #include "PanelColour.h"
+#include "SimWindow.h"
 #include "Tarvo_konstante.h"
 
 #include <QRegularExpression>
@@ -19,7 +19,7 @@ namespace {
 
 namespace Shared = K310_BiSS_bidirectional;
 namespace Layout = Tarvo_konstante;
-using app_testing::SimWindow;
+using SimWindow = app_testing::SimulatedWindow;
 
 const QColor kGrey(0x80, 0x80, 0x80);
 const QColor kRed(0xFF, 0x00, 0x00);
@@ -75,7 +75,7 @@ TEST_F(SelfCalStart, TheWaitLastsTheTimeoutAndAFifthInHalfSeconds) {
         EXPECT_EQ(Writes(Commands()).filter(QStringLiteral("W:0001:000000C6:")),
                   QStringList{QString::asprintf("W:0001:000000C6:%08X", row.written)})
             << context;
-        EXPECT_TRUE(dialogs->shown.empty()) << context;
+        EXPECT_TRUE(dialogs.shown.empty()) << context;
         form->tmrSelfCalWait->stop();
     }
 }
@@ -93,14 +93,14 @@ TEST_F(SelfCalStart, NumbersOutOfRangeStopBeforeAnyWrite) {
         form->edSelfCalTimeout->setText(QString::fromLatin1(row.timeout));
         form->seDelayBetweenReadings->setValue(100);
         form->cbReadEncConstantly->setChecked(true);
-        dialogs->shown.clear();
+        dialogs.shown.clear();
         simulator->ClearReceived();
 
         form->btnSelfCalStart->click();
 
-        ASSERT_EQ(dialogs->shown.size(), 1u) << context;
-        EXPECT_EQ(dialogs->shown[0].kind, QStringLiteral("error")) << context;
-        EXPECT_EQ(dialogs->shown[0].text, QStringLiteral("Range check error")) << context;
+        ASSERT_EQ(dialogs.shown.size(), 1u) << context;
+        EXPECT_EQ(dialogs.shown[0].kind, QStringLiteral("error")) << context;
+        EXPECT_EQ(dialogs.shown[0].text, QStringLiteral("Range check error")) << context;
         EXPECT_TRUE(Writes(Commands()).isEmpty()) << context << ": " << Commands().join(' ').toStdString();
         EXPECT_FALSE(form->tmrSelfCalWait->isActive()) << context;
         EXPECT_FALSE(form->cbReadEncConstantly->isChecked()) << context << ": reading stays off";

@@ -5,23 +5,22 @@
 
 #include "AppTestSupport.h"
 #include "K310Simulator.h"
-#include "K310_BiSS_bidirectional.h"
 #include "NumberFormat.h"
 #include "QtRoutines.h"
 
-#include <QCoreApplication>
 #include <QStringList>
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <string>
 
 namespace app_testing {
 
-class SimulatedWindow : public ::testing::Test {
+// `Dialogs` is the recorder of message boxes: a test that needs more of them (a save dialog that
+// chooses, a hook on the hourglass) names its own subclass of RecordingDialogs.
+template <class Dialogs = RecordingDialogs> class SimulatedWindowWith : public ::testing::Test {
 protected:
     // `identify` false: the adapter's port is open but "Connect Encoder" has not run.
     void Connect(const std::string& preset, const std::string& extra = "", bool identify = true) {
@@ -35,7 +34,9 @@ protected:
         ResetProtocolState();
         Orodja::SetDecimalSeparator(QLatin1Char('.'));
         Orodja::SetThousandSeparator(QLatin1Char(','));
-        form = std::make_unique<TMainForm>(TestOptions(dialogs));
+        TMainFormOptions formOptions = TestOptions(dialogs);
+        AdjustOptions(formOptions);
+        form = std::make_unique<TMainForm>(formOptions);
         form->initTimer->stop();
         ASSERT_TRUE(UseAsAdapterPort(simulator->SlavePath()));
         if (identify) {
@@ -46,6 +47,9 @@ protected:
         dialogs.shown.clear();
         simulator->ClearReceived();
     }
+    // The window's options beyond the tests' usual ones (a recording folder, ...).
+    virtual void AdjustOptions(TMainFormOptions&) {}
+
     void TearDown() override {
         form.reset();
         simulator.reset();
@@ -88,10 +92,18 @@ protected:
     static QString Write(uint32_t address, int length, uint32_t value) {
         return QString::asprintf("W:%04X:%08X:%08X", unsigned(length), unsigned(address), unsigned(value));
     }
+    // A register's value in the simulated encoder, as the encoder holds it now.
+    uint32_t Peek(uint32_t address, int length) const {
+        uint32_t value = 0;
+        EXPECT_TRUE(simulator->PeekRegister(address, length, value)) << std::hex << address;
+        return value;
+    }
 
-    RecordingDialogs dialogs;
+    Dialogs dialogs;
     std::unique_ptr<sim::K310Simulator> simulator;
     std::unique_ptr<TMainForm> form;
 };
+
+using SimulatedWindow = SimulatedWindowWith<>;
 
 } // namespace app_testing

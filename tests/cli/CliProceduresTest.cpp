@@ -237,6 +237,33 @@ TEST_F(CliPowercycle, AtRestRunLogsAJumpOfMoreThanTwoDegrees) {
     EXPECT_EQ(lines[4], "jumps: 1");
 }
 
+// Output that cannot be written ends a run as a failure: a log that went nowhere must not keep
+// cycling the supply, and the encoder is still left powered.
+TEST_F(CliPowercycle, AFailingStandardOutputEndsTheRun) {
+    sim::SimOptions options;
+    options.preset = "t1";
+    options.powerOn = true;
+    Start(options);
+    testing_support::ProgramStreams full;
+    full.outFile = "/dev/full";
+    const std::string noSpace = "tarvo-cli: cannot write standard output: No space left on device\n";
+
+    auto r = RunProgram(
+        TARVO_CLI_PATH,
+        {"powercycle", "--count", "1000", "--min", "10", "--max", "10", "--port", simulator->SlavePath()},
+        full);
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err, noSpace);
+    std::vector<std::string> supply;
+    for (const auto& c : simulator->Received())
+        if (c.command == "f" || c.command == "n") supply.push_back(c.command);
+    EXPECT_EQ(supply, std::vector<std::string>({"n", "n"})) << "no cycle; switched on again at the end";
+
+    r = RunProgram(TARVO_CLI_PATH, {"noise", "--samples", "10", "--port", simulator->SlavePath()}, full);
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err, noSpace);
+}
+
 using CliNoise = CliProcedure;
 
 TEST_F(CliNoise, StatisticsOfAStillShaft) {
