@@ -2,6 +2,7 @@
 // repainted after every entry) against the simulated adapter with wire timing: its time as a
 // share of what the wire needs for its 512 register exchanges, next to the same reads without
 // the window. Prints figures and ratios; it asserts nothing.
+#include "BenchWindow.h"
 #include "ChartView.h"
 #include "K310Simulator.h"
 #include "K310_7K_Velcor_SPI_Main.h"
@@ -23,10 +24,6 @@
 
 namespace {
 
-double WallSeconds() {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
-}
-
 // The read's own span is from the hourglass on to the hourglass off: the reading pass that
 // ends and the one that starts again around it are not part of it.
 class TimingDialogs : public TDialogs {
@@ -36,7 +33,7 @@ public:
     void error(const QString&) override {}
     bool question(const QString&) override { return true; }
     void questionSound() override {}
-    void setBusyCursor(bool busy) override { (busy ? on : off) = WallSeconds(); }
+    void setBusyCursor(bool busy) override { (busy ? on : off) = bench::WallSeconds(); }
     double on = 0, off = 0;
 };
 
@@ -52,42 +49,15 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     InstallDesignFont();
 
-    sim::SimOptions options;
-    std::string error;
     const char* simOptions = argc > 1 ? argv[1] : "t6,power-on=1,wire-timing=1";
-    if (!sim::ParseSimOptions(simOptions, options, error)) {
-        std::fprintf(stderr, "simulator options: %s\n", error.c_str());
-        return 1;
-    }
-    sim::K310Simulator simulator(options);
-    if (!simulator.Start(&error)) {
-        std::fprintf(stderr, "simulator: %s\n", error.c_str());
-        return 1;
-    }
+    const auto started = bench::StartSimulator(simOptions);
+    if (!started) return 1;
+    sim::K310Simulator& simulator = *started;
 
     TimingDialogs dialogs;
-    TMainFormOptions formOptions;
-    formOptions.versionText = QStringLiteral("bench");
-    formOptions.userName = QStringLiteral("bench");
-    formOptions.candidates = [] { return std::vector<AdapterDiscovery::Candidate>{}; };
-    formOptions.dialogs = &dialogs;
+    TMainFormOptions formOptions = bench::WindowOptions(dialogs);
     TMainForm form(formOptions);
-    form.initTimer->stop();
-    form.show();
-
-    const int port = platform::OpenPort(simulator.SlavePath());
-    platform::LineSettings settings;
-    if (port < 0 || !platform::ReadLineSettings(port, settings) ||
-        !platform::ApplyAdapterLineSettings(port, settings)) {
-        std::fprintf(stderr, "cannot open the simulated port\n");
-        return 1;
-    }
-    K310_BiSS_bidirectional::PortHandle = port;
-    form.btnConnectEncoderClick();
-    if (!form.btnReadEncoder->isEnabled()) {
-        std::fprintf(stderr, "the simulated encoder did not connect\n");
-        return 1;
-    }
+    if (!bench::ConnectToSimulator(form, simulator)) return 1;
     form.Page->setTabVisible(form.Page->indexOf(form.tabErrMap), true);
     form.Page->setCurrentWidget(form.tabErrMap);
     QCoreApplication::processEvents();
@@ -96,12 +66,12 @@ int main(int argc, char** argv) {
     simulator.ClearReceived();
     std::vector<int16_t> values;
     const auto bareRun = [&] {
-        const double t0 = WallSeconds();
+        const double t0 = bench::WallSeconds();
         if (!K310_SPI_Velcor::ReadErrorMap(values)) {
             std::fprintf(stderr, "error map: %s\n", K310_BiSS_bidirectional::LastErrorText.c_str());
             std::exit(1);
         }
-        return WallSeconds() - t0;
+        return bench::WallSeconds() - t0;
     };
     std::vector<double> bares{bareRun()};
     double wireBytes = 0;
@@ -126,12 +96,12 @@ int main(int argc, char** argv) {
     form.ErrMapProgressBar->setMaximum(500);
     const auto barRun = [&](bool forced) {
         form.ErrMapProgressBar->setValue(0);
-        const double t0 = WallSeconds();
+        const double t0 = bench::WallSeconds();
         for (int i = 0; i < Tarvo_konstante::kErrorMapEntries; ++i) {
             form.ErrMapProgressBar->setValue(std::min(i, 500));
             if (forced) form.ErrMapProgressBar->repaint();
         }
-        return WallSeconds() - t0;
+        return bench::WallSeconds() - t0;
     };
     const double own = barRun(false), forced = barRun(true);
     form.ErrMapProgressBar->setVisible(false);
@@ -143,9 +113,9 @@ int main(int argc, char** argv) {
     std::vector<double> runs, clicks;
     for (int run = 0; run < 5; ++run) {
         simulator.ClearReceived();
-        const double click0 = WallSeconds();
+        const double click0 = bench::WallSeconds();
         form.btnReadErrMap->click();
-        clicks.push_back(WallSeconds() - click0);
+        clicks.push_back(bench::WallSeconds() - click0);
         form.cbReadEncConstantly->setChecked(false);
         if (form.Series1->Count() != Tarvo_konstante::kErrorMapEntries) {
             std::fprintf(stderr, "the read stopped at entry %d\n", form.Series1->Count());

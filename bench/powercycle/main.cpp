@@ -5,6 +5,7 @@
 //
 //   bench_powercycle [cycles [simulator options]]
 //       default 5000 cycles, "t1,power-on=1,wire-timing=1,time-scale=10"
+#include "BenchWindow.h"
 #include "K310Simulator.h"
 #include "K310_7K_Velcor_SPI_Main.h"
 #include "K310_BiSS_bidirectional.h"
@@ -26,29 +27,6 @@
 #include <unistd.h>
 
 namespace {
-
-class SilentDialogs : public TDialogs {
-public:
-    void information(const QString&) override {}
-    void warning(const QString&) override {}
-    void error(const QString&) override {}
-    bool question(const QString&) override { return true; }
-    void questionSound() override {}
-    void setBusyCursor(bool) override {}
-};
-
-double WallSeconds() {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
-}
-
-double LoadAverage() {
-    double load = 0;
-    if (FILE* f = std::fopen("/proc/loadavg", "r")) {
-        if (std::fscanf(f, "%lf", &load) != 1) load = 0;
-        std::fclose(f);
-    }
-    return load;
-}
 
 // The count a jump line ends with ("... [N]"), or -1.
 long TrailingCount(const QString& line) {
@@ -72,42 +50,15 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: bench_powercycle [cycles (1..100000) [simulator options]]\n");
         return 1;
     }
-    sim::SimOptions options;
-    std::string error;
     const char* simOptions = argc > 2 ? argv[2] : "t1,power-on=1,wire-timing=1,time-scale=10";
-    if (!sim::ParseSimOptions(simOptions, options, error)) {
-        std::fprintf(stderr, "simulator options: %s\n", error.c_str());
-        return 1;
-    }
-    sim::K310Simulator simulator(options);
-    if (!simulator.Start(&error)) {
-        std::fprintf(stderr, "simulator: %s\n", error.c_str());
-        return 1;
-    }
+    const auto started = bench::StartSimulator(simOptions);
+    if (!started) return 1;
+    sim::K310Simulator& simulator = *started;
 
-    SilentDialogs dialogs;
-    TMainFormOptions formOptions;
-    formOptions.versionText = QStringLiteral("bench");
-    formOptions.userName = QStringLiteral("bench");
-    formOptions.candidates = [] { return std::vector<AdapterDiscovery::Candidate>{}; };
-    formOptions.dialogs = &dialogs;
+    bench::SilentDialogs dialogs;
+    TMainFormOptions formOptions = bench::WindowOptions(dialogs);
     TMainForm form(formOptions);
-    form.initTimer->stop();
-    form.show();
-
-    const int port = platform::OpenPort(simulator.SlavePath());
-    platform::LineSettings settings;
-    if (port < 0 || !platform::ReadLineSettings(port, settings) ||
-        !platform::ApplyAdapterLineSettings(port, settings)) {
-        std::fprintf(stderr, "cannot open the simulated port\n");
-        return 1;
-    }
-    K310_BiSS_bidirectional::PortHandle = port;
-    form.btnConnectEncoderClick();
-    if (!form.btnReadEncoder->isEnabled()) {
-        std::fprintf(stderr, "the simulated encoder did not connect\n");
-        return 1;
-    }
+    if (!bench::ConnectToSimulator(form, simulator)) return 1;
 
     // A jump injected as the count turns N (right after a power-up) comes with the next power-up
     // and is found by the check after it, which logs N - 1. The last power-up (count 1 to 0) has
@@ -134,7 +85,7 @@ int main(int argc, char** argv) {
 
     std::printf("simulator \"%s\"; %d cycles, delays 10 ms, %d jumps injected; load average %.2f on %ld "
                 "cores\n",
-                simOptions, cycles, jumps, LoadAverage(), sysconf(_SC_NPROCESSORS_ONLN));
+                simOptions, cycles, jumps, bench::LoadAverage(), sysconf(_SC_NPROCESSORS_ONLN));
 
     QEventLoop loop;
     bool timedOut = false;
@@ -146,12 +97,12 @@ int main(int argc, char** argv) {
         timedOut = true;
         form.cbCiklirajIzklope->setChecked(false);
     });
-    const double wall0 = WallSeconds();
+    const double wall0 = bench::WallSeconds();
     form.cbCiklirajIzklope->setChecked(true);
     // What the start logged (its line and the supply switch's own): the run's lines come after.
     const qsizetype startLines = form.LogLines().size();
     loop.exec();
-    const double wall = WallSeconds() - wall0;
+    const double wall = bench::WallSeconds() - wall0;
     form.cbReadEncConstantly->setChecked(false); // reading starts again at the end of a run
 
     const QStringList log = form.LogLines();

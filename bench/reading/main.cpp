@@ -3,6 +3,7 @@
 // exchange; the same with a million points on the temperature chart; the GUI thread's processor
 // time while reading with the default delay; and resident memory per chart point.
 // Prints figures and ratios; it asserts nothing.
+#include "BenchWindow.h"
 #include "ChartView.h"
 #include "K310Simulator.h"
 #include "K310_7K_Velcor_SPI_Main.h"
@@ -24,33 +25,6 @@
 
 namespace {
 
-class SilentDialogs : public TDialogs {
-public:
-    void information(const QString&) override {}
-    void warning(const QString&) override {}
-    void error(const QString&) override {}
-    bool question(const QString&) override { return true; }
-    void questionSound() override {}
-    void setBusyCursor(bool) override {}
-};
-
-double ThreadCpuSeconds() {
-    timespec t{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-    return double(t.tv_sec) + double(t.tv_nsec) * 1e-9;
-}
-
-double WallSeconds() {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
-}
-
-long ResidentBytes() {
-    std::ifstream statm("/proc/self/statm");
-    long pages = 0, resident = 0;
-    statm >> pages >> resident;
-    return resident * sysconf(_SC_PAGESIZE);
-}
-
 struct Run {
     int passes = 0;
     double wall = 0, cpu = 0;
@@ -65,11 +39,11 @@ Run ReadConstantly(TMainForm& form, sim::K310Simulator& simulator, double second
         loop.quit();
     });
     Run run;
-    const double wall0 = WallSeconds(), cpu0 = ThreadCpuSeconds();
+    const double wall0 = bench::WallSeconds(), cpu0 = bench::ThreadCpuSeconds();
     form.cbReadEncConstantly->setChecked(true); // the cycle runs on its timer until the box is cleared
     loop.exec();
-    run.wall = WallSeconds() - wall0;
-    run.cpu = ThreadCpuSeconds() - cpu0;
+    run.wall = bench::WallSeconds() - wall0;
+    run.cpu = bench::ThreadCpuSeconds() - cpu0;
     for (const auto& r : simulator.Received())
         run.passes += r.command.rfind("?0", 0) == 0;
     return run;
@@ -82,42 +56,15 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     InstallDesignFont();
 
-    sim::SimOptions options;
-    std::string error;
     const char* simOptions = argc > 1 ? argv[1] : "t1,power-on=1,wire-timing=1,rotate=30";
-    if (!sim::ParseSimOptions(simOptions, options, error)) {
-        std::fprintf(stderr, "simulator options: %s\n", error.c_str());
-        return 1;
-    }
-    sim::K310Simulator simulator(options);
-    if (!simulator.Start(&error)) {
-        std::fprintf(stderr, "simulator: %s\n", error.c_str());
-        return 1;
-    }
+    const auto started = bench::StartSimulator(simOptions);
+    if (!started) return 1;
+    sim::K310Simulator& simulator = *started;
 
-    SilentDialogs dialogs;
-    TMainFormOptions formOptions;
-    formOptions.versionText = QStringLiteral("bench");
-    formOptions.userName = QStringLiteral("bench");
-    formOptions.candidates = [] { return std::vector<AdapterDiscovery::Candidate>{}; };
-    formOptions.dialogs = &dialogs;
+    bench::SilentDialogs dialogs;
+    TMainFormOptions formOptions = bench::WindowOptions(dialogs);
     TMainForm form(formOptions);
-    form.initTimer->stop();
-    form.show();
-
-    const int port = platform::OpenPort(simulator.SlavePath());
-    platform::LineSettings settings;
-    if (port < 0 || !platform::ReadLineSettings(port, settings) ||
-        !platform::ApplyAdapterLineSettings(port, settings)) {
-        std::fprintf(stderr, "cannot open the simulated port\n");
-        return 1;
-    }
-    K310_BiSS_bidirectional::PortHandle = port;
-    form.btnConnectEncoderClick();
-    if (!form.btnReadEncoder->isEnabled()) {
-        std::fprintf(stderr, "the simulated encoder did not connect\n");
-        return 1;
-    }
+    if (!bench::ConnectToSimulator(form, simulator)) return 1;
 
     // The wire time of one position exchange: command and CR out, reply and CR back, 10 bits each.
     form.btnReadEncoderClick();
@@ -131,10 +78,10 @@ int main(int argc, char** argv) {
 
     // The transaction alone, without the window, shows what the simulator and the serial layer
     // leave of the wire bound; the window's share is the rest.
-    const double bare0 = WallSeconds();
+    const double bare0 = bench::WallSeconds();
     for (int i = 0; i < 500; ++i)
         K310_SPI_Velcor::ReadPosition();
-    const double bareRate = 500 / (WallSeconds() - bare0);
+    const double bareRate = 500 / (bench::WallSeconds() - bare0);
     std::printf("bare position reads, no window: %.1f reads/s = %.3f of the wire bound\n", bareRate,
                 bareRate / bound);
 
@@ -146,12 +93,12 @@ int main(int argc, char** argv) {
         "the bare reads\n",
         emptyRate, emptyRate / bound, emptyRate / bareRate);
 
-    const long before = ResidentBytes();
+    const long before = bench::ResidentBytes();
     form.cbDrawTemp->setChecked(true);
     for (int i = 0; i < 1000000; ++i)
         form.SeriesGreen->Add(20.0 + (i % 200) * 0.1);
     QCoreApplication::processEvents();
-    const long after = ResidentBytes();
+    const long after = bench::ResidentBytes();
     std::printf("resident memory per chart point: %.1f bytes (target <= 48)\n", double(after - before) / 1e6);
 
     const Run full = ReadConstantly(form, simulator, 3.0);
@@ -163,10 +110,10 @@ int main(int argc, char** argv) {
     // The chart on show, drawing a million points while the temperature grows.
     form.Page->setCurrentWidget(form.tabSignalLevelTemperature);
     QCoreApplication::processEvents();
-    const double redraw0 = WallSeconds();
+    const double redraw0 = bench::WallSeconds();
     form.SignalLevelChart->RedrawNow();
     std::printf("one redraw of the 1,000,000-point chart: %.1f ms (every %d ms at most while points come)\n",
-                (WallSeconds() - redraw0) * 1e3, TChartView::kRedrawDelayMs);
+                (bench::WallSeconds() - redraw0) * 1e3, TChartView::kRedrawDelayMs);
     const Run drawing = ReadConstantly(form, simulator, 3.0);
     std::printf("delay 0, Signal level page drawing the 1,000,000-point chart: %.1f passes/s\n",
                 drawing.passes / drawing.wall);

@@ -14,6 +14,7 @@
 // reaches the write, which then only reports (to a silent dialog) that no file is open. Half of the
 // reference runs before the recording and half after, so a change in the machine's load shows in
 // both figures alike.
+#include "BenchWindow.h"
 #include "K310Simulator.h"
 #include "K310_7K_Velcor_SPI_Main.h"
 #include "K310_BiSS_bidirectional.h"
@@ -37,36 +38,12 @@
 
 namespace {
 
-class SilentDialogs : public TDialogs {
+// Counts the "no file" reports of the reference run.
+class CountingDialogs : public bench::SilentDialogs {
 public:
-    void information(const QString&) override {}
-    void warning(const QString&) override {}
     void error(const QString&) override { ++errors; }
-    bool question(const QString&) override { return true; }
-    void questionSound() override {}
-    void setBusyCursor(bool) override {}
     long errors = 0;
 };
-
-double WallSeconds() {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
-}
-
-long ResidentBytes() {
-    std::ifstream statm("/proc/self/statm");
-    long pages = 0, resident = 0;
-    statm >> pages >> resident;
-    return resident * sysconf(_SC_PAGESIZE);
-}
-
-double LoadAverage() {
-    double load = 0;
-    if (FILE* f = std::fopen("/proc/loadavg", "r")) {
-        if (std::fscanf(f, "%lf", &load) != 1) load = 0;
-        std::fclose(f);
-    }
-    return load;
-}
 
 struct Run {
     long passes = 0;
@@ -89,10 +66,10 @@ Run ReadConstantly(TMainForm& form, sim::K310Simulator& simulator, double second
     sampler.setInterval(1000);
     QObject::connect(&sampler, &QTimer::timeout, gather);
     QEventLoop loop;
-    const double wall0 = WallSeconds();
+    const double wall0 = bench::WallSeconds();
     QTimer::singleShot(int(seconds * 1000), &form, [&] {
         form.cbReadEncConstantly->setChecked(false); // takes its one last pass before returning
-        run.wall = WallSeconds() - wall0;
+        run.wall = bench::WallSeconds() - wall0;
         loop.quit();
     });
     form.cbReadEncConstantly->setChecked(true); // the cycle runs on its timer until the box is cleared
@@ -129,18 +106,10 @@ int main(int argc, char** argv) {
     // The reference needs far less time than the recording, whose memory is what has to stay flat.
     const double reference = std::clamp(duration / 5, 20.0, 60.0);
 
-    sim::SimOptions options;
-    std::string error;
     const char* simOptions = argc > 2 ? argv[2] : "t6,power-on=1,wire-timing=1";
-    if (!sim::ParseSimOptions(simOptions, options, error)) {
-        std::fprintf(stderr, "simulator options: %s\n", error.c_str());
-        return 1;
-    }
-    sim::K310Simulator simulator(options);
-    if (!simulator.Start(&error)) {
-        std::fprintf(stderr, "simulator: %s\n", error.c_str());
-        return 1;
-    }
+    const auto started = bench::StartSimulator(simOptions);
+    if (!started) return 1;
+    sim::K310Simulator& simulator = *started;
 
     QTemporaryDir temporary;
     if (!temporary.isValid()) {
@@ -149,37 +118,18 @@ int main(int argc, char** argv) {
     }
     const QString folder = temporary.filePath(QStringLiteral("recordings")); // made for the recording only
 
-    SilentDialogs dialogs;
-    TMainFormOptions formOptions;
-    formOptions.versionText = QStringLiteral("bench");
-    formOptions.userName = QStringLiteral("bench");
-    formOptions.candidates = [] { return std::vector<AdapterDiscovery::Candidate>{}; };
-    formOptions.dialogs = &dialogs;
+    CountingDialogs dialogs;
+    TMainFormOptions formOptions = bench::WindowOptions(dialogs);
     formOptions.recordingDirectory = folder;
     TMainForm form(formOptions);
-    form.initTimer->stop();
-    form.show();
-
-    const int port = platform::OpenPort(simulator.SlavePath());
-    platform::LineSettings settings;
-    if (port < 0 || !platform::ReadLineSettings(port, settings) ||
-        !platform::ApplyAdapterLineSettings(port, settings)) {
-        std::fprintf(stderr, "cannot open the simulated port\n");
-        return 1;
-    }
-    K310_BiSS_bidirectional::PortHandle = port;
-    form.btnConnectEncoderClick();
-    if (!form.btnReadEncoder->isEnabled()) {
-        std::fprintf(stderr, "the simulated encoder did not connect\n");
-        return 1;
-    }
+    if (!bench::ConnectToSimulator(form, simulator)) return 1;
     form.seDelayBetweenReadings->setValue(0);
     form.Page->setCurrentWidget(form.tabInit);
     QCoreApplication::processEvents();
 
     std::printf("simulator \"%s\"; recording %.0f s, reference %.0f s (half before, half after); load "
                 "average %.2f on %ld cores\n",
-                simOptions, duration, reference, LoadAverage(), sysconf(_SC_NPROCESSORS_ONLN));
+                simOptions, duration, reference, bench::LoadAverage(), sysconf(_SC_NPROCESSORS_ONLN));
 
     // The reference arrangement: the box ticked, no folder, so no file.
     const auto referenceRun = [&](double seconds) {
@@ -210,9 +160,9 @@ int main(int argc, char** argv) {
     }
     std::printf("one pass, recording: %s\n", OnePass(form, simulator).c_str());
     const int records0 = form.ShraniFajl.Records();
-    const long memory0 = ResidentBytes();
+    const long memory0 = bench::ResidentBytes();
     const Run recording = ReadConstantly(form, simulator, duration);
-    const long memory1 = ResidentBytes();
+    const long memory1 = bench::ResidentBytes();
     const int records = form.ShraniFajl.Records() - records0;
     const QString path = QString::fromStdString(form.ShraniFajl.Path().string());
     form.cbShranjujMeritveDebug->setChecked(false);
@@ -232,7 +182,7 @@ int main(int argc, char** argv) {
     std::printf("resident memory: %.1f MB at the start of the recording, %.1f MB at its end, %+.2f %% "
                 "(target flat within 5 %%)\n",
                 memory0 / 1e6, memory1 / 1e6, 100.0 * double(memory1 - memory0) / double(memory0));
-    std::printf("load average at the end %.2f\n", LoadAverage());
+    std::printf("load average at the end %.2f\n", bench::LoadAverage());
 
     form.close();
     return 0;
