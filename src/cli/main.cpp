@@ -4,6 +4,7 @@
 #include "CliOutput.h"
 #include "CliPort.h"
 #include "CliProcedures.h"
+#include "CliSendArguments.h"
 #include "CliText.h"
 #include "K310_BiSS_bidirectional.h"
 #include "Orodja.h"
@@ -84,61 +85,24 @@ int RunCrc(const std::vector<std::string>& args) {
 }
 
 int RunSend(const std::vector<std::string>& args) {
-    std::string port;
-    std::string command;
-    bool haveCommand = false;
-    unsigned long long minReply = 0;
-    unsigned long long pace = 0;
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        if (IsHelp(a)) {
-            std::fputs(kSendUsage, stdout);
-            return kExitOk;
-        }
-        auto value = [&](const char* name) -> const std::string* {
-            // No value of ours begins with "--": there the value was left out.
-            if (i + 1 >= args.size() || args[i + 1].rfind("--", 0) == 0) return nullptr;
-            (void)name;
-            return &args[++i];
-        };
-        if (a == "--port") {
-            const std::string* v = value("--port");
-            if (!v) return Usage(kSendUsage, "--port needs a PATH");
-            port = *v;
-        } else if (a == "--min-reply") {
-            const std::string* v = value("--min-reply");
-            const auto n = v ? cli::ParseNumber(*v, 0xFFFFFFFFull) : std::nullopt;
-            if (!n) return Usage(kSendUsage, "--min-reply needs a number 0..4294967295");
-            minReply = *n;
-        } else if (a == "--pace") {
-            const std::string* v = value("--pace");
-            const auto n = v ? cli::ParseNumber(*v, 255) : std::nullopt;
-            if (!n) return Usage(kSendUsage, "--pace needs a number of milliseconds 0..255");
-            pace = *n;
-        } else if (a.size() > 2 && a.compare(0, 2, "--") == 0) {
-            return Usage(kSendUsage, "unknown option " + a);
-        } else if (!haveCommand) {
-            const auto c = cli::UnescapeBytes(a);
-            if (!c) return Usage(kSendUsage, "malformed escape in COMMAND");
-            command = *c;
-            haveCommand = true;
-        } else {
-            return Usage(kSendUsage, "only one COMMAND may be given");
-        }
+    std::string problem;
+    const auto parsed = cli::ParseSendArguments(args, &problem);
+    if (!parsed) return Usage(kSendUsage, problem);
+    if (parsed->help) {
+        std::fputs(kSendUsage, stdout);
+        return kExitOk;
     }
-    if (port.empty()) return Usage(kSendUsage, "--port PATH is required");
-    if (!haveCommand) return Usage(kSendUsage, "COMMAND is missing");
 
     std::string error;
     namespace shared = K310_BiSS_bidirectional;
-    shared::PortHandle = cli::OpenAdapterPort(port, &error);
+    shared::PortHandle = cli::OpenAdapterPort(parsed->port, &error);
     if (shared::PortHandle < 0) {
         std::fprintf(stderr, "tarvo-cli: %s\n", error.c_str());
         return kExitFailure;
     }
     std::string reply;
-    const int32_t result = Serial_driver::SendCommandPaced(
-        shared::PortHandle, command, static_cast<uint8_t>(pace), static_cast<uint32_t>(minReply), reply);
+    const int32_t result = Serial_driver::SendCommandPaced(shared::PortHandle, parsed->command, parsed->pace,
+                                                           parsed->minReply, reply);
     std::printf("result %d\nreply %s\n", result, cli::EscapeBytes(reply).c_str());
     return result == 0 ? kExitOk : kExitFailure;
 }

@@ -96,6 +96,19 @@ int VersionFromReply(const std::string& rawVersion) {
     return 100 * DecimalOrZero(part(10, 1)) + DecimalOrZero(part(12, 2));
 }
 
+bool NamesAdapter(const std::string& versionReply) {
+    return versionReply.compare(0, kModel.size(), kModel) == 0;
+}
+
+void DecodeAdapterReplies(const std::string& versionReply, const std::string& serialReply,
+                          const std::string& revisionReply, Result& result) {
+    result.rawVersion = versionReply;
+    result.K310Version = Orodja::KeepPrintable(versionReply);
+    result.K310VerzijaFW = VersionFromReply(versionReply);
+    result.SerijskaK310 = Orodja::KeepAlphanumeric(serialReply);
+    result.K310RevizijaFW = DecimalOrZero(Orodja::KeepAlphanumeric(revisionReply));
+}
+
 Result FindAdapter(const std::vector<std::string>& explicitPaths, const CandidateSource& source,
                    const std::function<void()>& betweenPorts) {
     Result result;
@@ -129,7 +142,7 @@ Result FindAdapter(const std::vector<std::string>& explicitPaths, const Candidat
         }
         std::string reply;
         const int32_t probe = Serial_driver::SendCommand(handle, "v", 7, reply);
-        if (probe != Serial_driver::kReplyComplete || reply.compare(0, kModel.size(), kModel) != 0) {
+        if (probe != Serial_driver::kReplyComplete || !NamesAdapter(reply)) {
             // Not ours: leave the device as we found it.
             platform::WriteLineSettings(handle, saved);
             platform::ClosePort(handle);
@@ -149,19 +162,16 @@ Result FindAdapter(const std::vector<std::string>& explicitPaths, const Candidat
             Serial_driver::SendCommand(handle, "", 0, rest);
             reply += rest;
         }
+        // Neither result is examined: an adapter that leaves "r" or "o" unanswered is still
+        // the adapter, with an empty serial number or revision 0.
+        std::string serial;
+        Serial_driver::SendCommand(handle, "r", 0, serial);
+        std::string revision;
+        Serial_driver::SendCommand(handle, "o", 0, revision);
         result.found = true;
         result.port = candidate;
         result.handle = handle;
-        result.rawVersion = reply;
-        result.K310Version = Orodja::KeepPrintable(reply);
-        result.K310VerzijaFW = VersionFromReply(reply);
-
-        std::string serial;
-        Serial_driver::SendCommand(handle, "r", 0, serial);
-        result.SerijskaK310 = Orodja::KeepAlphanumeric(serial);
-        std::string revision;
-        Serial_driver::SendCommand(handle, "o", 0, revision);
-        result.K310RevizijaFW = DecimalOrZero(Orodja::KeepAlphanumeric(revision));
+        DecodeAdapterReplies(reply, serial, revision, result);
         return result;
     }
     return result;

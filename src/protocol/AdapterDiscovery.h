@@ -76,4 +76,11 @@ Result FindAdapter(const std::vector<std::string>& explicitPaths, const Candidat
 // 1; a part that is missing or not a number counts 0.
 int VersionFromReply(const std::string& rawVersion);
 
+// The decoding steps of the search, apart from its transactions (the fuzz targets use them).
+// True when a reply to "v" names the adapter model.
+bool NamesAdapter(const std::string& versionReply);
+// The adapter's fields of `result` from the raw replies to "v", "r" and "o".
+void DecodeAdapterReplies(const std::string& versionReply, const std::string& serialReply,
+                          const std::string& revisionReply, Result& result);
+
 } // namespace AdapterDiscovery

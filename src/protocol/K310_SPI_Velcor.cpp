@@ -168,7 +168,10 @@ bool ReadRegister(uint32_t address, uint8_t length) {
     const std::string command = "R:" + Hex(length, 4) + ":" + Hex(address, 8);
     std::string reply;
     if (!RegisterTransaction(command, reply)) return false;
+    return DecodeReadReply(command, reply);
+}
 
+bool DecodeReadReply(const std::string& command, const std::string& reply) {
     std::string reason = ErrorReplyText(reply, true);
     if (reason.empty() && !StartsWith(reply, "0x9:")) reason = "Other Error reading register\r\nsCmd: ";
     if (reason.empty() && reply.size() != 14) reason = "Not enough data received back\r\nsCmd: ";
@@ -198,7 +201,10 @@ bool WriteRegister(uint32_t address, uint8_t length, uint32_t value) {
     const std::string command = "W:" + Hex(length, 4) + ":" + Hex(address, 8) + ":" + Hex(value, 8);
     std::string reply;
     if (!RegisterTransaction(command, reply)) return false;
+    return DecodeWriteReply(command, reply);
+}
 
+bool DecodeWriteReply(const std::string& command, const std::string& reply) {
     std::string reason = ErrorReplyText(reply, false);
     if (reason.empty() && reply.size() != 3 && reply.size() != 4)
         reason = "Incorrect data received back\r\nsCmd: ";
@@ -216,6 +222,10 @@ bool ResetVelcorProtocol() {
     const int32_t result = Serial_driver::SendCommand(PortHandle, "x", 0, reply);
     EncoderPosition.ErrComm = result;
     if (CommFailed(result)) return false;
+    return DecodeResetReply(reply);
+}
+
+bool DecodeResetReply(const std::string& reply) {
     LastErrorText = Orodja::Trim(reply);
     return LastErrorText == kResetConfirmation;
 }
@@ -343,6 +353,23 @@ bool ReadEncoderSignature() {
     // A cut-short reply is still parsed: it may carry everything needed.
     if (result != Serial_driver::kReplyComplete)
         LastErrorText = "Problem 1 pri branju identa: j -> " + Orodja::KeepPrintable(reply);
+    if (!DecodeIdentification(reply)) return false;
+
+    // Chosen afresh every time, so a legacy encoder connected after a new one is read with its
+    // own addresses.
+    if (EncoderType == 5 || EncoderType == 6)
+        SelectNewLayout();
+    else
+        SelectLegacyLayout();
+
+    if (!ProbeRegisters()) return false;
+    if (!ReadSerialNumber()) return false;
+    if (HasFirmwareRevision && !ReadFirmwareVersion()) return false;
+    return true;
+}
+
+bool DecodeIdentification(const std::string& reply) {
+    TEncoderSignature& sig = EncoderSignature;
     if (Upper(reply).find("ERROR") != std::string::npos) {
         LastErrorText = "Problem 2 pri branju identa: j -> " + Orodja::KeepPrintable(reply);
         return false;
@@ -384,17 +411,6 @@ bool ReadEncoderSignature() {
     SingleTurnMask = 0;
     for (int32_t i = 0; i < SingleTurnBits; ++i)
         SingleTurnMask = (SingleTurnMask << 1) | 1u;
-
-    // Chosen afresh every time, so a legacy encoder connected after a new one is read with its
-    // own addresses.
-    if (EncoderType == 5 || EncoderType == 6)
-        SelectNewLayout();
-    else
-        SelectLegacyLayout();
-
-    if (!ProbeRegisters()) return false;
-    if (!ReadSerialNumber()) return false;
-    if (HasFirmwareRevision && !ReadFirmwareVersion()) return false;
     return true;
 }
 
@@ -433,6 +449,14 @@ void DecodeLayoutC(uint16_t word) {
     pos.Status = status;
 }
 
+bool LegacyFrame() {
+    return EncoderType == 1 || EncoderType == 2 || EncoderType == 6;
+}
+
+std::string PositionCommand() {
+    return (!LegacyFrame() || MultiTurnBits > 0) ? "?06:000" : "?04:000";
+}
+
 } // namespace
 
 bool ReadPosition() {
@@ -442,12 +466,17 @@ bool ReadPosition() {
         LastErrorText = "Encoder not identified";
         return false;
     }
-    const bool legacyFrame = EncoderType == 1 || EncoderType == 2 || EncoderType == 6;
-    const std::string command = (!legacyFrame || MultiTurnBits > 0) ? "?06:000" : "?04:000";
     pos.RxData.clear();
-    const int32_t result = Serial_driver::SendCommand(PortHandle, command, 0, pos.RxData);
+    const int32_t result = Serial_driver::SendCommand(PortHandle, PositionCommand(), 0, pos.RxData);
     pos.ErrComm = result;
     if (CommFailed(result)) return false;
+    return DecodePositionFrame();
+}
+
+bool DecodePositionFrame() {
+    TEncoderPosition& pos = EncoderPosition;
+    const bool legacyFrame = LegacyFrame();
+    const std::string command = PositionCommand();
     pos.RxData = Orodja::KeepPrintable(pos.RxData);
     const std::string& rx = pos.RxData;
 
@@ -509,6 +538,11 @@ bool ReadDetailedStatus() {
     const int32_t result = Serial_driver::SendCommand(PortHandle, "d", 0, pos.RxData);
     pos.ErrComm = result;
     if (CommFailed(result)) return false;
+    return DecodeDetailedStatus();
+}
+
+bool DecodeDetailedStatus() {
+    TEncoderPosition& pos = EncoderPosition;
     pos.RxData = Orodja::KeepPrintable(pos.RxData);
     const std::string& rx = pos.RxData;
     if (rx.size() == 15) {

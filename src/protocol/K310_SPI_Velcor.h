@@ -78,6 +78,23 @@ bool ReadErrorMapEntry(int index, int16_t& value);
 // The whole map; on failure `values` holds the entries read before it.
 bool ReadErrorMap(std::vector<int16_t>& values);
 
+// The decoding steps of the replies above, apart from their transactions, so that any bytes can
+// be put through them (the fuzz targets do). Each does what its operation does once the reply is
+// in, and leaves the same state behind.
+// Register read, the reply with blanks removed: RegisterData bytes 0..3, or the reason.
+bool DecodeReadReply(const std::string& command, const std::string& reply);
+// Register write, the reply with blanks removed.
+bool DecodeWriteReply(const std::string& command, const std::string& reply);
+// Protocol reset ("x"), the reply as received.
+bool DecodeResetReply(const std::string& reply);
+// Identification ("j"), the reply as received: type, version, resolution and part number; the
+// layout, the probes and the serial number are left to ReadEncoderSignature.
+bool DecodeIdentification(const std::string& reply);
+// The position frame in EncoderPosition.RxData as received, by the identified frame layout.
+bool DecodePositionFrame();
+// The "d" report in EncoderPosition.RxData as received.
+bool DecodeDetailedStatus();
+
 // Start values again, as at program start (the layout too).
 void ResetVelcorState();
 // Program end: closes PortHandle if still open, empties SelfCalResultText.

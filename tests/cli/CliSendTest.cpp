@@ -1,4 +1,5 @@
 // tarvo-cli's first subcommands, run as a program against a scripted device.
+#include "CliSendArguments.h"
 #include "CliText.h"
 #include "RunProgram.h"
 #include "ScriptedPeer.h"
@@ -40,6 +41,44 @@ TEST(CliText, Numbers) {
     EXPECT_FALSE(cli::ParseNumber("0x", 255));
     EXPECT_FALSE(cli::ParseNumber("-1", 255));
     EXPECT_FALSE(cli::ParseNumber("99999999999999999999999", ~0ull));
+}
+
+TEST(CliSendArguments, ValuesAndTheFirstProblem) {
+    std::string problem;
+    const auto all = cli::ParseSendArguments({"--pace", "0x0A", "--port", "/dev/a", "R:0002:0000004E\\r",
+                                              "--min-reply", "4294967295", "--port", "/dev/b"},
+                                             &problem);
+    ASSERT_TRUE(all) << problem;
+    EXPECT_FALSE(all->help);
+    EXPECT_EQ(all->port, "/dev/b"); // the last --port counts
+    EXPECT_EQ(all->command, "R:0002:0000004E\r");
+    EXPECT_EQ(all->minReply, 4294967295u);
+    EXPECT_EQ(all->pace, 10);
+
+    const auto empty = cli::ParseSendArguments({"--port", "p", ""}, &problem);
+    ASSERT_TRUE(empty);
+    EXPECT_EQ(empty->command, "");
+
+    // Help wins over what follows it, not over a problem before it.
+    EXPECT_FALSE(cli::ParseSendArguments({"--bogus", "-h"}, &problem));
+    const auto help = cli::ParseSendArguments({"v", "-h", "--bogus"}, &problem);
+    ASSERT_TRUE(help);
+    EXPECT_TRUE(help->help);
+
+    const std::vector<std::pair<std::vector<std::string>, std::string>> bad = {
+        {{"--port"}, "--port needs a PATH"},
+        {{"--port", "p", "--pace", "--help", "v"}, "--pace needs a number of milliseconds 0..255"},
+        {{"--port", "p", "--min-reply", "4294967296", "v"}, "--min-reply needs a number 0..4294967295"},
+        {{"--port", "p", "v", "w"}, "only one COMMAND may be given"},
+        {{"--port", "p", "\\x4"}, "malformed escape in COMMAND"},
+        {{"--port", "", "v"}, "--port PATH is required"},
+        {{"--port", "p"}, "COMMAND is missing"},
+    };
+    for (const auto& [args, reason] : bad) {
+        problem.clear();
+        EXPECT_FALSE(cli::ParseSendArguments(args, &problem)) << reason;
+        EXPECT_EQ(problem, reason);
+    }
 }
 
 TEST(CliCrc, PrintsTwoUpperCaseDigits) {
