@@ -25,7 +25,9 @@ const char* const kReadUsage =
     "WarnBit=0|1 ErrCRC=0|1 Status=... ExtTemperature=... ErrComm=... (with --json one object\n"
     "per line). A failed reading goes to stderr (or its object has \"ok\": false); the\n"
     "readings stop at a reading that got no answer in time, and when the link to the adapter\n"
-    "is lost. Exit 1 when any reading failed.\n"
+    "is lost. A reply that fails its CRC check (ErrCRC=1: a broken frame, an adapter's ERROR\n"
+    "line) is a failed reading too; the encoder's own error and warning bits are data.\n"
+    "Exit 1 when any reading failed.\n"
     "  --keep-going   for long unattended runs: a reading without an answer is reported and\n"
     "                 the readings go on; only a lost port ends them\n";
 
@@ -72,10 +74,20 @@ int RunRead(const Command& cmd) {
             if (!FlushOutput()) return kExitFailure;
             continue;
         }
+        // The encoder's error and warning bits are what it says about itself; a reply that
+        // fails its CRC check says nothing trustworthy at all.
+        const bool crcFailed = p.ErrCRC;
+        if (crcFailed) {
+            anyFailed = true;
+            if (!cmd.json())
+                std::fprintf(stderr, "tarvo-cli: reading %llu: CRC error in reply \"%s\"\n", i + 1,
+                             TerminalText(p.RxData).c_str());
+        }
         if (cmd.json()) {
-            std::printf("%s\n", JsonObject()
-                                    .Add("ok", true)
-                                    .Add("RxData", p.RxData)
+            JsonObject o;
+            o.Add("ok", !crcFailed);
+            if (crcFailed) o.Add("LastErrorText", "CRC error in reply \"" + p.RxData + "\"");
+            std::printf("%s\n", o.Add("RxData", p.RxData)
                                     .Add("MT_value", p.MT_value)
                                     .Add("ST_value", p.ST_value)
                                     .Add("MTST_value", p.MTST_value)
@@ -87,7 +99,7 @@ int RunRead(const Command& cmd) {
                                     .Add("ErrComm", p.ErrComm)
                                     .Text()
                                     .c_str());
-        } else {
+        } else if (!crcFailed) {
             std::printf("RxData=%s MT_value=%d ST_value=%u MTST_value=%lld ErrBit=%d WarnBit=%d ErrCRC=%d "
                         "Status=%u ExtTemperature=%d ErrComm=%d\n",
                         p.RxData.c_str(), p.MT_value, p.ST_value, static_cast<long long>(p.MTST_value),

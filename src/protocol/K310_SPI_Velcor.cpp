@@ -62,6 +62,12 @@ int HexDigit(char c) {
     return -1;
 }
 
+bool IsHexText(std::string_view text) {
+    for (char c : text)
+        if (HexDigit(c) < 0) return false;
+    return true;
+}
+
 // Strict: every character a hex digit, at least one of them.
 bool ParseHex(std::string_view text, uint64_t& value) {
     if (text.empty() || text.size() > 16) return false;
@@ -521,7 +527,11 @@ bool DecodePositionFrame() {
 
     uint8_t received = static_cast<uint8_t>(FrameField(rx, crcAt, 2));
     if (EncoderType == 1 || EncoderType == 6) received = static_cast<uint8_t>(~received);
-    pos.ErrCRC = Orodja::HexFrameCrc8(Chars(rx, 1, crcAt - 1)) != received;
+    // A reply that is not a whole frame of hex digits (an adapter's ERROR line, line noise, a cut
+    // frame, nothing at all) cannot have passed the check, whatever its digits happen to sum to.
+    const std::string_view frame = Chars(rx, 1, crcAt + 1);
+    const bool wellFormed = frame.size() == crcAt + 1 && IsHexText(frame);
+    pos.ErrCRC = !wellFormed || Orodja::HexFrameCrc8(Chars(rx, 1, crcAt - 1)) != received;
 
     if (layoutC) {
         DecodeLayoutC(static_cast<uint16_t>(FrameField(rx, 1, 4)));

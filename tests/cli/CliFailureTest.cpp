@@ -3,6 +3,7 @@
 // their values, and raw reply bytes on the terminal.
 #include "CliFixture.h"
 #include "K310Simulator.h"
+#include "Orodja.h"
 #include "SerialPort.h"
 
 #include <gtest/gtest.h>
@@ -120,6 +121,52 @@ TEST_F(Cli, KeepGoingStillEndsOnALostPort) {
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(Count(r.out, "RxData="), 1u) << r.out;
     EXPECT_EQ(r.err, "tarvo-cli: reading 2: USB Comm Err -5\n");
+}
+
+// An adapter's ERROR line or line noise in place of a frame fails the reading; an encoder that
+// reports its own error and warning bits in a sound frame does not.
+TEST_F(Cli, AReplyThatFailsItsCrcIsAFailedReading) {
+    const std::string activeLow = "48D140" + clitest::Hex(Orodja::HexFrameCrc8("48D140"), 2);
+    struct Row {
+        const char* name;
+        std::string reply;
+        bool failed;
+    } rows[] = {
+        {"adapter ERROR line", "ERROR 3", true},
+        {"line noise", "Zq7#", true},
+        {"nothing", "", true},
+        {"sound frame, encoder error and warning", activeLow, false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        for (const bool json : {false, true}) {
+            ExpectAdapter();
+            ExpectIdentification();
+            peer.Add("?04:000", row.reply + "\r");
+            peer.Add("?04:000", "48D14391\r");
+            std::vector<std::string> args = {"read", "--count", "2"};
+            if (json) args.push_back("--json");
+            const auto r = Run(args);
+            EXPECT_EQ(r.exitCode, row.failed ? 1 : 0) << r.out << r.err;
+            if (json) {
+                const std::string first = r.out.substr(0, r.out.find('\n'));
+                EXPECT_EQ(first.find(R"("ok":false)") != std::string::npos, row.failed) << first;
+                if (row.failed)
+                    EXPECT_NE(first.find(R"("LastErrorText":"CRC error in reply \")" + row.reply + R"(\"")"),
+                              std::string::npos)
+                        << first;
+                EXPECT_NE(first.find(R"("ErrCRC":)" + std::string(row.failed ? "true" : "false")),
+                          std::string::npos);
+            } else if (row.failed) {
+                EXPECT_EQ(r.err, "tarvo-cli: reading 1: CRC error in reply \"" + row.reply + "\"\n");
+                EXPECT_EQ(r.out.rfind("RxData=48D14391 ", 0), 0u) << r.out; // the next reading goes on
+            } else {
+                EXPECT_EQ(r.err, "");
+                EXPECT_NE(r.out.find("ErrBit=1 WarnBit=1 ErrCRC=0"), std::string::npos) << r.out;
+            }
+            ASSERT_TRUE(peer.WaitIdle(1500));
+        }
+    }
 }
 
 TEST_F(Cli, AnOptionWithoutItsValueIsNamed) {
