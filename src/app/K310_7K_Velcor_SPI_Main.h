@@ -21,6 +21,7 @@
 #include <memory>
 #include <optional>
 #include <random>
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
@@ -215,7 +216,7 @@ private:
     void PlaceOnScreen();
     void ConnectHandlers();
     void SetUpCharts();
-    void ReportOpenFailures(const std::vector<AdapterDiscovery::OpenFailure>& failures);
+    void ReportRejections(const AdapterDiscovery::Result& result);
     std::vector<AdapterDiscovery::Candidate> OrderedCandidates();
     void ScheduleReadingPass();
     // One edit's value to one register (Write Zero, Write Filter, Write MT arc); `what` names the
@@ -236,7 +237,9 @@ private:
     int adapterActions_ = 0; // handlers talking to the adapter, nested
     bool readingPassHeld_ = false;
     std::optional<QMargins> placedWithFrame_; // the frame margins of the last placement
-    std::set<std::string> reportedPorts_;     // ports whose open failure the log already names
+    // Why each port was last passed over, as the log last said it: a port is named again only
+    // when its reason changes, so a search every second does not fill the log.
+    std::map<std::string, std::string> portReasons_;
     // Whether the last Configuration refresh read the encoder's offset into edPosOffset: the
     // zero preset computes the new zero from it and must not from a stale or typed text.
     bool offsetRead_ = false;

@@ -67,7 +67,7 @@ void TMainForm::initTimerTimer() {
     const AdapterDiscovery::Result result = AdapterDiscovery::FindAdapter(
         options_.explicitPorts, [&candidates] { return candidates; },
         [] { QCoreApplication::processEvents(QEventLoop::AllEvents); });
-    ReportOpenFailures(result.openFailures);
+    ReportRejections(result);
 
     if (!firstSearchDone_) {
         firstSearchDone_ = true;
@@ -101,15 +101,27 @@ void TMainForm::initTimerTimer() {
                              QString::number(K310RevizijaFW));
 }
 
-void TMainForm::ReportOpenFailures(const std::vector<AdapterDiscovery::OpenFailure>& failures) {
-    for (const auto& f : failures) {
-        if (f.osError != EACCES && f.osError != EPERM) continue;
-        if (!reportedPorts_.insert(f.path).second) continue;
-        const std::string group = platform::DeviceGroup(f.path);
-        QString line = QStringLiteral("No permission to open ") + QString::fromLocal8Bit(f.path);
-        if (!group.empty())
-            line += QStringLiteral("; members of the group \"") + QString::fromLocal8Bit(group) +
-                    QStringLiteral("\" may open it");
-        AddLog(line);
+void TMainForm::ReportRejections(const AdapterDiscovery::Result& result) {
+    using AdapterDiscovery::RejectReason;
+    for (const auto& r : result.rejected) {
+        // The kind of reason, not its details: a port that keeps answering line noise is one
+        // reason, however the noise reads.
+        const std::string reason = std::to_string(static_cast<int>(r.reason)) + "/" + std::to_string(r.osError);
+        std::string& last = portReasons_[r.path];
+        if (last == reason) continue;
+        last = reason;
+        if (r.reason == RejectReason::CannotOpen && (r.osError == EACCES || r.osError == EPERM)) {
+            const std::string group = platform::DeviceGroup(r.path);
+            QString line = QStringLiteral("No permission to open ") + QString::fromLocal8Bit(r.path);
+            if (!group.empty())
+                line += QStringLiteral("; members of the group \"") + QString::fromLocal8Bit(group) +
+                        QStringLiteral("\" may open it");
+            AddLog(line);
+        } else {
+            AddLog(QStringLiteral("Port not taken: ") +
+                   QString::fromLocal8Bit(AdapterDiscovery::RejectionText(r)));
+        }
     }
+    // The port in use is forgotten: if it fails later, that is news again.
+    if (result.found) portReasons_.erase(result.port.path);
 }

@@ -173,6 +173,33 @@ TEST_F(Discovery, ALostAdapterIsSearchedForAgain) {
 }
 
 // Without this line nobody learns why the adapter on a port of another group is never found.
+TEST_F(Discovery, EachPortPassedOverIsNamedWithItsReasonOnceUntilTheReasonChanges) {
+    ScriptedPeer silent, stranger;
+    const auto path = [](const ScriptedPeer& p) { return QString::fromStdString(p.SlavePath()); };
+    silent.Add(Exchange{"v", {}});
+    stranger.Add("v", "HELLO\x1B[2J modem\r");
+    Create({{silent.SlavePath(), 1}, {stranger.SlavePath(), 2}});
+    form->initTimerTimer();
+    EXPECT_EQ(form->LogLines(),
+              (QStringList{QStringLiteral("Port not taken: ") + path(silent) +
+                               QStringLiteral(": no answer to \"v\" within 400 ms"),
+                           QStringLiteral("Port not taken: ") + path(stranger) +
+                               QStringLiteral(": answered \"HELLO[2J modem\", not a K310-7K")}));
+
+    // The same reasons a second later: nothing new. The stranger falls silent: that is news.
+    silent.Add(Exchange{"v", {}});
+    stranger.Add("v", "HI, a different text\r");
+    form->initTimerTimer();
+    EXPECT_EQ(form->LogLines().size(), 2);
+    silent.Add(Exchange{"v", {}});
+    stranger.Add(Exchange{"v", {}});
+    form->initTimerTimer();
+    const QStringList lines = form->LogLines();
+    ASSERT_EQ(lines.size(), 3);
+    EXPECT_EQ(lines[2], QStringLiteral("Port not taken: ") + path(stranger) +
+                            QStringLiteral(": no answer to \"v\" within 400 ms"));
+}
+
 TEST_F(Discovery, APortWithoutPermissionIsNamedOncePerRun) {
     // A file that even the administrator may not open for writing stands in for a locked port.
     const std::string locked = "/sys/kernel/mm/transparent_hugepage/hpage_pmd_size";
