@@ -5,6 +5,8 @@
 #include "K310_BiSS_bidirectional.h"
 #include "K310_SPI_Velcor.h"
 
+#include <cctype>
+
 #ifndef POSITION_LAYOUT
 #error "POSITION_LAYOUT must be 'A', 'B' or 'C'"
 #endif
@@ -57,6 +59,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         FUZZ_CHECK(POSITION_LAYOUT == 'B');
         FUZZ_CHECK(fuzz::StartsWith(shared::LastErrorText, "Invalid position frame"));
         return 0;
+    }
+    // Only a whole frame of hex digits can pass its CRC check.
+    if (!pos.ErrCRC) {
+        const size_t frame = POSITION_LAYOUT == 'A' ? 8 : 12;
+        FUZZ_CHECK(pos.RxData.size() >= frame);
+        for (size_t i = 0; i < frame; ++i)
+            FUZZ_CHECK(std::isxdigit(static_cast<unsigned char>(pos.RxData[i])));
     }
     const uint32_t mask = velcor::SingleTurnMask;
     FUZZ_CHECK(pos.ST_value <= mask);
