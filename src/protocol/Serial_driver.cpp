@@ -22,11 +22,6 @@ bool WriteCommand(int port, const std::string& command, uint8_t pauseMs, int* os
     return true;
 }
 
-// How long to poll without blocking before the first wait in the OS: an adapter that answers at
-// once is caught without a sleep and wake-up, which would cost more than the wait itself, while
-// a slower one costs at most this much processor time per transaction.
-constexpr uint64_t kQuickPollMicros = 40;
-
 bool IsComplete(const std::string& reply, uint32_t minReply) {
     if (minReply == 0) return reply.find('\r') != std::string::npos;
     return reply.size() >= minReply;
@@ -54,7 +49,6 @@ int32_t SendCommandPaced(int port, const std::string& command, uint8_t pauseMs, 
     std::vector<char> buffer;
     bool complete = false;
     int32_t lost = 0; // minus the OS code once the port is gone
-    const uint64_t quickStart = platform::MonotonicMicros();
     for (;;) {
         const long waiting = platform::BytesWaiting(port, &osError);
         if (waiting < 0) {
@@ -74,9 +68,9 @@ int32_t SendCommandPaced(int port, const std::string& command, uint8_t pauseMs, 
         if (complete) break;
         const uint32_t elapsed = platform::TickCountMs() - start;
         if (elapsed > ReplyTimeoutMs) break;
-        if (platform::MicrosSince(quickStart) < kQuickPollMicros) continue;
-        // Wait in the OS rather than spinning a core; the reply is still taken as soon as its
-        // last byte is there.
+        // Nothing more is there yet (the check above just said so): wait in the OS at once
+        // rather than polling, which cost a waiting transaction more processor time than the
+        // wake-up it saved; the reply is still taken as soon as its bytes are there.
         const uint32_t remaining = ReplyTimeoutMs - elapsed + 1;
         if (platform::WaitReadable(port, remaining, &osError) == platform::WaitResult::HungUp) {
             // Unplugged (or the handle went bad) while the reply was awaited: the port is lost,
