@@ -92,6 +92,8 @@ int main(int argc, char** argv) {
         "delay 0, Initialization page: %.1f passes/s = %.3f of the wire bound (target >= 0.85), %.3f of "
         "the bare reads\n",
         emptyRate, emptyRate / bound, emptyRate / bareRate);
+    std::printf("  GUI thread per pass: %.0f us of processor time, %.0f us of wall time\n",
+                empty.cpu / empty.passes * 1e6, empty.wall / empty.passes * 1e6);
 
     const long before = bench::ResidentBytes();
     form.cbDrawTemp->setChecked(true);

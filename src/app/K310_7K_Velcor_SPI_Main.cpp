@@ -1,6 +1,7 @@
 // The window itself: creation, keys, closing, page switches, the log.
 #include "K310_7K_Velcor_SPI_Main.h"
 
+#include "FramePacer.h"
 #include "K310_BiSS_bidirectional.h"
 #include "QtRoutines.h"
 #include "SerialPort.h"
@@ -157,6 +158,9 @@ TMainForm::TMainForm(TMainFormOptions options, QWidget* parent)
     Memo1->setMaximumBlockCount(kLogLinesKept);
 
     SetUpCharts();
+    // Hundreds of reading passes a second change labels each time; the screen shows them once
+    // per display frame.
+    new TFramePacer(this);
     ConnectHandlers();
     // Key preview: the window sees every key of its controls before they do.
     qApp->installEventFilter(this);

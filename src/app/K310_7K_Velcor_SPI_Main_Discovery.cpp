@@ -106,7 +106,8 @@ void TMainForm::ReportRejections(const AdapterDiscovery::Result& result) {
     for (const auto& r : result.rejected) {
         // The kind of reason, not its details: a port that keeps answering line noise is one
         // reason, however the noise reads.
-        const std::string reason = std::to_string(static_cast<int>(r.reason)) + "/" + std::to_string(r.osError);
+        const std::string reason =
+            std::to_string(static_cast<int>(r.reason)) + "/" + std::to_string(r.osError);
         std::string& last = portReasons_[r.path];
         if (last == reason) continue;
         last = reason;

@@ -26,7 +26,8 @@ const char* const kReadUsage =
     "per line). A failed reading goes to stderr (or its object has \"ok\": false); the\n"
     "readings stop at a reading that got no answer in time, and when the link to the adapter\n"
     "is lost. A reply that fails its CRC check (ErrCRC=1: a broken frame, an adapter's ERROR\n"
-    "line) is a failed reading too; the encoder's own error and warning bits are data.\n"
+    "line) is a failed reading too: its line is printed and a note goes to stderr (its object\n"
+    "has \"ok\": false). The encoder's own error and warning bits are data, not failures.\n"
     "Exit 1 when any reading failed.\n"
     "  --keep-going   for long unattended runs: a reading without an answer is reported and\n"
     "                 the readings go on; only a lost port ends them\n";
@@ -99,7 +100,8 @@ int RunRead(const Command& cmd) {
                                     .Add("ErrComm", p.ErrComm)
                                     .Text()
                                     .c_str());
-        } else if (!crcFailed) {
+        } else {
+            // Still one line per reading, so a script's count of lines stays the count of readings.
             std::printf("RxData=%s MT_value=%d ST_value=%u MTST_value=%lld ErrBit=%d WarnBit=%d ErrCRC=%d "
                         "Status=%u ExtTemperature=%d ErrComm=%d\n",
                         p.RxData.c_str(), p.MT_value, p.ST_value, static_cast<long long>(p.MTST_value),

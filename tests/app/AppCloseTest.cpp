@@ -65,7 +65,8 @@ protected:
                 std::this_thread::sleep_for(std::chrono::milliseconds(2));
             }
             requested = true;
-            QMetaObject::invokeMethod(target, [target] { target->close(); }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                target, [target] { target->close(); }, Qt::QueuedConnection);
         });
     }
     static bool Any(const std::string&) { return true; }

@@ -71,7 +71,9 @@ TEST_F(Cli, ReadPrintsOneLinePerReading) {
     peer.Add("?04:000", "48D14391\r");
     peer.Add("?04:000", "48D14000\r");
     auto r = Run({"read", "--count", "2"});
-    EXPECT_EQ(r.exitCode, 0) << r.err;
+    // The second frame fails its CRC check: it is printed, and it fails the run.
+    EXPECT_EQ(r.exitCode, 1) << r.err;
+    EXPECT_EQ(r.err, "tarvo-cli: reading 2: CRC error in reply \"48D14000\"\n");
     EXPECT_EQ(
         r.out,
         "RxData=48D14391 MT_value=0 ST_value=74565 MTST_value=74565 ErrBit=0 WarnBit=0 ErrCRC=0 Status=0 "

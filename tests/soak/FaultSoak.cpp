@@ -9,8 +9,8 @@
 // the end, and the log's length. Exit 0 when every unplug was recovered and the reading came back
 // after the last fault; 1 otherwise.
 #include "Dialogs.h"
-#include "K310_BiSS_bidirectional.h"
 #include "K310_7K_Velcor_SPI_Main.h"
+#include "K310_BiSS_bidirectional.h"
 #include "QtRoutines.h"
 
 #include <QApplication>
@@ -77,7 +77,8 @@ public:
         posix_spawn_file_actions_addclose(&actions, in[1]);
         posix_spawn_file_actions_addopen(&actions, 1, outputFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         posix_spawn_file_actions_adddup2(&actions, 1, 2);
-        std::vector<std::string> args = {program, "--preset", "t1", "--power-on", "--rotate", "45", "--link", link};
+        std::vector<std::string> args = {program,    "--preset", "t1",     "--power-on",
+                                         "--rotate", "45",       "--link", link};
         std::vector<char*> argv;
         for (std::string& a : args)
             argv.push_back(a.data());
@@ -219,8 +220,9 @@ int main(int argc, char** argv) {
         int weight;
     };
     const std::vector<Fault> faults = {
-        {"silent", "silent 1", 3},      {"cut", "cut", 3},          {"garbage", "garbage 30", 3},
-        {"badcrc", "badcrc 1", 3},      {"errorreply", "errorreply 1", 3}, {"delay", "delay 450", 2},
+        {"silent", "silent 1", 3},         {"cut", "cut", 3},
+        {"garbage", "garbage 30", 3},      {"badcrc", "badcrc 1", 3},
+        {"errorreply", "errorreply 1", 3}, {"delay", "delay 450", 2},
         {"unplug", "unplug 700", 1},
     };
     std::vector<int> weights;
@@ -289,7 +291,8 @@ int main(int argc, char** argv) {
             stoppedFaultsAt = Clock::now();
         }
         if (stopping) {
-            const bool backAfterLast = !unplugPending && lastReading > stoppedFaultsAt + std::chrono::seconds(1);
+            const bool backAfterLast =
+                !unplugPending && lastReading > stoppedFaultsAt + std::chrono::seconds(1);
             if (backAfterLast || SecondsSince(stoppedFaultsAt) > 20) app.quit();
         }
     });
@@ -307,12 +310,14 @@ int main(int argc, char** argv) {
     }
     std::printf("run: %.0f s of faults, seed %u\n", options.seconds, options.seed);
     std::printf("faults injected: %ld (%s)\n", total, kinds.c_str());
-    std::printf("unplugs: %ld, recovered: %ld, slowest recovery %.2f s\n", unplugs, recovered, slowestRecovery);
+    std::printf("unplugs: %ld, recovered: %ld, slowest recovery %.2f s\n", unplugs, recovered,
+                slowestRecovery);
     std::printf("readings seen: %ld, reading put back on: %ld times, message boxes: %ld\n", readingsSeen,
                 reconnects, dialogs.shown);
     std::printf("reading back after the last fault: %s\n", readingBack ? "yes" : "no");
-    std::printf("resident memory: %ld KiB after %.0f s warm-up, %ld KiB at the end (%.3f)\n", residentAfterWarmUp,
-                warmUp, residentAtEnd, residentAfterWarmUp ? double(residentAtEnd) / residentAfterWarmUp : 0.0);
+    std::printf("resident memory: %ld KiB after %.0f s warm-up, %ld KiB at the end (%.3f)\n",
+                residentAfterWarmUp, warmUp, residentAtEnd,
+                residentAfterWarmUp ? double(residentAtEnd) / residentAfterWarmUp : 0.0);
     std::printf("log: %lld lines\n", static_cast<long long>(form.LogLines().size()));
     if (!options.log.empty()) {
         std::ofstream out(options.log);
