@@ -16,12 +16,14 @@
 #include <QEventLoop>
 #include <QTimer>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <ctime>
 #include <fstream>
 #include <string>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -119,6 +121,32 @@ int main(int argc, char** argv) {
     const Run drawing = ReadConstantly(form, simulator, 3.0);
     std::printf("delay 0, Signal level page drawing the 1,000,000-point chart: %.1f passes/s\n",
                 drawing.passes / drawing.wall);
+
+    // How late the window answers anything else meanwhile: a 5 ms probe timer's lateness.
+    {
+        std::vector<double> lateness;
+        QTimer probe;
+        probe.setTimerType(Qt::PreciseTimer);
+        double due = 0;
+        QObject::connect(&probe, &QTimer::timeout, [&] {
+            const double now = bench::WallSeconds();
+            if (due > 0) lateness.push_back(std::max(0.0, now - due) * 1e3);
+            due = now + 0.005;
+        });
+        probe.start(5);
+        ReadConstantly(form, simulator, 3.0);
+        probe.stop();
+        std::sort(lateness.begin(), lateness.end());
+        const auto at = [&](double share) {
+            return lateness.empty()
+                       ? 0.0
+                       : lateness[std::min(lateness.size() - 1, size_t(share * lateness.size()))];
+        };
+        std::printf(
+            "event-loop lag while reading at delay 0 with the chart showing, %zu probes: median %.1f ms, "
+            "99th percentile %.1f ms (target <= 20), worst %.1f ms\n",
+            lateness.size(), at(0.5), at(0.99), lateness.empty() ? 0.0 : lateness.back());
+    }
     form.Page->setCurrentWidget(form.tabInit);
 
     form.seDelayBetweenReadings->setValue(50);
