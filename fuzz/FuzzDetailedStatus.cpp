@@ -1,5 +1,6 @@
 // The "d" report as received. The first byte picks the resolution an identification would have
 // left; the rest is the reply.
+#include "FuzzEncoder.h"
 #include "FuzzSupport.h"
 #include "K310_BiSS_bidirectional.h"
 #include "K310_SPI_Velcor.h"
@@ -8,20 +9,9 @@
 namespace shared = K310_BiSS_bidirectional;
 namespace velcor = K310_SPI_Velcor;
 
-namespace {
-
-constexpr int32_t kBits[] = {15, 16, 17, 18, 19, 20, 21, 1};
-
-} // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size == 0) return 0;
-    shared::ResetSharedState();
-    velcor::ResetVelcorState();
-    velcor::EncoderType = static_cast<uint8_t>(1 + data[0] % 6);
-    velcor::SingleTurnBits = kBits[(data[0] / 6) % 8];
-    velcor::SingleTurnMask = (uint32_t{1} << velcor::SingleTurnBits) - 1;
-    velcor::MultiTurnBits = (data[0] & 0x80) ? 16 : 0;
+    fuzz::IdentifiedEncoder(static_cast<uint8_t>(1 + data[0] % 6), data[0] / 6, (data[0] & 0x80) ? 16 : 0);
 
     shared::TEncoderPosition& pos = shared::EncoderPosition;
     pos.MT_value = -5;

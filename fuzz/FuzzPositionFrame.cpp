@@ -1,6 +1,7 @@
 // A position frame as received, decoded by one frame layout (built once per layout, with
 // POSITION_LAYOUT 'A', 'B' or 'C'). The first byte picks the encoder type and resolution that
 // an identification would have left; the rest is the reply.
+#include "FuzzEncoder.h"
 #include "FuzzSupport.h"
 #include "K310_BiSS_bidirectional.h"
 #include "K310_SPI_Velcor.h"
@@ -20,21 +21,14 @@ namespace {
 // single-turn, and (multiturn) the case that has no layout and must not be decoded.
 constexpr uint8_t kTypes[] = {POSITION_LAYOUT == 'C' ? 3 : 1, POSITION_LAYOUT == 'C' ? 4 : 2,
                               POSITION_LAYOUT == 'C' ? 5 : 6};
-// The resolutions an identification gives, and 1, which a failed resolution leaves behind.
-constexpr int32_t kBits[] = {15, 16, 17, 18, 19, 20, 21, 1};
 
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size == 0) return 0;
-    shared::ResetSharedState();
-    velcor::ResetVelcorState();
     const uint8_t pick = data[0];
-    velcor::EncoderType = kTypes[pick % 3];
-    velcor::SingleTurnBits = kBits[(pick / 3) % 8];
-    velcor::SingleTurnMask = (uint32_t{1} << velcor::SingleTurnBits) - 1;
     const bool noLayout = POSITION_LAYOUT == 'C' && (pick & 0x80) != 0;
-    velcor::MultiTurnBits = (POSITION_LAYOUT == 'B' || noLayout) ? 16 : 0;
+    fuzz::IdentifiedEncoder(kTypes[pick % 3], pick / 3, (POSITION_LAYOUT == 'B' || noLayout) ? 16 : 0);
 
     shared::TEncoderPosition& pos = shared::EncoderPosition;
     // What an earlier reading left, so fields that must be kept can be seen to be kept.
