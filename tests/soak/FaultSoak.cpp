@@ -14,7 +14,9 @@
 #include "QtRoutines.h"
 
 #include <QApplication>
+#include <QPlainTextEdit>
 #include <QTemporaryDir>
+#include <QTextDocument>
 #include <QTimer>
 
 #include <algorithm>
@@ -185,6 +187,10 @@ int main(int argc, char** argv) {
     const bool trace = std::getenv("FAULT_SOAK_TRACE") != nullptr;
     const double warmUp = std::min(60.0, options.seconds / 5);
     long residentAfterWarmUp = 0;
+    long residentLogFull = 0;
+    double logFullAt = 0;
+    const double sampleEvery = std::max(10.0, options.seconds / 10);
+    double nextSample = sampleEvery;
 
     // --- the user: connects the encoder and puts the reading back on whenever it stopped.
     long readingsSeen = 0, reconnects = 0;
@@ -283,6 +289,22 @@ int main(int argc, char** argv) {
             slowestRecovery = std::max(slowestRecovery, SecondsSince(unpluggedAt));
         }
         if (!residentAfterWarmUp && elapsed >= warmUp) residentAfterWarmUp = ResidentKiB();
+        // The log grows to its cap of kept lines; from then on, memory must hold still.
+        if (!residentLogFull && form.Memo1->document()->blockCount() >= TMainForm::kLogLinesKept) {
+            residentLogFull = ResidentKiB();
+            logFullAt = elapsed;
+        }
+        if (elapsed >= nextSample) {
+            std::printf("  at %4.0f s: resident %ld KiB, log %d lines, %ld faults so far\n", elapsed,
+                        ResidentKiB(), form.Memo1->document()->blockCount(), [&] {
+                            long n = 0;
+                            for (const auto& kind : injected)
+                                n += kind.second;
+                            return n;
+                        }());
+            std::fflush(stdout);
+            nextSample += sampleEvery;
+        }
         if (!stopping && elapsed >= options.seconds) {
             // No more faults; the reading has some seconds to come back from the last one.
             stopping = true;
@@ -318,6 +340,9 @@ int main(int argc, char** argv) {
     std::printf("resident memory: %ld KiB after %.0f s warm-up, %ld KiB at the end (%.3f)\n",
                 residentAfterWarmUp, warmUp, residentAtEnd,
                 residentAfterWarmUp ? double(residentAtEnd) / residentAfterWarmUp : 0.0);
+    if (residentLogFull)
+        std::printf("resident memory once the log was full (%.0f s): %ld KiB, at the end %ld KiB (%.3f)\n",
+                    logFullAt, residentLogFull, residentAtEnd, double(residentAtEnd) / residentLogFull);
     std::printf("log: %lld lines\n", static_cast<long long>(form.LogLines().size()));
     if (!options.log.empty()) {
         std::ofstream out(options.log);
