@@ -22,10 +22,12 @@ double Now() {
 
 // A thermal test's curve: a slow rise with a little noise, so every pixel column holds a band
 // (and a short run, scaled to its own span, is a zigzag from top to bottom).
-bool noisy = true;
+// The band shape is bench_reading's: a sawtooth that fills every column from top to bottom.
+enum class TShape { Noisy, Smooth, Band } shape = TShape::Noisy;
 double Temperature(long i) {
+    if (shape == TShape::Band) return 20.0 + double(i % 200) * 0.1;
     const double rise = 20.0 + 40.0 * (1.0 - std::exp(-double(i) / 2e6));
-    if (!noisy) return rise + 0.5 * std::sin(double(i) * 0.01);
+    if (shape == TShape::Smooth) return rise + 0.5 * std::sin(double(i) * 0.01);
     return rise + 0.3 * std::sin(double(i) * 0.7) + 0.1 * double((i * 2654435761u) % 17) / 17.0;
 }
 
@@ -111,12 +113,18 @@ int main(int argc, char** argv) {
                 redraw[2] / redraw[0]);
     std::printf("one redraw of 1,000,000 points / of 1,000 points: %.2f\n", redraw[1] / redraw[0]);
     // The short run again as a smooth curve, the cheapest redraw there is.
-    noisy = false;
+    shape = TShape::Smooth;
     const Figures smooth = ChartRedraw(1000, 15);
-    noisy = true;
+    shape = TShape::Noisy;
     std::printf("chart,      1000 points of a smooth curve: one redraw %.2f ms; 10,000,000 noisy points / "
                 "this: %.2f\n",
                 smooth.redrawMs, redraw[2] / smooth.redrawMs);
+
+    shape = TShape::Band;
+    const Figures band = ChartRedraw(1000000, 15);
+    shape = TShape::Noisy;
+    std::printf("chart,   1000000 points filling every column top to bottom: one redraw %.2f ms\n",
+                band.redrawMs);
 
     for (long n : {1000000L, 10000000L}) {
         const double on = PlainRedraw(n, true, n >= 10000000 ? 5 : 11);

@@ -3,6 +3,7 @@
 #include "Dialogs.h"
 #include "ReadingRules.h"
 
+#include <QElapsedTimer>
 #include <QEvent>
 #include <QFile>
 #include <QFileInfo>
@@ -53,7 +54,7 @@ void TChartSeries::LeaveAppending() {
 }
 
 void TChartSeries::Add(double y) {
-    if (appending_ && data()->isEmpty()) {
+    if (appending_ && mDataContainer->isEmpty()) {
         appended_.Append(y);
     } else {
         LeaveAppending();
@@ -63,7 +64,7 @@ void TChartSeries::Add(double y) {
 }
 
 void TChartSeries::AddXY(double x, double y) {
-    if (appending_ && data()->isEmpty() && x == double(appended_.Count())) {
+    if (appending_ && mDataContainer->isEmpty() && x == double(appended_.Count())) {
         appended_.Append(y);
     } else {
         LeaveAppending();
@@ -204,39 +205,101 @@ void TChartSeries::DrawAppended(QCPPainter* painter) {
         DrawLine(painter, points);
         return;
     }
-    // Many points a pixel: each column draws its first point, its band and its last point, which
-    // covers the same pixels as the line through all of its points.
+    // Many points a pixel: the line through all points of a column covers its band from the
+    // lowest to the highest point, so the band is what each column draws.
     const double origin = keys->coordToPixel(0.0);
     const double perPoint = keys->coordToPixel(1.0) - origin;
     std::vector<ChartSummary::TColumn> columns;
     columns.reserve(std::size_t(span) + 2);
     ChartSummary::SplitIntoColumns(appended_, first, last, origin, perPoint, columns);
-    points.reserve(int(columns.size()) * 4);
-    const double gap = std::numeric_limits<double>::quiet_NaN();
+    // Each column's band is what a smoothed stroke of the pen from its lowest to its highest point
+    // covers: whole pixels where the stroke covers them, its two ends as the share of the pixel it
+    // covers. The painter smooths a stroke a pixel wide and hundreds high, or fills a rectangle of
+    // that shape, row by row at a cost per row; so the whole pixels are filled as runs along the
+    // rows, where neighbouring columns' bands join. The line between columns runs from one column's
+    // last point to the next one's first.
+    struct TBand {
+        int x0, x1, top, bottom; // whole pixels [x0, x1) x [top, bottom)
+    };
+    const double width = drawPen.widthF() > 0 ? drawPen.widthF() : 1;
+    const QColor colour = drawPen.color();
+    const bool smooth = painter->testRenderHint(QPainter::Antialiasing);
+    // Rows beyond the plot are clipped anyway; far beyond they would overflow.
+    const QRect clip = clipRect();
+    const double above = clip.top() - 2.0, below = clip.bottom() + 3.0;
+    painter->setRenderHint(QPainter::Antialiasing, false);
+    auto fill = [&](int x0, int x1, int row0, int row1, double share) {
+        if (x1 <= x0 || row1 <= row0 || share <= 0) return;
+        QColor c = colour;
+        if (share < 1) c.setAlphaF(float(colour.alphaF() * share));
+        painter->fillRect(QRect(x0, row0, x1 - x0, row1 - row0), c);
+    };
+    std::vector<TBand> bands;
+    bands.reserve(columns.size());
+    int rowMin = std::numeric_limits<int>::max(), rowMax = std::numeric_limits<int>::min();
+    QVector<QLineF> joins;
+    joins.reserve(int(columns.size()));
+    QPointF previous;
+    bool joined = false;
     for (const ChartSummary::TColumn& c : columns) {
         if (c.range.Empty()) {
-            points.append(QPointF(c.pixel + 0.5, gap));
+            joined = false; // a gap of NaN
             continue;
         }
-        const double start = appended_.Value(c.first), end = appended_.Value(c.last - 1);
-        if (!std::isnan(start))
-            points.append(QPointF(origin + c.first * perPoint, values->coordToPixel(start)));
-        if (c.last - c.first > 1) {
-            const double centre = c.pixel + 0.5;
-            const bool lowFirst = std::isnan(start) || start - c.range.min <= c.range.max - start;
-            const double low = values->coordToPixel(c.range.min), high = values->coordToPixel(c.range.max);
-            points.append(QPointF(centre, lowFirst ? low : high));
-            points.append(QPointF(centre, lowFirst ? high : low));
-            if (!std::isnan(end))
-                points.append(QPointF(origin + (c.last - 1) * perPoint, values->coordToPixel(end)));
+        const double low = values->coordToPixel(c.range.min), high = values->coordToPixel(c.range.max);
+        const double top = std::clamp(std::min(low, high) - width / 2, above, below);
+        const double bottom = std::clamp(std::max(low, high) + width / 2, above, below);
+        TBand band{int(std::lround(c.pixel + 0.5 - width / 2)), int(std::lround(c.pixel + 0.5 + width / 2)),
+                   0, 0};
+        if (!smooth) {
+            band.top = int(std::lround(top));
+            band.bottom = std::max(band.top + 1, int(std::lround(bottom)));
+        } else {
+            const int firstRow = int(std::floor(top)), lastRow = int(std::floor(bottom));
+            if (firstRow == lastRow) {
+                fill(band.x0, band.x1, firstRow, firstRow + 1, bottom - top);
+            } else {
+                fill(band.x0, band.x1, firstRow, firstRow + 1, double(firstRow + 1) - top);
+                fill(band.x0, band.x1, lastRow, lastRow + 1, bottom - double(lastRow));
+            }
+            band.top = firstRow + 1;
+            band.bottom = lastRow;
         }
+        if (band.top < band.bottom) {
+            bands.push_back(band);
+            rowMin = std::min(rowMin, band.top);
+            rowMax = std::max(rowMax, band.bottom);
+        }
+        const double start = appended_.Value(c.first), end = appended_.Value(c.last - 1);
+        if (joined && !std::isnan(start))
+            joins.append(
+                QLineF(previous, QPointF(origin + double(c.first) * perPoint, values->coordToPixel(start))));
+        joined = !std::isnan(end);
+        if (joined) previous = QPointF(origin + double(c.last - 1) * perPoint, values->coordToPixel(end));
     }
-    DrawLine(painter, points);
+    for (int row = rowMin; row < rowMax; ++row) {
+        int runStart = 0, runEnd = 0;
+        for (const TBand& band : bands) {
+            if (row < band.top || row >= band.bottom) continue;
+            if (runEnd > runStart && band.x0 <= runEnd) {
+                runEnd = std::max(runEnd, band.x1);
+                continue;
+            }
+            fill(runStart, runEnd, row, row + 1, 1);
+            runStart = band.x0;
+            runEnd = band.x1;
+        }
+        fill(runStart, runEnd, row, row + 1, 1);
+    }
+    painter->setRenderHint(QPainter::Antialiasing, smooth);
+    painter->setPen(drawPen);
+    painter->setBrush(Qt::NoBrush);
+    painter->drawLines(joins);
 }
 
 void TChartSeries::draw(QCPPainter* painter) {
     // Points that came through QCPGraph's own addData are in its container: draw them all there.
-    if (appending_ && !data()->isEmpty()) LeaveAppending();
+    if (appending_ && !mDataContainer->isEmpty()) LeaveAppending();
     if (appending_) {
         DrawAppended(painter);
         return;
@@ -413,8 +476,12 @@ void TChartView::RedrawNow() {
         return;
     }
     stale_ = false;
+    QElapsedTimer took;
+    took.start();
     ApplyAxes();
     plot_->replot();
+    const qint64 costMs = (took.nsecsElapsed() * kRedrawCostFactor + 999999) / 1000000;
+    timer_.setInterval(int(std::clamp<qint64>(costMs, kRedrawDelayMs, kLongestRedrawDelayMs)));
 }
 
 bool TChartView::eventFilter(QObject* watched, QEvent* event) {

@@ -39,7 +39,7 @@ public:
     void AddXY(double x, double y, QColor colour);
     void Clear();
 
-    int Count() const { return int(appended_.Count() + data()->size()); }
+    int Count() const { return int(appended_.Count() + mDataContainer->size()); }
     double X(int index) const { return InAppended() ? index : (data()->constBegin() + index)->key; }
     double Y(int index) const {
         return InAppended() ? appended_.Value(index) : (data()->constBegin() + index)->value;
@@ -71,7 +71,7 @@ private:
         QCPGraphDataContainer points;
     };
     void Added(double y);
-    bool InAppended() const { return appended_.Count() > 0 && data()->isEmpty(); }
+    bool InAppended() const { return appended_.Count() > 0 && mDataContainer->isEmpty(); }
     // Moves the appended values into QCPGraph's container, for good (until Clear).
     void LeaveAppending();
     void DrawAppended(QCPPainter* painter);
@@ -95,6 +95,11 @@ public:
     enum class TAxis { Left, Right, Bottom };
     // The drawing waits this long after a change, so many points cost one redraw.
     static constexpr int kRedrawDelayMs = 40;
+    // While points come, a redraw waits at least this many times what the last one took, so a
+    // chart that is slow to draw (a large one on a busy machine) never takes more than a small
+    // share of the GUI thread; never longer than kLongestRedrawDelayMs.
+    static constexpr int kRedrawCostFactor = 50;
+    static constexpr int kLongestRedrawDelayMs = 500;
 
     // Gives `plot` the design settings: left axis fixed -leftLimit..leftLimit with small labels,
     // right axis fixed -rightLimit..rightLimit without grid, bottom axis automatic.
@@ -121,6 +126,8 @@ public:
     // Redraws within kRedrawDelayMs; calls before then share one redraw.
     void ScheduleRedraw();
     bool RedrawPending() const { return timer_.isActive(); }
+    // How long the next scheduled redraw waits.
+    int RedrawDelayMs() const { return timer_.interval(); }
     // Brings the axes up to date and draws now (a hidden chart draws when it is shown again).
     void RedrawNow();
     // Brings the axes up to date without drawing: automatic axes to the data, unless zoomed.
