@@ -271,10 +271,10 @@ void TChartSeries::DrawAppended(QCPPainter* painter) {
             rowMax = std::max(rowMax, band.bottom);
         }
         const double start = appended_.Value(c.first), end = appended_.Value(c.last - 1);
-        if (joined && !std::isnan(start))
+        if (joined && std::isfinite(start))
             joins.append(
                 QLineF(previous, QPointF(origin + double(c.first) * perPoint, values->coordToPixel(start))));
-        joined = !std::isnan(end);
+        joined = std::isfinite(end);
         if (joined) previous = QPointF(origin + double(c.last - 1) * perPoint, values->coordToPixel(end));
     }
     for (int row = rowMin; row < rowMax; ++row) {

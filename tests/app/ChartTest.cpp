@@ -160,6 +160,9 @@ TEST_F(Chart, ManyPointsShareOneTimedRedraw) {
     }());
     EXPECT_EQ(replots, 1);
     EXPECT_FALSE(view->RedrawPending());
+    // The next redraw waits for a multiple of what this one took, within bounds.
+    EXPECT_GE(view->RedrawDelayMs(), TChartView::kRedrawDelayMs);
+    EXPECT_LE(view->RedrawDelayMs(), TChartView::kLongestRedrawDelayMs);
     EXPECT_EQ(view->ShownRange(TChartView::TAxis::Bottom), QCPRange(0, 4999));
     plot.hide();
 }
@@ -294,7 +297,9 @@ void ExpectColumnsLikeBruteForce(const ChartSummary::TAppendedValues& values, co
         ASSERT_LT(c.first, c.last);
         for (long i = c.first; i < c.last; ++i)
             ASSERT_EQ(std::floor(origin + double(i) * perPoint), double(c.pixel)) << "point " << i;
-        if (c.first > first) ASSERT_LT(std::floor(origin + double(c.first - 1) * perPoint), double(c.pixel));
+        if (c.first > first) {
+            ASSERT_LT(std::floor(origin + double(c.first - 1) * perPoint), double(c.pixel));
+        }
         const auto brute = BruteRange(v, c.first, c.last);
         ASSERT_EQ(c.range.min, brute.min) << "column " << c.pixel;
         ASSERT_EQ(c.range.max, brute.max) << "column " << c.pixel;
@@ -325,7 +330,10 @@ TEST(AppendedValues, RangesAndColumnsMatchBruteForce) {
         for (int k = 0; k < 300; ++k) {
             long a = index(random), b = index(random);
             if (a > b) std::swap(a, b);
-            if (k == 0) a = 0, b = n;
+            if (k == 0) {
+                a = 0;
+                b = n;
+            }
             const auto r = values.Range(a, b), brute = BruteRange(v, a, b);
             ASSERT_EQ(r.Empty(), a == b);
             if (a < b) {
