@@ -1,5 +1,7 @@
 // The chart wrapper on a real QCustomPlot on the offscreen platform: series order and colours,
-// axes, the timed redraw, rectangle zoom, double click, and real PNG files from SaveChartAsPng.
+// axes, the timed redraw, rectangle zoom, double click, and real PNG files from SaveChartAsPng;
+// the appended series' summaries against brute force, and its drawing against the full line.
+#include "ChartSummary.h"
 #include "ChartView.h"
 #include "Dialogs.h"
 
@@ -12,7 +14,9 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
+#include <random>
 
 namespace {
 
@@ -156,6 +160,9 @@ TEST_F(Chart, ManyPointsShareOneTimedRedraw) {
     }());
     EXPECT_EQ(replots, 1);
     EXPECT_FALSE(view->RedrawPending());
+    // The next redraw waits for a multiple of what this one took, within bounds.
+    EXPECT_GE(view->RedrawDelayMs(), TChartView::kRedrawDelayMs);
+    EXPECT_LE(view->RedrawDelayMs(), TChartView::kLongestRedrawDelayMs);
     EXPECT_EQ(view->ShownRange(TChartView::TAxis::Bottom), QCPRange(0, 4999));
     plot.hide();
 }
@@ -267,6 +274,300 @@ TEST_F(ChartExport, AHiddenChartExportsWithItsAxesUpToDate) {
     EXPECT_NEAR(view->ShownRange(TChartView::TAxis::Left).lower, 150, 0.5);
     EXPECT_NEAR(view->ShownRange(TChartView::TAxis::Left).upper, 250, 0.5);
     EXPECT_EQ(QImage(name).size(), QSize(575, 361));
+}
+
+// ---------------------------------------------------------------------------------------------
+// Appended series: summaries and drawing
+
+ChartSummary::TMinMax BruteRange(const std::vector<double>& v, long first, long last) {
+    ChartSummary::TMinMax r;
+    for (long i = first; i < last; ++i)
+        r.Take(v[i]);
+    return r;
+}
+
+// Every column of a split against the points that a per-point rounding puts into each pixel.
+void ExpectColumnsLikeBruteForce(const ChartSummary::TAppendedValues& values, const std::vector<double>& v,
+                                 long first, long last, double origin, double perPoint) {
+    std::vector<ChartSummary::TColumn> columns;
+    ChartSummary::SplitIntoColumns(values, first, last, origin, perPoint, columns);
+    long next = first;
+    for (const auto& c : columns) {
+        ASSERT_EQ(c.first, next);
+        ASSERT_LT(c.first, c.last);
+        for (long i = c.first; i < c.last; ++i)
+            ASSERT_EQ(std::floor(origin + double(i) * perPoint), double(c.pixel)) << "point " << i;
+        if (c.first > first) {
+            ASSERT_LT(std::floor(origin + double(c.first - 1) * perPoint), double(c.pixel));
+        }
+        const auto brute = BruteRange(v, c.first, c.last);
+        ASSERT_EQ(c.range.min, brute.min) << "column " << c.pixel;
+        ASSERT_EQ(c.range.max, brute.max) << "column " << c.pixel;
+        next = c.last;
+    }
+    EXPECT_EQ(next, last);
+}
+
+TEST(AppendedValues, RangesAndColumnsMatchBruteForce) {
+    constexpr long B = ChartSummary::TAppendedValues::kBucket, F = ChartSummary::TAppendedValues::kFanOut;
+    // Around the edges of a bucket and of each level above it.
+    const long counts[] = {1, 2, B - 1, B, B + 1, B * F, B * F + 1, B * F * F - 1, B * F * F * F + 7, 100000};
+    std::mt19937_64 random(7);
+    for (long n : counts) {
+        SCOPED_TRACE(n);
+        ChartSummary::TAppendedValues values;
+        std::vector<double> v;
+        std::uniform_real_distribution<double> value(-50, 50);
+        for (long i = 0; i < n; ++i) {
+            // Runs of equal values and single spikes, the cases where a band is easiest to get wrong.
+            v.push_back(i % 97 < 40 ? 20.0 : value(random));
+            values.Append(v.back());
+        }
+        ASSERT_EQ(values.Count(), n);
+        for (long i = 0; i < n; ++i)
+            ASSERT_EQ(values.Value(i), v[i]);
+        std::uniform_int_distribution<long> index(0, n);
+        for (int k = 0; k < 300; ++k) {
+            long a = index(random), b = index(random);
+            if (a > b) std::swap(a, b);
+            if (k == 0) {
+                a = 0;
+                b = n;
+            }
+            const auto r = values.Range(a, b), brute = BruteRange(v, a, b);
+            ASSERT_EQ(r.Empty(), a == b);
+            if (a < b) {
+                ASSERT_EQ(r.min, brute.min) << a << ".." << b;
+                ASSERT_EQ(r.max, brute.max) << a << ".." << b;
+            }
+        }
+        // Columns of a chart 540 pixels wide at odd scales: several points a pixel, about one,
+        // fewer than one, and a zoom into the middle.
+        for (double width : {540.0, 541.3, 97.0}) {
+            const double perPoint = width / double(std::max(1L, n - 1));
+            ExpectColumnsLikeBruteForce(values, v, 0, n, 33.7, perPoint);
+        }
+        if (n > 10) ExpectColumnsLikeBruteForce(values, v, n / 3, n / 2, -1234.25, 540.0 / double(n / 6));
+    }
+}
+
+TEST(AppendedValues, AnOvernightRunByRepeatedAppend) {
+    // Six million points: summaries on every level, several chunks; the band of the whole and of
+    // the columns of a chart still match the points.
+    constexpr long n = 6000000;
+    ChartSummary::TAppendedValues values;
+    std::vector<double> v(n);
+    for (long i = 0; i < n; ++i) {
+        v[i] = 20 + double((i * 2654435761u) % 1000) / 100.0 + (i == 4567891 ? 100 : 0);
+        values.Append(v[i]);
+    }
+    const auto whole = values.Range(0, n);
+    EXPECT_EQ(whole.max, 120 + double((4567891L * 2654435761u) % 1000) / 100.0);
+    EXPECT_EQ(whole.min, BruteRange(v, 0, n).min);
+    EXPECT_LT(values.Bytes(), std::size_t(n) * 10) << "eight bytes a value and a little for the summaries";
+    ExpectColumnsLikeBruteForce(values, v, 0, n, 40, 540.0 / double(n - 1));
+    values.Clear();
+    EXPECT_EQ(values.Count(), 0);
+    values.Append(5);
+    EXPECT_EQ(values.Range(0, 1).min, 5);
+}
+
+QImage Render(QCustomPlot& plot) {
+    plot.replot();
+    return plot.grab().toImage().convertToFormat(QImage::Format_RGB32);
+}
+
+// Pixels where one picture has ink and the other has none or much less.
+int InkDifference(const QImage& a, const QImage& b) {
+    int n = 0;
+    for (int y = 0; y < a.height(); ++y)
+        for (int x = 0; x < a.width(); ++x)
+            n += std::abs(qGray(a.pixel(x, y)) - qGray(b.pixel(x, y))) > 96;
+    return n;
+}
+
+// Inked pixels of `a` with no ink anywhere near in `b`: where a curve went that the other missed.
+int InkMissingNearby(const QImage& a, const QImage& b) {
+    auto inked = [](const QImage& image, int x, int y) {
+        return x >= 0 && y >= 0 && x < image.width() && y < image.height() && qGray(image.pixel(x, y)) < 200;
+    };
+    int n = 0;
+    for (int y = 0; y < a.height(); ++y)
+        for (int x = 0; x < a.width(); ++x) {
+            if (!inked(a, x, y)) continue;
+            bool near = false;
+            for (int dy = -1; dy <= 1 && !near; ++dy)
+                for (int dx = -1; dx <= 1 && !near; ++dx)
+                    near = inked(b, x + dx, y + dy);
+            n += !near;
+        }
+    return n;
+}
+
+// The appended series beside QCustomPlot's own graph holding the same points, drawn without
+// sampling: the full line, the look the chart must keep.
+class AppendedChart : public Chart {
+protected:
+    void SetUp() override {
+        Chart::SetUp();
+        full = plot.addGraph();
+        full->setAdaptiveSampling(false);
+        full->setVisible(false);
+        view->SetAutomatic(TChartView::TAxis::Left, true);
+    }
+
+    void AddPoints(long n, const std::function<double(long)>& y) {
+        QVector<QCPGraphData> points;
+        for (long i = 0; i < n; ++i) {
+            const double value = y(i);
+            green->Add(value);
+            points.append(QCPGraphData(double(i), value));
+        }
+        full->data()->set(points, true);
+    }
+
+    // The series, then the full line with the pen the series drew with.
+    std::pair<QImage, QImage> Both(double penWidth) {
+        const QImage series = Render(plot);
+        green->setVisible(false);
+        full->setVisible(true);
+        full->setPen(QPen(green->Colour(), penWidth));
+        const QImage line = Render(plot);
+        full->setVisible(false);
+        green->setVisible(true);
+        return {series, line};
+    }
+
+    QCPGraph* full = nullptr;
+};
+
+TEST_F(AppendedChart, ManyPointsDrawTheSamePixelsAsTheFullLine) {
+    std::mt19937 random(3);
+    std::normal_distribution<double> noise(0, 0.4);
+    AddPoints(300000, [&](long i) { return 20 + 30 * std::sin(double(i) / 40000) + noise(random); });
+    ASSERT_TRUE(green->Appending());
+    EXPECT_TRUE(green->data()->isEmpty()) << "the points are kept once, not also in QCPGraph's container";
+    view->ApplyAxes();
+    EXPECT_EQ(view->ShownRange(TChartView::TAxis::Bottom), QCPRange(0, 299999));
+    const auto [series, line] = Both(1); // a wide pen draws a band as a hairline
+    const int ink = 575 * 361 - CountPixels(line, 0xFFFFFF);
+    ASSERT_GT(ink, 5000);
+    // The bands are filled as whole pixels where the full line's many strokes blend at the edges:
+    // the same pixels within one, and about as much ink.
+    EXPECT_LT(InkMissingNearby(series, line), ink / 200);
+    EXPECT_LT(InkMissingNearby(line, series), ink / 200);
+    const int seriesInk = 575 * 361 - CountPixels(series, 0xFFFFFF);
+    EXPECT_NEAR(seriesInk, ink, ink / 10);
+}
+
+TEST_F(AppendedChart, AZoomShowsEveryPointOfItsRange) {
+    std::mt19937 random(5);
+    std::uniform_real_distribution<double> value(0, 100);
+    AddPoints(200000, [&](long) { return value(random); });
+    plot.show();
+    view->RedrawNow();
+    // Two rectangles a few pixels wide: from 200,000 points down to a few dozen.
+    for (int zoom = 0; zoom < 2; ++zoom)
+        view->ZoomTo(QRect(300, 30, 6, 300));
+    ASSERT_TRUE(view->IsZoomed());
+    const QCPRange shown = view->ShownRange(TChartView::TAxis::Bottom);
+    ASSERT_LT(shown.size(), 100);
+    ASSERT_GT(shown.size(), 10);
+    const auto [series, polyline] = Both(2);
+    plot.setPlottingHint(QCP::phFastPolylines, true);
+    const auto [again, line] = Both(2);
+    EXPECT_EQ(InkDifference(series, line), 0);
+    // Strokes one by one instead of one polyline: a few pixels at the sharpest corners.
+    EXPECT_LT(InkDifference(series, polyline), 100);
+    EXPECT_GT(CountPixels(series, 0x00AA00), 500) << "the zoomed curve in the design colour";
+    plot.hide();
+}
+
+TEST_F(AppendedChart, OutOfOrderOrColouredPointsTurnItIntoAPlainGraph) {
+    // Seven appended points (0, 10) .. (6, 16), then one more that does not append.
+    struct Row {
+        const char* name;
+        std::function<void(TChartSeries*)> add;
+        int at;      // where the new point then sits
+        double x, y; // the point there
+        QRgb colour; // and its colour
+    };
+    const QColor orange(0xFF, 0xAA, 0x00);
+    const QRgb green_ = QColor(0x00, 0xAA, 0x00).rgb();
+    const Row rows[] = {
+        {"x between points", [](TChartSeries* s) { s->AddXY(2.5, 99); }, 3, 2.5, 99, green_},
+        {"x before the first", [](TChartSeries* s) { s->AddXY(-1, 98); }, 0, -1, 98, green_},
+        {"own colour", [&](TChartSeries* s) { s->AddXY(2.5, 97, orange); }, 3, 2.5, 97, orange.rgb()},
+        {"QCPGraph's addData", [](TChartSeries* s) { s->addData(7, 96); }, 7, 7, 96, green_},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        green->Clear();
+        for (int i = 0; i < 5; ++i)
+            green->Add(10 + i);
+        green->AddXY(5, 15); // x = Count(): still appended
+        green->AddXY(6, 16, green->Colour());
+        ASSERT_TRUE(green->Appending());
+        row.add(green);
+        plot.replot(); // the drawing takes in what came past the series
+        EXPECT_FALSE(green->Appending());
+        ASSERT_EQ(green->Count(), 8);
+        for (int i = 1; i < 8; ++i)
+            EXPECT_LT(green->X(i - 1), green->X(i));
+        EXPECT_EQ(green->X(row.at), row.x);
+        EXPECT_EQ(green->Y(row.at), row.y);
+        EXPECT_EQ(green->PointColour(row.at).rgb(), row.colour);
+        EXPECT_EQ(green->Y(row.at == 0 ? 1 : 0), 10) << "the appended points keep their places";
+        // New points still go to x = Count().
+        green->Add(50);
+        EXPECT_EQ(green->X(8), 8);
+        EXPECT_EQ(green->Y(8), 50);
+    }
+    green->Clear();
+    EXPECT_TRUE(green->Appending()) << "a cleared series starts appending again";
+    green->Add(1);
+    EXPECT_EQ(green->X(0), 0);
+    EXPECT_EQ(green->Count(), 1);
+}
+
+TEST_F(AppendedChart, RangesComeFromTheSummariesAlsoForQCustomPlotsRescale) {
+    AddPoints(10000, [](long i) { return i == 7000 ? 500.0 : double(i % 100); });
+    green->Add(std::nan(""));
+    view->ApplyAxes();
+    EXPECT_EQ(view->ShownRange(TChartView::TAxis::Bottom), QCPRange(0, 10000));
+    EXPECT_EQ(view->ShownRange(TChartView::TAxis::Left), QCPRange(0, 500)) << "a NaN leaves the axis alone";
+    bool found = false;
+    EXPECT_EQ(green->getValueRange(found, QCP::sdBoth, QCPRange(6000, 6999.5)), QCPRange(0, 99));
+    EXPECT_TRUE(found);
+    EXPECT_EQ(green->getValueRange(found, QCP::sdBoth, QCPRange(6999.5, 7000.5)), QCPRange(500, 500));
+    EXPECT_EQ(green->getValueRange(found, QCP::sdPositive, QCPRange(0, 100)), QCPRange(1, 99));
+    EXPECT_EQ(green->getKeyRange(found), QCPRange(0, 10000));
+    green->rescaleAxes();
+    EXPECT_EQ(plot.xAxis->range(), QCPRange(0, 10000));
+    EXPECT_EQ(plot.yAxis->range(), QCPRange(0, 500));
+}
+
+TEST_F(AppendedChart, ExportsItsCurveAfterAClear) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    ErrorRecorder dialogs;
+    AddPoints(50000, [](long i) { return 100 * std::sin(double(i) / 5000); });
+    green->Clear();
+    for (int i = 0; i < 2000; ++i)
+        green->Add(std::cos(double(i) / 300));
+    const QString name = dir.filePath(QStringLiteral("appended.png"));
+    ASSERT_TRUE(Orodja::SaveChartAsPng(*view, name, dialogs));
+    const QImage image(name);
+    EXPECT_EQ(view->ShownRange(TChartView::TAxis::Bottom), QCPRange(0, 1999));
+    // The curve spans the plot: green ink (a hairline's, blended) in most columns.
+    int columns = 0;
+    for (int x = 0; x < image.width(); ++x)
+        for (int y = 0; y < image.height(); ++y)
+            if (const QRgb p = image.pixel(x, y); qGreen(p) > qRed(p) + 60 && qGreen(p) > qBlue(p) + 60) {
+                ++columns;
+                break;
+            }
+    EXPECT_GT(columns, 400);
 }
 
 } // namespace
