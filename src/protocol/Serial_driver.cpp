@@ -27,6 +27,18 @@ bool IsComplete(const std::string& reply, uint32_t minReply) {
     return reply.size() >= minReply;
 }
 
+// How long the last complete reply took, in microseconds. A device that answered within
+// kSpinLimitMicros is polled without blocking for a little longer than that before the wait
+// in the OS, because a sleep and wake-up would cost it more than the wait; a slower device (the
+// adapter on its wire, a busy encoder) is waited for in the OS at once and costs no processor
+// time while it takes its time.
+constexpr uint64_t kSpinLimitMicros = 150;
+uint64_t lastReplyMicros = kSpinLimitMicros + 1;
+
+uint64_t SpinBudgetMicros() {
+    return lastReplyMicros <= kSpinLimitMicros ? lastReplyMicros * 2 + 10 : 0;
+}
+
 } // namespace
 
 int32_t SendCommandPaced(int port, const std::string& command, uint8_t pauseMs, uint32_t minReply,
@@ -46,6 +58,8 @@ int32_t SendCommandPaced(int port, const std::string& command, uint8_t pauseMs, 
 
     reply.clear();
     const uint32_t start = platform::TickCountMs();
+    const uint64_t sentAt = platform::MonotonicMicros();
+    const uint64_t spinMicros = SpinBudgetMicros();
     std::vector<char> buffer;
     bool complete = false;
     int32_t lost = 0; // minus the OS code once the port is gone
@@ -68,9 +82,9 @@ int32_t SendCommandPaced(int port, const std::string& command, uint8_t pauseMs, 
         if (complete) break;
         const uint32_t elapsed = platform::TickCountMs() - start;
         if (elapsed > ReplyTimeoutMs) break;
-        // Nothing more is there yet (the check above just said so): wait in the OS at once
-        // rather than polling, which cost a waiting transaction more processor time than the
-        // wake-up it saved; the reply is still taken as soon as its bytes are there.
+        if (platform::MicrosSince(sentAt) < spinMicros) continue;
+        // Nothing more is there yet (the check above just said so): wait in the OS; the reply
+        // is still taken as soon as its bytes are there.
         const uint32_t remaining = ReplyTimeoutMs - elapsed + 1;
         if (platform::WaitReadable(port, remaining, &osError) == platform::WaitResult::HungUp) {
             // Unplugged (or the handle went bad) while the reply was awaited: the port is lost,
@@ -80,6 +94,7 @@ int32_t SendCommandPaced(int port, const std::string& command, uint8_t pauseMs, 
         }
     }
 
+    if (complete) lastReplyMicros = platform::MicrosSince(sentAt);
     if (TraceEnabled) TraceText += "RX:" + reply + "\r\n";
     if (lost != 0) return lost;
     return complete ? kReplyComplete : kReplyTimedOut;
@@ -93,6 +108,7 @@ void ResetSerialDriverState() {
     ReplyTimeoutMs = 400;
     TraceEnabled = false;
     TraceText.clear();
+    lastReplyMicros = kSpinLimitMicros + 1;
 }
 
 void ShutdownSerialDriver() {
