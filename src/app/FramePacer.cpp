@@ -27,6 +27,13 @@ bool TFramePacer::eventFilter(QObject* watched, QEvent* event) {
     return true;
 }
 
+void TFramePacer::PaintIfDue() {
+    // A wait that ends after the frame would paint late: what ends within it is painted now.
+    if (!frameEnd_.isActive() || clock_.elapsed() - lastPaintMs_ < kFrameMs - kEarlyMs) return;
+    frameEnd_.stop();
+    PaintNow();
+}
+
 void TFramePacer::PaintNow() {
     lastPaintMs_ = clock_.elapsed();
     QEvent request(QEvent::UpdateRequest);

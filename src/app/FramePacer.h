@@ -16,6 +16,11 @@ public:
     static constexpr int kFrameMs = 16;
 
     explicit TFramePacer(QWidget* window);
+    // Paints now what waits for the frame's end, if the frame ends within kEarlyMs (a caller
+    // with time on its hands, such as a transaction waiting for its reply, saves the event loop
+    // the work; painted there, frames are at least kFrameMs - kEarlyMs apart).
+    static constexpr int kEarlyMs = 2;
+    void PaintIfDue();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

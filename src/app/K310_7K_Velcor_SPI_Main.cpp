@@ -5,6 +5,7 @@
 #include "K310_BiSS_bidirectional.h"
 #include "QtRoutines.h"
 #include "SerialPort.h"
+#include "Serial_driver.h"
 #include "SystemInfo.h"
 
 #include <qcustomplot.h>
@@ -160,7 +161,9 @@ TMainForm::TMainForm(TMainFormOptions options, QWidget* parent)
     SetUpCharts();
     // Hundreds of reading passes a second change labels each time; the screen shows them once
     // per display frame.
-    new TFramePacer(this);
+    auto* pacer = new TFramePacer(this);
+    // The wire's time for a reply is spent painting what is due, not idling.
+    Serial_driver::SetWaitHook([pacer] { pacer->PaintIfDue(); });
     ConnectHandlers();
     // Key preview: the window sees every key of its controls before they do.
     qApp->installEventFilter(this);
@@ -241,6 +244,7 @@ void TMainForm::FormCreate() {
 }
 
 TMainForm::~TMainForm() {
+    Serial_driver::SetWaitHook({});
     qApp->removeEventFilter(this);
     initTimer->stop();
     tmrReadCycle->stop();

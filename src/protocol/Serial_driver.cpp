@@ -35,6 +35,8 @@ bool IsComplete(const std::string& reply, uint32_t minReply) {
 constexpr uint64_t kSpinLimitMicros = 150;
 uint64_t lastReplyMicros = kSpinLimitMicros + 1;
 
+std::function<void()> waitHook;
+
 uint64_t SpinBudgetMicros() {
     return lastReplyMicros <= kSpinLimitMicros ? lastReplyMicros * 2 + 10 : 0;
 }
@@ -60,6 +62,7 @@ int32_t SendCommandPaced(int port, const std::string& command, uint8_t pauseMs, 
     const uint32_t start = platform::TickCountMs();
     const uint64_t sentAt = platform::MonotonicMicros();
     const uint64_t spinMicros = SpinBudgetMicros();
+    bool hookRan = false;
     std::vector<char> buffer;
     bool complete = false;
     int32_t lost = 0; // minus the OS code once the port is gone
@@ -83,6 +86,11 @@ int32_t SendCommandPaced(int port, const std::string& command, uint8_t pauseMs, 
         const uint32_t elapsed = platform::TickCountMs() - start;
         if (elapsed > ReplyTimeoutMs) break;
         if (platform::MicrosSince(sentAt) < spinMicros) continue;
+        if (waitHook && !hookRan) {
+            hookRan = true;
+            waitHook();
+            continue; // the reply may have come meanwhile
+        }
         // Nothing more is there yet (the check above just said so): wait in the OS; the reply
         // is still taken as soon as its bytes are there.
         const uint32_t remaining = ReplyTimeoutMs - elapsed + 1;
@@ -98,6 +106,10 @@ int32_t SendCommandPaced(int port, const std::string& command, uint8_t pauseMs, 
     if (TraceEnabled) TraceText += "RX:" + reply + "\r\n";
     if (lost != 0) return lost;
     return complete ? kReplyComplete : kReplyTimedOut;
+}
+
+void SetWaitHook(std::function<void()> hook) {
+    waitHook = std::move(hook);
 }
 
 int32_t SendCommand(int port, const std::string& command, uint32_t minReply, std::string& reply) {

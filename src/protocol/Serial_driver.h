@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 namespace Serial_driver {
@@ -25,6 +26,11 @@ int32_t SendCommand(int port, const std::string& command, uint32_t minReply, std
 // As SendCommand, but one byte per write with `pauseMs` between bytes.
 int32_t SendCommandPaced(int port, const std::string& command, uint8_t pauseMs, uint32_t minReply,
                          std::string& reply);
+
+// Runs once per transaction, when it first has to wait for the device: the window paints what
+// is due there, in time the wire takes anyway. It must not start a transaction itself. Empty:
+// nothing runs.
+void SetWaitHook(std::function<void()> hook);
 
 // Start values again, as at program start.
 void ResetSerialDriverState();

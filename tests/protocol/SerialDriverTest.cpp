@@ -173,6 +173,30 @@ TEST_F(Transaction, ElapsedTimeSurvivesTheTickCounterWrapping) {
     EXPECT_LT(took, 1000);
 }
 
+// The wait hook gets the time a slow reply leaves: once per transaction that waits, however the
+// reply comes in pieces, and a reply that arrives while it runs is still taken whole.
+TEST_F(Transaction, TheWaitHookRunsOncePerWaitingTransaction) {
+    int calls = 0;
+    Serial_driver::SetWaitHook([&] {
+        ++calls;
+        std::this_thread::sleep_for(milliseconds(30)); // longer than the device takes
+    });
+    peer.Add(Exchange{"j", {{"27", 5}, {"P19B", 15}, {"\r", 15}}});
+    std::string reply;
+    EXPECT_EQ(Send("j", 0, reply), 0);
+    EXPECT_EQ(reply, "27P19B\r");
+    EXPECT_EQ(calls, 1);
+    ASSERT_TRUE(peer.WaitIdle());
+
+    // A silent device: still once, and the time-out still holds.
+    peer.Add(Exchange{"v", {}});
+    const auto start = steady_clock::now();
+    EXPECT_EQ(Send("v", 0, reply), Serial_driver::kReplyTimedOut);
+    EXPECT_LT(steady_clock::now() - start, milliseconds(Serial_driver::ReplyTimeoutMs + 300));
+    EXPECT_EQ(calls, 2);
+    Serial_driver::SetWaitHook({});
+}
+
 TEST(TransactionWithoutPort, NoPortGivesMinusThreeAndLeavesTheReply) {
     Serial_driver::ResetSerialDriverState();
     Serial_driver::TraceEnabled = true;
