@@ -23,13 +23,6 @@ namespace Shared = K310_BiSS_bidirectional;
 namespace Velcor = K310_SPI_Velcor;
 namespace Layout = Tarvo_konstante;
 
-const QColor kGrey(0x80, 0x80, 0x80);
-const QColor kRed(0xFF, 0x00, 0x00);
-const QColor kOrange(0xFF, 0xAA, 0x00);
-const QColor kViolet(0xEE, 0x82, 0xEE);
-const QColor kWhite(0xFF, 0xFF, 0xFF);
-const QColor kBlue(0x00, 0x00, 0xFF);
-
 void SetTextIfChanged(QLabel* label, const QString& text) {
     // Setting an unchanged text would still relayout the label on every pass.
     if (label->text() != text) label->setText(text);

@@ -16,12 +16,6 @@ namespace Shared = K310_BiSS_bidirectional;
 namespace Velcor = K310_SPI_Velcor;
 namespace Layout = Tarvo_konstante;
 
-const QColor kGrey(0x80, 0x80, 0x80);
-const QColor kRed(0xFF, 0x00, 0x00);
-const QColor kOrange(0xFF, 0xAA, 0x00);
-const QColor kLime(0x00, 0xFF, 0x00);
-const QColor kGreen(0x00, 0x80, 0x00);
-
 // Timeouts the encoder accepts; 0 would leave its own value in place, so it too becomes the most.
 constexpr int kMaxSelfCalTimeout = 40;
 constexpr int kDefaultSelfCalArc = 360;

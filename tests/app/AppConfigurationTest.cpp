@@ -334,26 +334,12 @@ TEST_F(ConfigurationPage, SaveStopsReadingForItsOwnTrafficThenStartsItAgain) {
 
 TEST_F(ConfigurationPage, SaveClickedDuringContinuousReadingIsNotInterleaved) {
     Open("t1");
-    form->seDelayBetweenReadings->setValue(0);
-    form->cbReadEncConstantly->setChecked(true);
-    ASSERT_TRUE(app_testing::WaitFor([&] { return PositionReads() >= 3; }, 2000));
-    simulator->ClearReceived();
-    bool clicked = false;
-    // Delivered as the user's click is: from the event loop, between two passes.
-    QTimer::singleShot(0, form.get(), [&] {
-        form->btnSaveFlash->click();
-        clicked = true;
-    });
-    ASSERT_TRUE(app_testing::WaitFor([&] { return clicked; }, 3000));
+    ReadingFast();
+    ASSERT_TRUE(ClickFromEventLoop(form->btnSaveFlash, 3000));
     ASSERT_TRUE(app_testing::WaitFor([&] { return PositionReads() >= 3; }, 2000)) << "reading goes on";
     StopReading();
     const QStringList commands = Commands();
-    qsizetype first = -1, last = -1;
-    for (qsizetype i = 0; i < commands.size(); ++i)
-        if (!IsPosition(commands[i]) && commands[i] != QStringLiteral("e")) {
-            if (first < 0) first = i;
-            last = i;
-        }
+    const auto [first, last] = ActionSpan(commands);
     ASSERT_GE(first, 0) << commands.join(' ').toStdString();
     EXPECT_EQ(commands.mid(first, last - first + 1).size(), 6) << commands.join(' ').toStdString();
     for (qsizetype i = first; i <= last; ++i)
@@ -364,14 +350,8 @@ TEST_F(ConfigurationPage, TenSavesWhileReadingLeaveReadingOnWithOneCycle) {
     Open("t1");
     form->seDelayBetweenReadings->setValue(200);
     form->cbReadEncConstantly->setChecked(true);
-    for (int i = 0; i < 10; ++i) {
-        bool clicked = false;
-        QTimer::singleShot(0, form.get(), [&] {
-            form->btnSaveFlash->click();
-            clicked = true;
-        });
-        ASSERT_TRUE(app_testing::WaitFor([&] { return clicked; }, 3000));
-    }
+    for (int i = 0; i < 10; ++i)
+        ASSERT_TRUE(ClickFromEventLoop(form->btnSaveFlash, 3000));
     EXPECT_EQ(dialogs.Texts(), QStringList(10, QStringLiteral("Save data done!")));
     EXPECT_TRUE(form->cbReadEncConstantly->isChecked());
     const int started = PositionReads();

@@ -149,29 +149,15 @@ TEST_F(ErrorMap, AFailureKeepsWhatWasReadAndLeavesReadingOff) {
 
 TEST_F(ErrorMap, AReadDuringContinuousReadingIsOneRunAndReadingGoesOn) {
     Connect("t6");
-    form->seDelayBetweenReadings->setValue(0);
-    form->cbReadEncConstantly->setChecked(true);
-    ASSERT_TRUE(app_testing::WaitFor([&] { return PositionReads() >= 3; }, 2000));
-    simulator->ClearReceived();
-    bool clicked = false;
-    // Delivered as the user's click is: from the event loop, between two passes.
-    QTimer::singleShot(0, form.get(), [&] {
-        form->btnReadErrMap->click();
-        clicked = true;
-    });
-    ASSERT_TRUE(app_testing::WaitFor([&] { return clicked; }, 5000));
+    ReadingFast();
+    ASSERT_TRUE(ClickFromEventLoop(form->btnReadErrMap, 5000));
     const int afterRead = PositionReads();
     EXPECT_TRUE(app_testing::WaitFor([&] { return PositionReads() >= afterRead + 3; }, 2000))
         << "reading runs again";
     form->cbReadEncConstantly->setChecked(false);
 
     const QStringList commands = Commands();
-    qsizetype first = -1, last = -1;
-    for (qsizetype i = 0; i < commands.size(); ++i)
-        if (!IsPosition(commands[i]) && commands[i] != QStringLiteral("e")) {
-            if (first < 0) first = i;
-            last = i;
-        }
+    const auto [first, last] = ActionSpan(commands);
     ASSERT_GE(first, 0);
     EXPECT_EQ(commands[first], QStringLiteral("R:0002:00010000"));
     EXPECT_EQ(commands[last], QStringLiteral("R:0002:000103FE"));

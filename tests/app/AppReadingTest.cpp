@@ -657,30 +657,15 @@ TEST_F(ReadingCycle, ClearingTheBoxInsideAnActionDropsTheHeldPass) {
 
 TEST_F(ReadingCycle, ConnectingDuringContinuousReadingIsNotInterleaved) {
     Connect("t1");
-    form->seDelayBetweenReadings->setValue(0);
-    form->cbReadEncConstantly->setChecked(true);
-    ASSERT_TRUE(app_testing::WaitFor([&] { return PositionReads() >= 3; }, 2000));
-    simulator->ClearReceived();
-    bool clicked = false;
-    // Delivered as the user's click is: from the event loop, between two passes.
-    QTimer::singleShot(0, form.get(), [&] {
-        form->btnConnectEncoder->click();
-        clicked = true;
-    });
-    ASSERT_TRUE(app_testing::WaitFor([&] { return clicked; }, 3000));
+    ReadingFast();
+    ASSERT_TRUE(ClickFromEventLoop(form->btnConnectEncoder, 3000));
     form->cbReadEncConstantly->setChecked(false);
     const QStringList commands = Commands();
     // The action's traffic is one run: no position command between its first and last command.
-    const auto isPosition = [](const QString& c) { return c.startsWith(QStringLiteral("?0")) || c == "d"; };
-    qsizetype first = -1, last = -1;
-    for (qsizetype i = 0; i < commands.size(); ++i)
-        if (!isPosition(commands[i]) && commands[i] != QStringLiteral("e")) {
-            if (first < 0) first = i;
-            last = i;
-        }
+    const auto [first, last] = ActionSpan(commands);
     ASSERT_GE(first, 0) << commands.join(' ').toStdString();
     for (qsizetype i = first; i <= last; ++i)
-        EXPECT_FALSE(isPosition(commands[i])) << i << ": " << commands.join(' ').toStdString();
+        EXPECT_FALSE(IsPosition(commands[i])) << i << ": " << commands.join(' ').toStdString();
 }
 
 TEST_F(ReadingCycle, ALostAdapterEndsContinuousReadingAndRestartsTheSearch) {

@@ -8,13 +8,16 @@
 #include "NumberFormat.h"
 #include "QtRoutines.h"
 
+#include <QAbstractButton>
 #include <QStringList>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 
 namespace app_testing {
 
@@ -64,6 +67,24 @@ protected:
         form->Page->setCurrentWidget(page);
     }
 
+    // Continuous reading at delay 0, three passes in; then the received commands start empty.
+    void ReadingFast() {
+        form->seDelayBetweenReadings->setValue(0);
+        form->cbReadEncConstantly->setChecked(true);
+        ASSERT_TRUE(WaitFor([&] { return PositionReads() >= 3; }, 2000));
+        simulator->ClearReceived();
+    }
+    // Clicks `button` as the user's click comes: from the event loop, between two reading passes.
+    // True once its handler has returned.
+    bool ClickFromEventLoop(QAbstractButton* button, int timeoutMs) {
+        auto clicked = std::make_shared<bool>(false);
+        QTimer::singleShot(0, form.get(), [button, clicked] {
+            button->click();
+            *clicked = true;
+        });
+        return WaitFor([&] { return *clicked; }, timeoutMs);
+    }
+
     QStringList Commands() const {
         QStringList all;
         for (const auto& r : simulator->Received())
@@ -83,6 +104,18 @@ protected:
         for (const QString& c : Commands())
             if (!IsPosition(c) && c != QStringLiteral("e")) action << c;
         return action;
+    }
+
+    // Where an action's own traffic begins and ends among `commands`: the indexes of its first and
+    // last command that is neither a position read nor the supply query; -1, -1 for none.
+    static std::pair<qsizetype, qsizetype> ActionSpan(const QStringList& commands) {
+        qsizetype first = -1, last = -1;
+        for (qsizetype i = 0; i < commands.size(); ++i)
+            if (!IsPosition(commands[i]) && commands[i] != QStringLiteral("e")) {
+                if (first < 0) first = i;
+                last = i;
+            }
+        return {first, last};
     }
 
     // The adapter's register commands as the protocol spells them.
