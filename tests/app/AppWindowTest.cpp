@@ -287,8 +287,9 @@ TEST(WindowPlace, KeepsTheDesignedPlaceWhereTheWindowFits) {
         EXPECT_EQ(at, row.expected);
         const QRect outer(at, QSize(client.width() + row.frame.left() + row.frame.right(),
                                     client.height() + row.frame.top() + row.frame.bottom()));
-        if (outer.width() <= row.available.width() && outer.height() <= row.available.height())
+        if (outer.width() <= row.available.width() && outer.height() <= row.available.height()) {
             EXPECT_TRUE(row.available.contains(outer));
+        }
     }
 }
 
@@ -300,8 +301,9 @@ TEST_F(Window, OpensWhereItFitsTheScreen) {
     const QMargins margins(client.left() - frame.left(), client.top() - frame.top(),
                            frame.right() - client.right(), frame.bottom() - client.bottom());
     EXPECT_EQ(frame.topLeft(), WindowPlace(available, margins, QPoint(67, 213), QSize(801, 586)));
-    if (frame.width() <= available.width() && frame.height() <= available.height())
+    if (frame.width() <= available.width() && frame.height() <= available.height()) {
         EXPECT_TRUE(available.contains(frame));
+    }
     form->hide();
 }
 
