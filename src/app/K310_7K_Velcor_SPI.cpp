@@ -7,6 +7,7 @@
 
 #include "K310_BiSS_bidirectional.h"
 #include "StandardDescriptors.h"
+#include "TarvoVersion.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -90,7 +91,7 @@ int main(int argc, char** argv) {
             return 0;
         }
         if (arg == "--version") {
-            std::printf("tarvo-workbench %s\n", TARVO_PROJECT_VERSION);
+            std::printf("tarvo-workbench %s\n", TARVO_VERSION);
             return 0;
         }
     }
