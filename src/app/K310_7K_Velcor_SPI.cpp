@@ -38,20 +38,26 @@ private:
     }
 };
 
-// Waits for the adapter, switches the supply on, connects, shows the page asked for with one
-// reading on it, and saves the window as a picture.
-int TakeScreenshot(TMainForm& form, const QString& file, const QString& page) {
+// Waits for the adapter, switches the supply on and connects the encoder; false (said on the
+// error output) when no adapter turns up.
+bool FindAndConnect(TMainForm& form, const char* mode) {
     QElapsedTimer clock;
     clock.start();
     while (K310_BiSS_bidirectional::PortHandle == -1 && clock.elapsed() < 5000 &&
            !Orodja::ApplicationTerminating())
         Orodja::WaitWithMessages(50);
     if (K310_BiSS_bidirectional::PortHandle == -1) {
-        std::fprintf(stderr, "screenshot: no adapter found\n");
-        return 1;
+        std::fprintf(stderr, "%s: no adapter found\n", mode);
+        return false;
     }
     form.btnPowerON->click();
     form.btnConnectEncoder->click();
+    return true;
+}
+
+// Connects, shows the page asked for with one reading on it, and saves the window as a picture.
+int TakeScreenshot(TMainForm& form, const QString& file, const QString& page) {
+    if (!FindAndConnect(form, "screenshot")) return 1;
     if (!page.isEmpty()) {
         int index = -1;
         for (int i = 0; i < form.Page->count(); ++i)
@@ -67,6 +73,18 @@ int TakeScreenshot(TMainForm& form, const QString& file, const QString& page) {
         if (form.Page->currentWidget() == form.tabDebug) form.btnDebugUnlockClick();
         // The reading fills what the page shows of the encoder (diagnostics, levels).
         form.btnReadEncoder->click();
+        // These two pages show the result of their own action: a finished self-calibration, a read
+        // error map.
+        if (form.Page->currentWidget() == form.tabSelfCal) {
+            form.btnSelfCalStart->click();
+            QElapsedTimer wait;
+            wait.start();
+            while (form.tmrSelfCalWait->isActive() && wait.elapsed() < 60000 &&
+                   !Orodja::ApplicationTerminating())
+                Orodja::WaitWithMessages(50);
+            form.cbReadEncConstantly->setChecked(false);
+        }
+        if (form.Page->currentWidget() == form.tabErrMap) form.btnReadErrMap->click();
     }
     Orodja::WaitWithMessages(300);
     if (!form.grab().save(file, "PNG")) {
@@ -75,6 +93,33 @@ int TakeScreenshot(TMainForm& form, const QString& file, const QString& page) {
     }
     std::printf("screenshot: %s\n", file.toLocal8Bit().constData());
     return form.btnReadEncoder->isEnabled() ? 0 : 1;
+}
+
+// Connects, records debug data while reading constantly for `seconds`, and names the file. An
+// unattended recording (and the package's test of where an installed program writes) needs no
+// hands at the window.
+int RecordDebugData(TMainForm& form, int seconds) {
+    if (!FindAndConnect(form, "record")) return 1;
+    if (!form.btnReadEncoder->isEnabled()) {
+        std::fprintf(stderr, "record: the encoder did not connect\n");
+        return 1;
+    }
+    form.cbShranjujMeritveDebug->setChecked(true);
+    if (!form.ShraniFajl.IsOpen()) {
+        form.cbShranjujMeritveDebug->setChecked(false);
+        std::fprintf(stderr, "record: no file could be made\n");
+        return 1;
+    }
+    const std::string path = form.ShraniFajl.Path().string();
+    form.cbReadEncConstantly->setChecked(true);
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < qint64{seconds} * 1000 && !Orodja::ApplicationTerminating())
+        Orodja::WaitWithMessages(50);
+    form.cbReadEncConstantly->setChecked(false);
+    form.cbShranjujMeritveDebug->setChecked(false);
+    std::printf("record: %s\n", path.c_str());
+    return 0;
 }
 
 } // namespace
@@ -124,7 +169,7 @@ int main(int argc, char** argv) {
         formOptions.explicitPorts.insert(formOptions.explicitPorts.begin(), simulator->PortPath());
     }
     PrintingDialogs printing;
-    if (!options.screenshot.isEmpty()) formOptions.dialogs = &printing;
+    if (!options.screenshot.isEmpty() || options.recordSeconds > 0) formOptions.dialogs = &printing;
 
     TMainForm form(formOptions);
     form.show();
@@ -132,6 +177,15 @@ int main(int argc, char** argv) {
         int result = 1;
         QTimer::singleShot(0, &form, [&] {
             result = TakeScreenshot(form, options.screenshot, options.screenshotPage);
+            form.close();
+        });
+        app.exec();
+        return result;
+    }
+    if (options.recordSeconds > 0) {
+        int result = 1;
+        QTimer::singleShot(0, &form, [&] {
+            result = RecordDebugData(form, options.recordSeconds);
             form.close();
         });
         app.exec();
