@@ -7,6 +7,14 @@ set(tarvo_packaging ${CMAKE_CURRENT_SOURCE_DIR}/packaging)
 set(tarvo_doc ${CMAKE_INSTALL_DATAROOTDIR}/doc/${tarvo_package})
 
 install(TARGETS tarvo-workbench tarvo-cli k310-sim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+# Stripped as Debian's own packages are (dh_strip): no symbols, no compiler banners, no notes.
+if(CMAKE_STRIP)
+  foreach(program tarvo-workbench tarvo-cli k310-sim)
+    install(CODE "execute_process(COMMAND \"${CMAKE_STRIP}\" --remove-section=.comment --remove-section=.note
+                    --strip-unneeded \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/${program}\"
+                    COMMAND_ERROR_IS_FATAL ANY)")
+  endforeach()
+endif()
 # The workbench in the desktop's program menu, with its own icon.
 install(FILES ${tarvo_packaging}/tarvo-workbench.desktop DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/applications)
 install(FILES ${tarvo_packaging}/tarvo-workbench.svg
@@ -57,12 +65,13 @@ endif()
 add_custom_target(package_files ALL DEPENDS ${tarvo_package_files})
 
 install(FILES ${tarvo_packaging}/copyright ${tarvo_generated}/changelog.gz DESTINATION ${tarvo_doc})
+install(FILES ${tarvo_packaging}/lintian-overrides DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/lintian/overrides
+        RENAME ${tarvo_package})
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME ${tarvo_package})
 set(CPACK_PACKAGE_VERSION ${TARVO_VERSION})
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
-set(CPACK_STRIP_FILES ON)
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "workbench for Tarvo SPI encoders on a K310-7K USB adapter")
 set(CPACK_PACKAGE_DESCRIPTION_FILE ${tarvo_packaging}/description)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
