@@ -85,6 +85,14 @@ int TakeScreenshot(TMainForm& form, const QString& file, const QString& page) {
             form.cbReadEncConstantly->setChecked(false);
         }
         if (form.Page->currentWidget() == form.tabErrMap) form.btnReadErrMap->click();
+        // The Signal level page draws the air gap over a turn while the shaft turns (a preset with
+        // rotate=...), reading continuously for a few seconds.
+        if (form.Page->currentWidget() == form.tabSignalLevelTemperature && form.cbDrawAirGap->isEnabled()) {
+            form.cbDrawAirGap->setChecked(true);
+            form.cbReadEncConstantly->setChecked(true);
+            Orodja::WaitWithMessages(3000);
+            form.cbReadEncConstantly->setChecked(false);
+        }
     }
     Orodja::WaitWithMessages(300);
     if (!form.grab().save(file, "PNG")) {
