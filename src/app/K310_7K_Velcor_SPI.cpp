@@ -24,13 +24,18 @@ class PrintingDialogs : public TDialogs {
 public:
     void information(const QString& text) override { Print("information", text); }
     void warning(const QString& text) override { Print("warning", text); }
-    void error(const QString& text) override { Print("error", text); }
+    void error(const QString& text) override {
+        ++errors;
+        Print("error", text);
+    }
     bool question(const QString& text) override {
         Print("question", text);
         return false;
     }
     void questionSound() override {}
     void setBusyCursor(bool) override {}
+
+    int errors = 0; // error boxes shown so far: a run that showed one did not succeed
 
 private:
     static void Print(const char* kind, const QString& text) {
@@ -105,8 +110,9 @@ int TakeScreenshot(TMainForm& form, const QString& file, const QString& page) {
 
 // Connects, records debug data while reading constantly for `seconds`, and names the file. An
 // unattended recording (and the package's test of where an installed program writes) needs no
-// hands at the window.
-int RecordDebugData(TMainForm& form, int seconds) {
+// hands at the window. A reading that stopped early (the link lost, the encoder silent) or a record
+// that could not be written fails the run, whatever the file holds.
+int RecordDebugData(TMainForm& form, const PrintingDialogs& dialogs, int seconds) {
     if (!FindAndConnect(form, "record")) return 1;
     if (!form.btnReadEncoder->isEnabled()) {
         std::fprintf(stderr, "record: the encoder did not connect\n");
@@ -122,12 +128,20 @@ int RecordDebugData(TMainForm& form, int seconds) {
     form.cbReadEncConstantly->setChecked(true);
     QElapsedTimer clock;
     clock.start();
-    while (clock.elapsed() < qint64{seconds} * 1000 && !Orodja::ApplicationTerminating())
+    while (clock.elapsed() < qint64{seconds} * 1000 && form.cbReadEncConstantly->isChecked() &&
+           !Orodja::ApplicationTerminating())
         Orodja::WaitWithMessages(50);
+    const bool stoppedEarly = !form.cbReadEncConstantly->isChecked();
     form.cbReadEncConstantly->setChecked(false);
     form.cbShranjujMeritveDebug->setChecked(false);
     std::printf("record: %s\n", path.c_str());
-    return 0;
+    if (stoppedEarly) {
+        const QStringList log = form.Memo1->toPlainText().trimmed().split(QLatin1Char('\n'));
+        std::fprintf(stderr, "record: the reading stopped after %lld ms: %s\n",
+                     static_cast<long long>(clock.elapsed()), log.last().toLocal8Bit().constData());
+        return 1;
+    }
+    return dialogs.errors == 0 ? 0 : 1;
 }
 
 } // namespace
@@ -193,7 +207,7 @@ int main(int argc, char** argv) {
     if (options.recordSeconds > 0) {
         int result = 1;
         QTimer::singleShot(0, &form, [&] {
-            result = RecordDebugData(form, options.recordSeconds);
+            result = RecordDebugData(form, printing, options.recordSeconds);
             form.close();
         });
         app.exec();
