@@ -41,6 +41,15 @@ bool ParseCommandLine(const QStringList& arguments, TCommandLine& out, QString& 
         } else if (arg == QLatin1String("--screenshot") || arg.startsWith(QLatin1String("--screenshot="))) {
             if (!valueOf(i, QStringLiteral("--screenshot"), value)) return false;
             out.screenshot = value;
+        } else if (arg == QLatin1String("--record") || arg.startsWith(QLatin1String("--record="))) {
+            if (!valueOf(i, QStringLiteral("--record"), value)) return false;
+            bool number = false;
+            const int seconds = value.toInt(&number);
+            if (!number || seconds < 1 || seconds > 86400) {
+                error = QStringLiteral("--record needs a number of seconds from 1 to 86400");
+                return false;
+            }
+            out.recordSeconds = seconds;
         } else {
             error = QStringLiteral("unknown option: ") + arg;
             return false;
@@ -61,6 +70,8 @@ QString UsageText() {
         "  --screenshot FILE  connect, save a picture of the window to FILE and exit\n"
         "  --screenshot-page CAPTION\n"
         "                     show that page in the picture, after one reading on it\n"
+        "  --record SECONDS   connect, record debug data to a file while reading for SECONDS\n"
+        "                     seconds, print the file's path and exit\n"
         "  --version          print the version and exit\n"
         "  -h, --help         print this help and exit\n");
 }

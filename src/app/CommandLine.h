@@ -16,6 +16,7 @@ struct TCommandLine {
     std::vector<std::string> ports; // tried first, in this order
     QString screenshot;             // connect, save a picture of the window there, exit
     QString screenshotPage;         // the page shown in that picture (tab caption), empty: the first
+    int recordSeconds = 0;          // connect, record debug data this long while reading, exit; 0: no
 };
 
 // False with the reason in `error` for an unknown option or a missing value.

@@ -7,6 +7,7 @@
 
 #include "K310_BiSS_bidirectional.h"
 #include "StandardDescriptors.h"
+#include "TarvoVersion.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -23,7 +24,10 @@ class PrintingDialogs : public TDialogs {
 public:
     void information(const QString& text) override { Print("information", text); }
     void warning(const QString& text) override { Print("warning", text); }
-    void error(const QString& text) override { Print("error", text); }
+    void error(const QString& text) override {
+        ++errors;
+        Print("error", text);
+    }
     bool question(const QString& text) override {
         Print("question", text);
         return false;
@@ -31,26 +35,34 @@ public:
     void questionSound() override {}
     void setBusyCursor(bool) override {}
 
+    int errors = 0; // error boxes shown so far: a run that showed one did not succeed
+
 private:
     static void Print(const char* kind, const QString& text) {
         std::fprintf(stderr, "%s: %s\n", kind, text.toLocal8Bit().constData());
     }
 };
 
-// Waits for the adapter, switches the supply on, connects, shows the page asked for with one
-// reading on it, and saves the window as a picture.
-int TakeScreenshot(TMainForm& form, const QString& file, const QString& page) {
+// Waits for the adapter, switches the supply on and connects the encoder; false (said on the
+// error output) when no adapter turns up.
+bool FindAndConnect(TMainForm& form, const char* mode) {
     QElapsedTimer clock;
     clock.start();
     while (K310_BiSS_bidirectional::PortHandle == -1 && clock.elapsed() < 5000 &&
            !Orodja::ApplicationTerminating())
         Orodja::WaitWithMessages(50);
     if (K310_BiSS_bidirectional::PortHandle == -1) {
-        std::fprintf(stderr, "screenshot: no adapter found\n");
-        return 1;
+        std::fprintf(stderr, "%s: no adapter found\n", mode);
+        return false;
     }
     form.btnPowerON->click();
     form.btnConnectEncoder->click();
+    return true;
+}
+
+// Connects, shows the page asked for with one reading on it, and saves the window as a picture.
+int TakeScreenshot(TMainForm& form, const QString& file, const QString& page) {
+    if (!FindAndConnect(form, "screenshot")) return 1;
     if (!page.isEmpty()) {
         int index = -1;
         for (int i = 0; i < form.Page->count(); ++i)
@@ -66,6 +78,26 @@ int TakeScreenshot(TMainForm& form, const QString& file, const QString& page) {
         if (form.Page->currentWidget() == form.tabDebug) form.btnDebugUnlockClick();
         // The reading fills what the page shows of the encoder (diagnostics, levels).
         form.btnReadEncoder->click();
+        // These two pages show the result of their own action: a finished self-calibration, a read
+        // error map.
+        if (form.Page->currentWidget() == form.tabSelfCal) {
+            form.btnSelfCalStart->click();
+            QElapsedTimer wait;
+            wait.start();
+            while (form.tmrSelfCalWait->isActive() && wait.elapsed() < 60000 &&
+                   !Orodja::ApplicationTerminating())
+                Orodja::WaitWithMessages(50);
+            form.cbReadEncConstantly->setChecked(false);
+        }
+        if (form.Page->currentWidget() == form.tabErrMap) form.btnReadErrMap->click();
+        // The Signal level page draws the air gap over a turn while the shaft turns (a preset with
+        // rotate=...), reading continuously for a few seconds.
+        if (form.Page->currentWidget() == form.tabSignalLevelTemperature && form.cbDrawAirGap->isEnabled()) {
+            form.cbDrawAirGap->setChecked(true);
+            form.cbReadEncConstantly->setChecked(true);
+            Orodja::WaitWithMessages(3000);
+            form.cbReadEncConstantly->setChecked(false);
+        }
     }
     Orodja::WaitWithMessages(300);
     if (!form.grab().save(file, "PNG")) {
@@ -74,6 +106,42 @@ int TakeScreenshot(TMainForm& form, const QString& file, const QString& page) {
     }
     std::printf("screenshot: %s\n", file.toLocal8Bit().constData());
     return form.btnReadEncoder->isEnabled() ? 0 : 1;
+}
+
+// Connects, records debug data while reading constantly for `seconds`, and names the file. An
+// unattended recording (and the package's test of where an installed program writes) needs no
+// hands at the window. A reading that stopped early (the link lost, the encoder silent) or a record
+// that could not be written fails the run, whatever the file holds.
+int RecordDebugData(TMainForm& form, const PrintingDialogs& dialogs, int seconds) {
+    if (!FindAndConnect(form, "record")) return 1;
+    if (!form.btnReadEncoder->isEnabled()) {
+        std::fprintf(stderr, "record: the encoder did not connect\n");
+        return 1;
+    }
+    form.cbShranjujMeritveDebug->setChecked(true);
+    if (!form.ShraniFajl.IsOpen()) {
+        form.cbShranjujMeritveDebug->setChecked(false);
+        std::fprintf(stderr, "record: no file could be made\n");
+        return 1;
+    }
+    const std::string path = form.ShraniFajl.Path().string();
+    form.cbReadEncConstantly->setChecked(true);
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < qint64{seconds} * 1000 && form.cbReadEncConstantly->isChecked() &&
+           !Orodja::ApplicationTerminating())
+        Orodja::WaitWithMessages(50);
+    const bool stoppedEarly = !form.cbReadEncConstantly->isChecked();
+    form.cbReadEncConstantly->setChecked(false);
+    form.cbShranjujMeritveDebug->setChecked(false);
+    std::printf("record: %s\n", path.c_str());
+    if (stoppedEarly) {
+        const QStringList log = form.Memo1->toPlainText().trimmed().split(QLatin1Char('\n'));
+        std::fprintf(stderr, "record: the reading stopped after %lld ms: %s\n",
+                     static_cast<long long>(clock.elapsed()), log.last().toLocal8Bit().constData());
+        return 1;
+    }
+    return dialogs.errors == 0 ? 0 : 1;
 }
 
 } // namespace
@@ -90,7 +158,7 @@ int main(int argc, char** argv) {
             return 0;
         }
         if (arg == "--version") {
-            std::printf("tarvo-workbench %s\n", TARVO_PROJECT_VERSION);
+            std::printf("tarvo-workbench %s\n", TARVO_VERSION);
             return 0;
         }
     }
@@ -123,7 +191,7 @@ int main(int argc, char** argv) {
         formOptions.explicitPorts.insert(formOptions.explicitPorts.begin(), simulator->PortPath());
     }
     PrintingDialogs printing;
-    if (!options.screenshot.isEmpty()) formOptions.dialogs = &printing;
+    if (!options.screenshot.isEmpty() || options.recordSeconds > 0) formOptions.dialogs = &printing;
 
     TMainForm form(formOptions);
     form.show();
@@ -131,6 +199,15 @@ int main(int argc, char** argv) {
         int result = 1;
         QTimer::singleShot(0, &form, [&] {
             result = TakeScreenshot(form, options.screenshot, options.screenshotPage);
+            form.close();
+        });
+        app.exec();
+        return result;
+    }
+    if (options.recordSeconds > 0) {
+        int result = 1;
+        QTimer::singleShot(0, &form, [&] {
+            result = RecordDebugData(form, printing, options.recordSeconds);
             form.close();
         });
         app.exec();

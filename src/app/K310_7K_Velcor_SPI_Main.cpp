@@ -7,6 +7,7 @@
 #include "SerialPort.h"
 #include "Serial_driver.h"
 #include "SystemInfo.h"
+#include "TarvoVersion.h"
 
 #include <qcustomplot.h>
 
@@ -26,10 +27,6 @@
 #include <QTabBar>
 
 #include <algorithm>
-
-#ifndef TARVO_VERSION_TEXT
-#define TARVO_VERSION_TEXT ""
-#endif
 
 namespace {
 
@@ -216,7 +213,7 @@ void TMainForm::ConnectHandlers() {
 }
 
 void TMainForm::FormCreate() {
-    const QString version = options_.versionText.value_or(QStringLiteral(TARVO_VERSION_TEXT));
+    const QString version = options_.versionText.value_or(QStringLiteral(TARVO_VERSION));
     const QString computer = options_.computerName.value_or(QString::fromLocal8Bit(platform::ComputerName()));
     const QString user = options_.userName.value_or(QString::fromLocal8Bit(platform::UserName()));
     setWindowTitle(QString::fromLatin1(kDesignCaption) + QStringLiteral(" (VER: ") + version +

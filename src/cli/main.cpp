@@ -10,6 +10,7 @@
 #include "Orodja.h"
 #include "Serial_driver.h"
 #include "StandardDescriptors.h"
+#include "TarvoVersion.h"
 
 #include <cstdio>
 #include <cstring>
@@ -34,7 +35,7 @@ const char* const kMainUsage =
     "%s"
     "%s"
     "\n"
-    "'tarvo-cli SUBCOMMAND --help' tells more about each.\n"
+    "'tarvo-cli SUBCOMMAND --help' tells more about each; 'tarvo-cli --version' prints the version.\n"
     "Exit status: 0 success, 1 failure reported by the device or the port, 2 bad usage.\n";
 
 std::string MainUsage() {
@@ -117,6 +118,10 @@ static int Dispatch(int argc, char** argv) {
     args.erase(args.begin());
     if (IsHelp(sub)) {
         std::fputs(mainUsage.c_str(), stdout);
+        return kExitOk;
+    }
+    if (sub == "--version") {
+        std::printf("tarvo-cli %s\n", TARVO_VERSION);
         return kExitOk;
     }
     if (sub == "crc") return RunCrc(args);

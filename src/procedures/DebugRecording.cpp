@@ -6,7 +6,9 @@
 #include <chrono>
 #include <cmath>
 #include <cstring>
+#include <initializer_list>
 #include <system_error>
+#include <vector>
 
 namespace Procedures {
 
@@ -100,7 +102,20 @@ bool IsSystemLocation(const std::filesystem::path& path) {
     auto it = normal.begin();
     if (it == normal.end() || *it != "/") return false;
     ++it;
-    return it != normal.end() && *it == "usr";
+    if (it != normal.end() && *it == "usr") return true;
+    // The program folder of an installed tree unpacked under another root (dpkg -x, a staging
+    // prefix) is no more the user's than /usr/bin itself.
+    std::vector<std::string> parts;
+    for (const auto& part : normal)
+        if (!part.empty()) parts.push_back(part.string());
+    const auto endsWith = [&](std::initializer_list<const char*> tail) {
+        if (parts.size() < tail.size()) return false;
+        auto at = parts.end() - static_cast<std::ptrdiff_t>(tail.size());
+        for (const char* name : tail)
+            if (*at++ != name) return false;
+        return true;
+    };
+    return endsWith({"usr", "bin"}) || endsWith({"usr", "local", "bin"});
 }
 
 std::string RecordingHeader() {

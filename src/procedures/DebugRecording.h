@@ -49,9 +49,9 @@ std::string FreeFileName(const std::string& name, const std::function<bool(const
 // The same against a directory on disk.
 std::filesystem::path FreeFilePath(const std::filesystem::path& directory, const std::string& name);
 
-// True for a folder that belongs to the system rather than the user (under /usr), where an
-// installed program's own folder lies and no recording can be written: the window records into
-// the user's documents folder instead.
+// True for a folder that belongs to the system rather than the user (under /usr, or the usr/bin
+// or usr/local/bin of a tree unpacked elsewhere), where an installed program's own folder lies and
+// no recording belongs: the window records into the user's documents folder instead.
 bool IsSystemLocation(const std::filesystem::path& path);
 
 // ---- content --------------------------------------------------------------------------------

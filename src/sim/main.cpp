@@ -3,6 +3,7 @@
 #include "K310Simulator.h"
 #include "SimOptions.h"
 #include "StandardDescriptors.h"
+#include "TarvoVersion.h"
 
 #include <cerrno>
 #include <csignal>
@@ -49,6 +50,7 @@ const char* kUsage =
     "  --adapter-version V    adapter firmware, e.g. 1.08 (or the whole \"v\" reply text)\n"
     "  --adapter-serial S     adapter serial number (reply to \"r\")\n"
     "  --adapter-revision N   adapter firmware revision (reply to \"o\")\n"
+    "  --version              print the version and exit\n"
     "  --help                 this text\n"
     "\n"
     "Presets:\n"
@@ -105,6 +107,10 @@ int main(int argc, char** argv) {
         if (arg == "--help" || arg == "-h") {
             std::fputs(kUsage, stdout);
             std::fputs(sim::K310Simulator::ControlHelp(), stdout);
+            return 0;
+        }
+        if (arg == "--version") {
+            std::printf("k310-sim %s\n", TARVO_VERSION);
             return 0;
         }
         if (arg.rfind("--", 0) != 0) {

@@ -14,6 +14,7 @@ TEST(CommandLine, ReadsSimulatorPortsAndScreenshot) {
         std::vector<std::string> ports;
         QString screenshot;
         QString page = {};
+        int record = 0;
     };
     const Row rows[] = {
         {{}, true, false, "", {}, {}},
@@ -33,6 +34,12 @@ TEST(CommandLine, ReadsSimulatorPortsAndScreenshot) {
          {},
          "d.png",
          "Diagnostics"},
+        {{"--simulate", "--record", "3"}, true, true, "", {}, {}, {}, 3},
+        {{"--record=86400"}, true, false, "", {}, {}, {}, 86400},
+        {{"--record", "0"}, false, false, "", {}, {}},
+        {{"--record=86401"}, false, false, "", {}, {}},
+        {{"--record", "ten"}, false, false, "", {}, {}},
+        {{"--record"}, false, false, "", {}, {}},
         {{"--screenshot-page"}, false, false, "", {}, {}},
         {{"--port"}, false, false, "", {}, {}},
         {{"--port="}, false, false, "", {}, {}},
@@ -53,6 +60,7 @@ TEST(CommandLine, ReadsSimulatorPortsAndScreenshot) {
         EXPECT_EQ(parsed.ports, row.ports);
         EXPECT_EQ(parsed.screenshot, row.screenshot);
         EXPECT_EQ(parsed.screenshotPage, row.page);
+        EXPECT_EQ(parsed.recordSeconds, row.record);
     }
 }
 

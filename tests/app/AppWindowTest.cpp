@@ -4,6 +4,7 @@
 #include "K310_BiSS_bidirectional.h"
 #include "PanelColour.h"
 #include "QtRoutines.h"
+#include "TarvoVersion.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -331,6 +332,9 @@ TEST_F(Window, CaptionNamesVersionComputerAndUser) {
     options.versionText.reset();
     TMainForm form(options);
     EXPECT_TRUE(form.windowTitle().contains(QRegularExpression(R"(\(VER: \d+\.\d+\.\d+\.\d+; PC: )")))
+        << form.windowTitle().toStdString();
+    // ... the same number that --version prints and the package carries.
+    EXPECT_TRUE(form.windowTitle().contains(QStringLiteral("(VER: " TARVO_VERSION "; PC: ")))
         << form.windowTitle().toStdString();
 }
 

@@ -131,6 +131,12 @@ TEST(RecordingName, SystemLocations) {
     EXPECT_FALSE(Procedures::IsSystemLocation("/usrdata"));
     EXPECT_FALSE(Procedures::IsSystemLocation("usr/bin"));
     EXPECT_FALSE(Procedures::IsSystemLocation("/opt/tarvo"));
+    // A package unpacked under another root keeps its programs in that root's usr/bin.
+    EXPECT_TRUE(Procedures::IsSystemLocation("/tmp/root/usr/bin"));
+    EXPECT_TRUE(Procedures::IsSystemLocation("/tmp/root/usr/local/bin/"));
+    EXPECT_FALSE(Procedures::IsSystemLocation("/home/u/usr/src"));
+    EXPECT_FALSE(Procedures::IsSystemLocation("/home/u/bin"));
+    EXPECT_FALSE(Procedures::IsSystemLocation("/home/u/tarvo/build/src/app"));
 }
 
 TEST(RecordingContent, HeaderHasSeventyFiveColumnsEndingWithMis56) {
