@@ -56,7 +56,7 @@ private:
 };
 
 // The transaction as a plain busy-polling loop: the yardstick for reply latency.
-int32_t SpinningTransaction(int port, const std::string& command, std::string& reply) {
+int32_t SpinningTransaction(platform::PortHandle port, const std::string& command, std::string& reply) {
     if (!platform::WriteBytes(port, command.data(), command.size())) return -5;
     reply.clear();
     const uint32_t start = platform::TickCountMs();
@@ -80,10 +80,11 @@ double ThreadCpuSeconds() {
     return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
 }
 
-int OpenConfigured(const std::string& path) {
-    const int port = platform::OpenPort(path);
+platform::PortHandle OpenConfigured(const std::string& path) {
+    const platform::PortHandle port = platform::OpenPort(path);
     platform::LineSettings s;
-    if (port < 0 || !platform::ReadLineSettings(port, s) || !platform::ApplyAdapterLineSettings(port, s)) {
+    if (!port.IsValid() || !platform::ReadLineSettings(port, s) ||
+        !platform::ApplyAdapterLineSettings(port, s)) {
         std::fprintf(stderr, "cannot open %s\n", path.c_str());
         std::exit(1);
     }
@@ -138,7 +139,7 @@ int main(int argc, char** argv) {
 
     {
         Responder instant(0);
-        const int port = OpenConfigured(instant.Path());
+        const platform::PortHandle port = OpenConfigured(instant.Path());
         const auto [ours, spin] =
             Compare([&](std::string& r) { return Serial_driver::SendCommand(port, "v", 0, r); },
                     [&](std::string& r) { return SpinningTransaction(port, "v", r); }, trips);
@@ -155,7 +156,7 @@ int main(int argc, char** argv) {
     }
     {
         Responder slow(2);
-        const int port = OpenConfigured(slow.Path());
+        const platform::PortHandle port = OpenConfigured(slow.Path());
         const auto [ours, spin] =
             Compare([&](std::string& r) { return Serial_driver::SendCommand(port, "v", 0, r); },
                     [&](std::string& r) { return SpinningTransaction(port, "v", r); }, waitingTrips);

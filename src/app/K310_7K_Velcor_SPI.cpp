@@ -42,10 +42,10 @@ private:
 int TakeScreenshot(TMainForm& form, const QString& file, const QString& page) {
     QElapsedTimer clock;
     clock.start();
-    while (K310_BiSS_bidirectional::PortHandle == -1 && clock.elapsed() < 5000 &&
+    while (!K310_BiSS_bidirectional::PortHandle.IsValid() && clock.elapsed() < 5000 &&
            !Orodja::ApplicationTerminating())
         Orodja::WaitWithMessages(50);
-    if (K310_BiSS_bidirectional::PortHandle == -1) {
+    if (!K310_BiSS_bidirectional::PortHandle.IsValid()) {
         std::fprintf(stderr, "screenshot: no adapter found\n");
         return 1;
     }
