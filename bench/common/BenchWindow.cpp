@@ -64,9 +64,9 @@ TMainFormOptions WindowOptions(TDialogs& dialogs) {
 bool ConnectToSimulator(TMainForm& form, sim::K310Simulator& simulator) {
     form.initTimer->stop();
     form.show();
-    const int port = platform::OpenPort(simulator.SlavePath());
+    const platform::PortHandle port = platform::OpenPort(simulator.SlavePath());
     platform::LineSettings settings;
-    if (port < 0 || !platform::ReadLineSettings(port, settings) ||
+    if (!port.IsValid() || !platform::ReadLineSettings(port, settings) ||
         !platform::ApplyAdapterLineSettings(port, settings)) {
         std::fprintf(stderr, "cannot open the simulated port\n");
         return false;

@@ -1,62 +1,27 @@
-// Round trips of the adapter transaction on a pseudo-terminal, against a device that answers at
-// once, compared in the same run with a transaction that spins on the input queue; and the
-// processor time the transaction burns while it waits for a device that answers after 2 ms.
-// Prints figures and ratios; it asserts nothing.
+// Round trips of the adapter transaction against a device that answers at once, compared in the
+// same run with a transaction that spins on the input queue; and the processor time the
+// transaction burns while it waits for a device that answers after 2 ms. The devices are local
+// pseudo-terminals, or ports given with --port and --slow-port (on Windows, COM ports that Wine
+// maps to k310-sim, the slow one with "delay 2"). Prints figures and ratios; it asserts nothing.
 #include "Clock.h"
-#include "PseudoTerminal.h"
+#include "Responder.h"
 #include "SerialPort.h"
 #include "Serial_driver.h"
 
-#include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
-#include <poll.h>
+#include <memory>
 #include <string>
-#include <sys/resource.h>
-#include <thread>
-#include <unistd.h>
+#include <vector>
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// Answers every "v" with the adapter's greeting, after `delayMs`.
-class Responder {
-public:
-    explicit Responder(int delayMs) : delayMs_(delayMs) {
-        pty_.Open(true);
-        thread_ = std::thread([this] { Run(); });
-    }
-    ~Responder() {
-        stop_ = true;
-        thread_.join();
-    }
-    const std::string& Path() const { return pty_.SlavePath(); }
-
-private:
-    void Run() {
-        static const std::string greeting = "K310-7K v1.09\r";
-        while (!stop_) {
-            pollfd pfd{pty_.MasterFd(), POLLIN, 0};
-            if (::poll(&pfd, 1, 20) <= 0) continue;
-            char buf[256];
-            const ssize_t n = ::read(pty_.MasterFd(), buf, sizeof buf);
-            for (ssize_t i = 0; i < n; ++i) {
-                if (buf[i] != 'v') continue;
-                if (delayMs_ > 0) std::this_thread::sleep_for(std::chrono::milliseconds(delayMs_));
-                (void)!::write(pty_.MasterFd(), greeting.data(), greeting.size());
-            }
-        }
-    }
-    int delayMs_;
-    platform::PseudoTerminal pty_;
-    std::atomic<bool> stop_{false};
-    std::thread thread_;
-};
-
 // The transaction as a plain busy-polling loop: the yardstick for reply latency.
-int32_t SpinningTransaction(int port, const std::string& command, std::string& reply) {
+int32_t SpinningTransaction(platform::PortHandle port, const std::string& command, std::string& reply) {
     if (!platform::WriteBytes(port, command.data(), command.size())) return -5;
     reply.clear();
     const uint32_t start = platform::TickCountMs();
@@ -80,10 +45,17 @@ double ThreadCpuSeconds() {
     return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
 }
 
-int OpenConfigured(const std::string& path) {
-    const int port = platform::OpenPort(path);
+double ProcessCpuSeconds() {
+    timespec t{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
+}
+
+platform::PortHandle OpenConfigured(const std::string& path) {
+    const platform::PortHandle port = platform::OpenPort(path);
     platform::LineSettings s;
-    if (port < 0 || !platform::ReadLineSettings(port, s) || !platform::ApplyAdapterLineSettings(port, s)) {
+    if (!port.IsValid() || !platform::ReadLineSettings(port, s) ||
+        !platform::ApplyAdapterLineSettings(port, s)) {
         std::fprintf(stderr, "cannot open %s\n", path.c_str());
         std::exit(1);
     }
@@ -94,22 +66,25 @@ struct Figures {
     double perSecond;
     double microsPerTrip;
     double cpuPerWall;
+    double processCpuPerWall;
 };
 
 struct Totals {
-    double wall = 0, cpu = 0;
+    double wall = 0, cpu = 0, processCpu = 0;
     int trips = 0, failed = 0;
-    Figures Get() const { return {trips / wall, wall / trips * 1e6, cpu / wall}; }
+    Figures Get() const { return {trips / wall, wall / trips * 1e6, cpu / wall, processCpu / wall}; }
 };
 
 template <typename F> void RunBlock(F&& transaction, int trips, Totals& t) {
     std::string reply;
     const double cpu0 = ThreadCpuSeconds();
+    const double processCpu0 = ProcessCpuSeconds();
     const auto t0 = Clock::now();
     for (int i = 0; i < trips; ++i)
         t.failed += transaction(reply) == 0 ? 0 : 1;
     t.wall += std::chrono::duration<double>(Clock::now() - t0).count();
     t.cpu += ThreadCpuSeconds() - cpu0;
+    t.processCpu += ProcessCpuSeconds() - processCpu0;
     t.trips += trips;
 }
 
@@ -133,12 +108,31 @@ template <typename A, typename B> std::pair<Figures, Figures> Compare(A&& a, B&&
 } // namespace
 
 int main(int argc, char** argv) {
-    const int trips = argc > 1 ? std::atoi(argv[1]) : 5000;
-    const int waitingTrips = argc > 2 ? std::atoi(argv[2]) : 300;
+    std::vector<int> counts;
+    std::string instantPath, slowPath;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if ((arg == "--port" || arg == "--slow-port") && i + 1 < argc)
+            (arg == "--port" ? instantPath : slowPath) = argv[++i];
+        else
+            counts.push_back(std::atoi(argv[i]));
+    }
+    const int trips = counts.size() > 0 ? counts[0] : 5000;
+    const int waitingTrips = counts.size() > 1 ? counts[1] : 300;
 
+    std::unique_ptr<bench::Responder> instant, slow;
+    if (instantPath.empty()) {
+        instant = bench::StartResponder(0);
+        if (!instant) {
+            std::fprintf(stderr, "no local device on this system: give --port PATH [--slow-port PATH]\n");
+            return 2;
+        }
+        instantPath = instant->Path();
+    }
+    std::printf(
+        "process CPU per wall time: every thread of the program, not the peer nor Wine's wineserver\n");
     {
-        Responder instant(0);
-        const int port = OpenConfigured(instant.Path());
+        const platform::PortHandle port = OpenConfigured(instantPath);
         const auto [ours, spin] =
             Compare([&](std::string& r) { return Serial_driver::SendCommand(port, "v", 0, r); },
                     [&](std::string& r) { return SpinningTransaction(port, "v", r); }, trips);
@@ -153,18 +147,21 @@ int main(int argc, char** argv) {
                     ours.microsPerTrip / spin.microsPerTrip);
         platform::ClosePort(port);
     }
-    {
-        Responder slow(2);
-        const int port = OpenConfigured(slow.Path());
+    if (slowPath.empty()) {
+        slow = bench::StartResponder(2);
+        if (slow) slowPath = slow->Path();
+    }
+    if (!slowPath.empty()) {
+        const platform::PortHandle port = OpenConfigured(slowPath);
         const auto [ours, spin] =
             Compare([&](std::string& r) { return Serial_driver::SendCommand(port, "v", 0, r); },
                     [&](std::string& r) { return SpinningTransaction(port, "v", r); }, waitingTrips);
         std::printf("peer answering after 2 ms, %d round trips each:\n", waitingTrips);
-        std::printf(
-            "  SendCommand (readiness wait): %.4f CPU-s/wall-s (target <= 0.02), %.2f ms/round trip\n",
-            ours.cpuPerWall, ours.microsPerTrip / 1000);
-        std::printf("  busy-polling loop           : %.4f CPU-s/wall-s, %.2f ms/round trip\n",
-                    spin.cpuPerWall, spin.microsPerTrip / 1000);
+        std::printf("  SendCommand (readiness wait): %.4f CPU-s/wall-s (target <= 0.02), process %.4f, %.2f "
+                    "ms/round trip\n",
+                    ours.cpuPerWall, ours.processCpuPerWall, ours.microsPerTrip / 1000);
+        std::printf("  busy-polling loop           : %.4f CPU-s/wall-s, process %.4f, %.2f ms/round trip\n",
+                    spin.cpuPerWall, spin.processCpuPerWall, spin.microsPerTrip / 1000);
         // What blocking at once costs in latency: the OS's wake-up after the reply arrived.
         std::printf("  wake-up latency, ours - busy loop: %.3f ms per round trip\n",
                     (ours.microsPerTrip - spin.microsPerTrip) / 1000);

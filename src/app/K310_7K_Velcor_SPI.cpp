@@ -48,10 +48,10 @@ private:
 bool FindAndConnect(TMainForm& form, const char* mode) {
     QElapsedTimer clock;
     clock.start();
-    while (K310_BiSS_bidirectional::PortHandle == -1 && clock.elapsed() < 5000 &&
+    while (!K310_BiSS_bidirectional::PortHandle.IsValid() && clock.elapsed() < 5000 &&
            !Orodja::ApplicationTerminating())
         Orodja::WaitWithMessages(50);
-    if (K310_BiSS_bidirectional::PortHandle == -1) {
+    if (!K310_BiSS_bidirectional::PortHandle.IsValid()) {
         std::fprintf(stderr, "%s: no adapter found\n", mode);
         return false;
     }

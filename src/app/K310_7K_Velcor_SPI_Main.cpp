@@ -229,7 +229,7 @@ void TMainForm::FormCreate() {
             Page->setTabVisible(tab, false);
     }
 
-    K310_BiSS_bidirectional::PortHandle = -1;
+    K310_BiSS_bidirectional::PortHandle = platform::kNoPort;
     dialogs_->setBusyCursor(true);
     K310VerzijaFW = 0;
     COMPorts.clear();
@@ -247,9 +247,9 @@ TMainForm::~TMainForm() {
     tmrReadCycle->stop();
     COMPorts.clear();
     COMPortList.clear();
-    if (K310_BiSS_bidirectional::PortHandle != -1) {
+    if (K310_BiSS_bidirectional::PortHandle.IsValid()) {
         platform::ClosePort(K310_BiSS_bidirectional::PortHandle);
-        K310_BiSS_bidirectional::PortHandle = -1;
+        K310_BiSS_bidirectional::PortHandle = platform::kNoPort;
     }
     dialogs_->setBusyCursor(false);
 }

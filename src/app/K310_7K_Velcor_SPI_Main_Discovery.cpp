@@ -8,7 +8,6 @@
 
 #include <QApplication>
 
-#include <cerrno>
 #include <map>
 
 namespace {
@@ -23,7 +22,7 @@ QString DeviceName(const std::string& path) {
 
 std::vector<AdapterDiscovery::Candidate> TMainForm::OrderedCandidates() {
     const std::vector<AdapterDiscovery::Candidate> found =
-        options_.candidates ? options_.candidates() : AdapterDiscovery::UsbAcmCandidates();
+        options_.candidates ? options_.candidates() : AdapterDiscovery::SystemCandidates();
     // The port numbers, as sorted zero-padded texts that ignore a second mention of a port, decide
     // the order: up to 999 that is ascending by number, and each port is tried once.
     COMPorts.clear();
@@ -51,9 +50,9 @@ void TMainForm::initTimerTimer() {
     TAdapterAction busy(*this);
     using K310_BiSS_bidirectional::PortHandle;
     initTimer->stop();
-    if (PortHandle != -1) {
+    if (PortHandle.IsValid()) {
         platform::ClosePort(PortHandle);
-        PortHandle = -1;
+        PortHandle = platform::kNoPort;
     }
 
     lblInterfaceVer->clear();
@@ -111,7 +110,7 @@ void TMainForm::ReportRejections(const AdapterDiscovery::Result& result) {
         std::string& last = portReasons_[r.path];
         if (last == reason) continue;
         last = reason;
-        if (r.reason == RejectReason::CannotOpen && (r.osError == EACCES || r.osError == EPERM)) {
+        if (r.reason == RejectReason::CannotOpen && platform::IsPermissionError(r.osError)) {
             const std::string group = platform::DeviceGroup(r.path);
             QString line = QStringLiteral("No permission to open ") + QString::fromLocal8Bit(r.path);
             if (!group.empty())

@@ -2,6 +2,7 @@
 // is ticked. What goes into the file is the procedures' business; here is when, and where.
 #include "K310_7K_Velcor_SPI_Main.h"
 
+#include "Clock.h"
 #include "DebugRecording.h"
 #include "K310_BiSS_bidirectional.h"
 #include "K310_SPI_Velcor.h"
@@ -61,8 +62,7 @@ void TMainForm::cbShranjujMeritveDebugClick() {
 
     DebugUnlockAndHide();
     const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
+    const std::tm local = platform::LocalTime(now);
     const std::string name = Procedures::RecordingFileName(Shared::EncoderSignature.Dremo_PartNumber,
                                                            Shared::EncoderSignature.Dremo_Serial, local);
     const QString folder = RecordingDirectory();

@@ -109,7 +109,7 @@ int Command::Succeed(const JsonObject& object, const Lines& lines) const {
 bool Command::Connect(AdapterDiscovery::Result& found, std::string& reason) const {
     const AdapterDiscovery::CandidateSource source =
         inv_.ports.empty()
-            ? AdapterDiscovery::CandidateSource(AdapterDiscovery::UsbAcmCandidates)
+            ? AdapterDiscovery::CandidateSource(AdapterDiscovery::SystemCandidates)
             : AdapterDiscovery::CandidateSource([] { return std::vector<AdapterDiscovery::Candidate>{}; });
     found = AdapterDiscovery::FindAdapter(inv_.ports, source);
     if (!found.found) {

@@ -2,16 +2,14 @@
 
 #include "SerialPort.h"
 
-#include <cerrno>
-
 namespace cli {
 
-int OpenAdapterPort(const std::string& path, std::string* error) {
+platform::PortHandle OpenAdapterPort(const std::string& path, std::string* error) {
     int osError = 0;
-    const int port = platform::OpenPort(path, &osError);
-    if (port == platform::kNoPort) {
+    const platform::PortHandle port = platform::OpenPort(path, &osError);
+    if (!port.IsValid()) {
         std::string line = "cannot open " + path + ": " + platform::ErrorText(osError);
-        if (osError == EACCES) {
+        if (platform::IsPermissionError(osError)) {
             const std::string group = platform::DeviceGroup(path);
             if (!group.empty()) line += " (the device belongs to group '" + group + "'; add your user to it)";
         }

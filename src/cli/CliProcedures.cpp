@@ -132,8 +132,7 @@ int RunRecord(const Command& p) {
     if (!velcor::DebugUnlock()) Warn(shared::LastErrorText);
 
     const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
+    const std::tm local = platform::LocalTime(now);
     const auto& sig = shared::EncoderSignature;
     Procedures::TDebugRecordFile file;
     if (!file.Create(fs::absolute(directory, ec).lexically_normal(),

@@ -97,7 +97,7 @@ int RunSend(const std::vector<std::string>& args) {
     std::string error;
     namespace shared = K310_BiSS_bidirectional;
     shared::PortHandle = cli::OpenAdapterPort(parsed->port, &error);
-    if (shared::PortHandle < 0) {
+    if (!shared::PortHandle.IsValid()) {
         std::fprintf(stderr, "tarvo-cli: %s\n", error.c_str());
         return kExitFailure;
     }

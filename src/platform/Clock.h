@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <ctime>
 
 namespace platform {
 
@@ -12,6 +13,9 @@ uint32_t TickCountMs();
 void SetTickOffsetForTests(uint32_t offset);
 
 void SleepMs(uint32_t ms);
+
+// The local date and time of a moment (thread-safe, unlike std::localtime).
+std::tm LocalTime(std::time_t moment);
 
 // Monotonic microseconds, for short spans.
 uint64_t MonotonicMicros();

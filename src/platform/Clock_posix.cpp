@@ -27,6 +27,12 @@ void SetTickOffsetForTests(uint32_t offset) {
     gTickOffset.store(offset, std::memory_order_relaxed);
 }
 
+std::tm LocalTime(std::time_t moment) {
+    std::tm local{};
+    ::localtime_r(&moment, &local);
+    return local;
+}
+
 void SleepMs(uint32_t ms) {
     timespec ts{static_cast<time_t>(ms / 1000u), static_cast<long>(ms % 1000u) * 1000000L};
     while (::nanosleep(&ts, &ts) != 0) {

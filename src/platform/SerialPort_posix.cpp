@@ -32,9 +32,13 @@ bool IsPseudoTerminal(int fd) {
     return m >= 136 && m <= 143; // Unix98 pseudo-terminal terminal ends
 }
 
+int Fd(PortHandle handle) {
+    return static_cast<int>(handle.Value());
+}
+
 } // namespace
 
-int OpenPort(const std::string& path, int* osError) {
+PortHandle OpenPort(const std::string& path, int* osError) {
     SetError(osError, 0);
     const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
@@ -53,18 +57,20 @@ int OpenPort(const std::string& path, int* osError) {
         // The adapter speaks only when asked: bytes already here answer nobody of ours.
         ::tcflush(fd, TCIFLUSH);
     }
-    return fd;
+    return PortHandle(fd);
 }
 
-bool ClosePort(int handle) {
-    if (handle < 0) return false;
-    if (::isatty(handle)) ::ioctl(handle, TIOCNXCL);
-    return ::close(handle) == 0;
+bool ClosePort(PortHandle handle) {
+    const int fd = Fd(handle);
+    if (fd < 0) return false;
+    if (::isatty(fd)) ::ioctl(fd, TIOCNXCL);
+    return ::close(fd) == 0;
 }
 
-bool ReadLineSettings(int handle, LineSettings& out, int* osError) {
+bool ReadLineSettings(PortHandle handle, LineSettings& out, int* osError) {
+    const int fd = Fd(handle);
     termios tio{};
-    if (::tcgetattr(handle, &tio) != 0) {
+    if (::tcgetattr(fd, &tio) != 0) {
         SetError(osError, errno);
         out.valid = false;
         return false;
@@ -74,21 +80,23 @@ bool ReadLineSettings(int handle, LineSettings& out, int* osError) {
     return true;
 }
 
-bool WriteLineSettings(int handle, const LineSettings& settings, int* osError) {
+bool WriteLineSettings(PortHandle handle, const LineSettings& settings, int* osError) {
+    const int fd = Fd(handle);
     if (!settings.valid) {
         SetError(osError, EINVAL);
         return false;
     }
     termios tio{};
     std::memcpy(&tio, settings.raw, sizeof tio);
-    if (::tcsetattr(handle, TCSANOW, &tio) != 0) {
+    if (::tcsetattr(fd, TCSANOW, &tio) != 0) {
         SetError(osError, errno);
         return false;
     }
     return true;
 }
 
-bool ApplyAdapterLineSettings(int handle, const LineSettings& base, int* osError) {
+bool ApplyAdapterLineSettings(PortHandle handle, const LineSettings& base, int* osError) {
+    const int fd = Fd(handle);
     if (!base.valid) {
         SetError(osError, EINVAL);
         return false;
@@ -106,25 +114,27 @@ bool ApplyAdapterLineSettings(int handle, const LineSettings& base, int* osError
     tio.c_cc[VTIME] = 0;
     ::cfsetispeed(&tio, B115200);
     ::cfsetospeed(&tio, B115200);
-    if (::tcsetattr(handle, TCSANOW, &tio) != 0) {
+    if (::tcsetattr(fd, TCSANOW, &tio) != 0) {
         SetError(osError, errno);
         return false;
     }
     return true;
 }
 
-long BytesWaiting(int handle, int* osError) {
+long BytesWaiting(PortHandle handle, int* osError) {
+    const int fd = Fd(handle);
     int n = 0;
-    if (::ioctl(handle, FIONREAD, &n) != 0) {
+    if (::ioctl(fd, FIONREAD, &n) != 0) {
         SetError(osError, errno);
         return -1;
     }
     return n;
 }
 
-long ReadBytes(int handle, void* buffer, size_t count, int* osError) {
+long ReadBytes(PortHandle handle, void* buffer, size_t count, int* osError) {
+    const int fd = Fd(handle);
     for (;;) {
-        const ssize_t n = ::read(handle, buffer, count);
+        const ssize_t n = ::read(fd, buffer, count);
         if (n >= 0) return static_cast<long>(n);
         if (errno == EINTR) continue;
         if (errno == EAGAIN) return 0;
@@ -133,19 +143,20 @@ long ReadBytes(int handle, void* buffer, size_t count, int* osError) {
     }
 }
 
-bool WriteBytes(int handle, const void* data, size_t count, int* osError) {
-    if (handle < 0) {
+bool WriteBytes(PortHandle handle, const void* data, size_t count, int* osError) {
+    const int fd = Fd(handle);
+    if (fd < 0) {
         SetError(osError, EBADF);
         return false;
     }
     const auto* p = static_cast<const unsigned char*>(data);
     while (count > 0) {
-        const ssize_t n = ::write(handle, p, count);
+        const ssize_t n = ::write(fd, p, count);
         if (n < 0) {
             if (errno == EINTR) continue;
             if (errno == EAGAIN) {
                 // The port is non-blocking; wait for room instead of failing a short command.
-                pollfd pfd{handle, POLLOUT, 0};
+                pollfd pfd{fd, POLLOUT, 0};
                 if (::poll(&pfd, 1, 1000) <= 0 || (pfd.revents & (POLLERR | POLLHUP | POLLNVAL))) {
                     SetError(osError, (pfd.revents & (POLLERR | POLLHUP)) ? EIO : EAGAIN);
                     return false;
@@ -161,12 +172,19 @@ bool WriteBytes(int handle, const void* data, size_t count, int* osError) {
     return true;
 }
 
-void DiscardInput(int handle) {
-    if (::isatty(handle)) ::tcflush(handle, TCIFLUSH);
+void DiscardInput(PortHandle handle) {
+    const int fd = Fd(handle);
+    if (::isatty(fd)) ::tcflush(fd, TCIFLUSH);
 }
 
-WaitResult WaitReadable(int handle, uint32_t timeoutMs, int* osError) {
-    pollfd pfd{handle, POLLIN, 0};
+WaitResult WaitReadable(PortHandle handle, uint32_t timeoutMs, int* osError) {
+    const int fd = Fd(handle);
+    if (fd < 0) {
+        // poll() would skip it and wait out the time as if for a silent device.
+        SetError(osError, EBADF);
+        return WaitResult::HungUp;
+    }
+    pollfd pfd{fd, POLLIN, 0};
     const int timeout = timeoutMs > 0x7FFFFFFFu ? 0x7FFFFFFF : static_cast<int>(timeoutMs);
     int rc;
     do {
@@ -191,6 +209,14 @@ WaitResult WaitReadable(int handle, uint32_t timeoutMs, int* osError) {
 
 std::string ErrorText(int osError) {
     return std::strerror(osError);
+}
+
+bool IsPermissionError(int osError) {
+    return osError == EACCES || osError == EPERM;
+}
+
+bool IsBusyError(int osError) {
+    return osError == EBUSY;
 }
 
 std::string DeviceGroup(const std::string& path) {

@@ -5,10 +5,7 @@
 #include "Serial_driver.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <filesystem>
 #include <set>
-#include <system_error>
 
 namespace AdapterDiscovery {
 
@@ -34,25 +31,37 @@ int DecimalOrZero(std::string_view text) {
 
 } // namespace
 
-std::vector<Candidate> UsbAcmCandidatesIn(const std::string& sysClassTty, const std::string& devDir) {
+std::vector<Candidate> CandidatesFromPortList(const platform::PortList& list) {
     std::set<int> numbers;
-    std::error_code ec;
-    for (std::filesystem::directory_iterator it(sysClassTty, ec), end; !ec && it != end; it.increment(ec)) {
-        const std::string name = it->path().filename().string();
-        const std::string prefix = "ttyACM";
+    for (const platform::PortListEntry& entry : list.entries) {
         int n = 0;
-        if (name.compare(0, prefix.size(), prefix) == 0 &&
-            ParseDecimal(std::string_view(name).substr(prefix.size()), n))
-            numbers.insert(n);
+        switch (list.kind) {
+        case platform::PortListKind::TtyClassFolder: {
+            const std::string prefix = "ttyACM";
+            if (entry.name.compare(0, prefix.size(), prefix) == 0 &&
+                ParseDecimal(std::string_view(entry.name).substr(prefix.size()), n))
+                numbers.insert(n);
+            break;
+        }
+        case platform::PortListKind::SerialCommKey:
+            if (entry.name.find("USBSER") == std::string::npos || entry.data.compare(0, 3, "COM") != 0) break;
+            // A port whose number cannot be read is tried as COM1, as the workbench always did.
+            numbers.insert(ParseDecimal(std::string_view(entry.data).substr(3), n) ? n : 1);
+            break;
+        }
     }
     std::vector<Candidate> out;
-    for (int n : numbers)
-        out.push_back(Candidate{devDir + "/ttyACM" + std::to_string(n), n});
+    for (int n : numbers) {
+        if (list.kind == platform::PortListKind::TtyClassFolder)
+            out.push_back(Candidate{list.deviceFolder + "/ttyACM" + std::to_string(n), n});
+        else
+            out.push_back(Candidate{"COM" + std::to_string(n), n});
+    }
     return out;
 }
 
-std::vector<Candidate> UsbAcmCandidates() {
-    return UsbAcmCandidatesIn("/sys/class/tty", "/dev");
+std::vector<Candidate> SystemCandidates() {
+    return CandidatesFromPortList(platform::SystemPortList());
 }
 
 std::string RejectionText(const Rejection& r) {
@@ -61,7 +70,7 @@ std::string RejectionText(const Rejection& r) {
     switch (r.reason) {
     case RejectReason::CannotOpen:
         why = "cannot open: " + platform::ErrorText(r.osError);
-        if (r.osError == EACCES || r.osError == EPERM) {
+        if (platform::IsPermissionError(r.osError)) {
             const std::string group = platform::DeviceGroup(r.path);
             if (!group.empty())
                 why += " (the device belongs to group \"" + group + "\"; add your user to it)";
@@ -116,7 +125,7 @@ Result FindAdapter(const std::vector<std::string>& explicitPaths, const Candidat
     std::set<std::string> seen;
     for (const std::string& path : explicitPaths)
         if (seen.insert(path).second) order.push_back(Candidate{path, -1});
-    for (const Candidate& c : source ? source() : UsbAcmCandidates())
+    for (const Candidate& c : source ? source() : SystemCandidates())
         if (seen.insert(c.path).second) order.push_back(c);
 
     for (const Candidate& candidate : order) {
@@ -126,10 +135,10 @@ Result FindAdapter(const std::vector<std::string>& explicitPaths, const Candidat
                 Rejection{candidate.path, reason, osError, std::move(reply), Serial_driver::ReplyTimeoutMs});
         };
         int osError = 0;
-        const int handle = platform::OpenPort(candidate.path, &osError);
-        if (handle == platform::kNoPort) {
+        const platform::PortHandle handle = platform::OpenPort(candidate.path, &osError);
+        if (!handle.IsValid()) {
             result.openFailures.push_back(OpenFailure{candidate.path, osError});
-            reject(osError == EBUSY ? RejectReason::Busy : RejectReason::CannotOpen, osError);
+            reject(platform::IsBusyError(osError) ? RejectReason::Busy : RejectReason::CannotOpen, osError);
             continue;
         }
         if (betweenPorts) betweenPorts();

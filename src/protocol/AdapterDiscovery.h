@@ -4,6 +4,9 @@
 // The window's search and tarvo-cli both call FindAdapter.
 #pragma once
 
+#include "PortList.h"
+#include "SerialPort.h"
+
 #include <functional>
 #include <string>
 #include <vector>
@@ -11,17 +14,21 @@
 namespace AdapterDiscovery {
 
 struct Candidate {
-    std::string path; // device path, e.g. /dev/ttyACM3
+    std::string path; // device path, e.g. /dev/ttyACM3 or COM5
     int number = -1;  // the port's number (n of ttyACMn, COMn); -1 for an explicit path
 };
 
 // Where candidates come from; replaceable so tests can inject their own list.
 using CandidateSource = std::function<std::vector<Candidate>()>;
 
-// USB CDC ACM ports found through sysfs, ascending by number, each once.
-std::vector<Candidate> UsbAcmCandidates();
-// The same from another sysfs class folder and device folder (tests lay out their own).
-std::vector<Candidate> UsbAcmCandidatesIn(const std::string& sysClassTty, const std::string& devDir);
+// The USB CDC serial ports of a system port list, ascending by number, each once:
+// - from the tty class folder, every ttyACMn (n decimal), opened in the list's device folder;
+// - from the registry's SERIALCOMM key, every value whose name contains "USBSER" (case as
+//   written) and whose text begins with "COM": the number is the rest of the text read as a
+//   decimal number, or 1 when it is not one; opened as COMn.
+std::vector<Candidate> CandidatesFromPortList(const platform::PortList& list);
+// The running system's USB CDC serial ports.
+std::vector<Candidate> SystemCandidates();
 
 struct OpenFailure {
     std::string path;
@@ -49,7 +56,7 @@ struct Rejection {
 struct Result {
     bool found = false;
     Candidate port;                        // the adapter's port when found
-    int handle = -1;                       // open and configured when found, else -1
+    platform::PortHandle handle;           // open and configured when found, else kNoPort
     std::string rawVersion;                // reply to "v" as received
     std::string K310Version;               // KeepPrintable of it
     int K310VerzijaFW = 0;                 // major * 100 + minor (109 for v1.09)

@@ -4,7 +4,7 @@
 
 namespace K310_BiSS_bidirectional {
 
-int PortHandle = platform::kNoPort;
+platform::PortHandle PortHandle = platform::kNoPort;
 std::array<uint8_t, 64> RegisterData{};
 std::string LastErrorText;
 TEncoderSignature EncoderSignature;

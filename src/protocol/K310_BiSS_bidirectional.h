@@ -2,6 +2,8 @@
 // failure, and the two records every page reads. Plain module state on the one GUI thread.
 #pragma once
 
+#include "SerialPort.h"
+
 #include <array>
 #include <cstdint>
 #include <string>
@@ -44,13 +46,13 @@ struct TEncoderPosition {
     uint16_t SignalLevel = 0;
 };
 
-extern int PortHandle;                       // -1: no port open
+extern platform::PortHandle PortHandle;      // platform::kNoPort: no port open
 extern std::array<uint8_t, 64> RegisterData; // bytes 0..3: last register read, MSB first
 extern std::string LastErrorText;
 extern TEncoderSignature EncoderSignature;
 extern TEncoderPosition EncoderPosition;
 
-// Closes PortHandle if open and sets it to -1, so a second shutdown finds nothing to close.
+// Closes PortHandle if open and sets it to kNoPort, so a second shutdown finds nothing to close.
 void ShutdownSharedState();
 // Start values again, as at program start (closes an open port first).
 void ResetSharedState();

@@ -13,7 +13,7 @@ std::string TraceText;
 
 namespace {
 
-bool WriteCommand(int port, const std::string& command, uint8_t pauseMs, int* osError) {
+bool WriteCommand(platform::PortHandle port, const std::string& command, uint8_t pauseMs, int* osError) {
     if (pauseMs == 0) return platform::WriteBytes(port, command.data(), command.size(), osError);
     for (size_t i = 0; i < command.size(); ++i) {
         if (i > 0) platform::SleepMs(pauseMs);
@@ -43,9 +43,9 @@ uint64_t SpinBudgetMicros() {
 
 } // namespace
 
-int32_t SendCommandPaced(int port, const std::string& command, uint8_t pauseMs, uint32_t minReply,
-                         std::string& reply) {
-    if (port == platform::kNoPort) return kNoPort;
+int32_t SendCommandPaced(platform::PortHandle port, const std::string& command, uint8_t pauseMs,
+                         uint32_t minReply, std::string& reply) {
+    if (!port.IsValid()) return kNoPort;
 
     // The adapter speaks only when asked, so whatever waits now answers an earlier command (a
     // reply that came after its time-out, the tail of one taken by its byte count) and would be
@@ -112,7 +112,8 @@ void SetWaitHook(std::function<void()> hook) {
     waitHook = std::move(hook);
 }
 
-int32_t SendCommand(int port, const std::string& command, uint32_t minReply, std::string& reply) {
+int32_t SendCommand(platform::PortHandle port, const std::string& command, uint32_t minReply,
+                    std::string& reply) {
     return SendCommandPaced(port, command, 0, minReply, reply);
 }
 

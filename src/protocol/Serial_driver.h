@@ -2,6 +2,8 @@
 // a CR arrives (or at least N bytes), at most ReplyTimeoutMs after the write.
 #pragma once
 
+#include "SerialPort.h"
+
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -22,10 +24,11 @@ extern std::string TraceText;   // "TX:" command CR LF, "RX:" reply CR LF per tr
 // Every waiting byte is taken, also past the CR or the N-th byte. Bytes that wait before a
 // (non-empty) command is written are discarded: they answer an earlier command. On -3 and on a
 // failed write the reply is left as it was.
-int32_t SendCommand(int port, const std::string& command, uint32_t minReply, std::string& reply);
+int32_t SendCommand(platform::PortHandle port, const std::string& command, uint32_t minReply,
+                    std::string& reply);
 // As SendCommand, but one byte per write with `pauseMs` between bytes.
-int32_t SendCommandPaced(int port, const std::string& command, uint8_t pauseMs, uint32_t minReply,
-                         std::string& reply);
+int32_t SendCommandPaced(platform::PortHandle port, const std::string& command, uint8_t pauseMs,
+                         uint32_t minReply, std::string& reply);
 
 // Runs once per transaction, when it first has to wait for the device: the window paints what
 // is due there, in time the wire takes anyway. It must not start a transaction itself. Empty:

@@ -64,7 +64,7 @@ TEST_F(Discovery, FindsTheAdapterAndShowsPortSerialAndVersion) {
 
     EXPECT_TRUE(adapter.WaitIdle());
     EXPECT_EQ(adapter.ReceivedText(), "vro");
-    EXPECT_GE(K310_BiSS_bidirectional::PortHandle, 0);
+    EXPECT_TRUE(K310_BiSS_bidirectional::PortHandle.IsValid());
     EXPECT_EQ(form->lblComPort->text(), NameOf(adapter) + "  [SN0042]");
     EXPECT_EQ(form->lblInterfaceVer->text(), QStringLiteral("K310-7K v1.09.17"));
     EXPECT_EQ(form->K310VerzijaFW, 109);
@@ -87,7 +87,7 @@ TEST_F(Discovery, WithoutAdapterTheLabelBlinksAndTheSearchRepeatsEverySecond) {
     EXPECT_TRUE(form->initTimer->isActive());
     EXPECT_EQ(form->initTimer->interval(), 1000);
     EXPECT_FALSE(dialogs.busy);
-    EXPECT_EQ(K310_BiSS_bidirectional::PortHandle, -1);
+    EXPECT_FALSE(K310_BiSS_bidirectional::PortHandle.IsValid());
 
     // The timer runs the next search by itself a second later.
     EXPECT_TRUE(app_testing::WaitFor([&] { return !form->lblComPort->text().isEmpty(); }, 1500));
@@ -136,7 +136,7 @@ TEST_F(Discovery, BareModelNameIsEnoughAndMissingSerialOrRevisionStayEmpty) {
     adapter.Add(Exchange{"o", {}});
     Create({{adapter.SlavePath(), 5}});
     form->initTimerTimer();
-    EXPECT_GE(K310_BiSS_bidirectional::PortHandle, 0);
+    EXPECT_TRUE(K310_BiSS_bidirectional::PortHandle.IsValid());
     EXPECT_EQ(form->K310VerzijaFW, 0);
     EXPECT_EQ(form->SerijskaK310, "");
     EXPECT_EQ(form->K310RevizijaFW, 0);
@@ -150,15 +150,15 @@ TEST_F(Discovery, ALostAdapterIsSearchedForAgain) {
     AnswerAsAdapter(adapter);
     Create({{adapter.SlavePath(), 0}});
     form->initTimerTimer();
-    const int firstHandle = K310_BiSS_bidirectional::PortHandle;
-    ASSERT_GE(firstHandle, 0);
+    const platform::PortHandle firstHandle = K310_BiSS_bidirectional::PortHandle;
+    ASSERT_TRUE(firstHandle.IsValid());
 
     // A search while connected drops the port first and finds the adapter again.
     AnswerAsAdapter(adapter);
     form->initTimerTimer();
     EXPECT_TRUE(adapter.WaitIdle());
     EXPECT_EQ(adapter.ReceivedText(), "vrovro");
-    EXPECT_GE(K310_BiSS_bidirectional::PortHandle, 0);
+    EXPECT_TRUE(K310_BiSS_bidirectional::PortHandle.IsValid());
     EXPECT_FALSE(form->initTimer->isActive());
 
     // Unplugged: the next transaction fails, the search restarts and finds nothing.
@@ -167,7 +167,7 @@ TEST_F(Discovery, ALostAdapterIsSearchedForAgain) {
     EXPECT_TRUE(form->initTimer->isActive());
     EXPECT_EQ(form->initTimer->interval(), 200) << "the first restart comes after the design interval";
     form->initTimerTimer();
-    EXPECT_EQ(K310_BiSS_bidirectional::PortHandle, -1);
+    EXPECT_FALSE(K310_BiSS_bidirectional::PortHandle.IsValid());
     ExpectMainControlsEnabled(false);
     EXPECT_EQ(form->initTimer->interval(), 1000);
 }

@@ -137,7 +137,7 @@ protected:
     }
 
     void ExpectAdapterShown() {
-        EXPECT_GE(K310_BiSS_bidirectional::PortHandle, 0);
+        EXPECT_TRUE(K310_BiSS_bidirectional::PortHandle.IsValid());
         EXPECT_EQ(form->lblComPort->text(),
                   DeviceName(simulator->SlavePath()) + "  [" + kAdapterSerial + "]");
         EXPECT_EQ(form->lblInterfaceVer->text(), kAdapterVersion);
@@ -216,7 +216,7 @@ TEST_F(SimulatedAdapter, EachEncoderVariantIsFoundPoweredAndConnected) {
 
         // The design's first search comes 200 ms after the window opens.
         form->initTimer->start();
-        ASSERT_TRUE(app_testing::WaitFor([] { return K310_BiSS_bidirectional::PortHandle >= 0; }, 2000));
+        ASSERT_TRUE(app_testing::WaitFor([] { return K310_BiSS_bidirectional::PortHandle.IsValid(); }, 2000));
         ExpectAdapterShown();
 
         form->cbVelcorZBGAME->setChecked(e.game);
@@ -271,7 +271,7 @@ TEST_F(SimulatedAdapter, ALostAdapterIsSearchedForAndFoundAgainAfterItComesBack)
     EXPECT_FALSE(form->LogLines().isEmpty()) << "a failed supply off keeps the log";
 
     // The timer's own search finds nothing while the adapter is away and disables the controls.
-    ASSERT_TRUE(app_testing::WaitFor([&] { return K310_BiSS_bidirectional::PortHandle == -1; }, 1000));
+    ASSERT_TRUE(app_testing::WaitFor([&] { return !K310_BiSS_bidirectional::PortHandle.IsValid(); }, 1000));
     EXPECT_FALSE(form->btnConnectEncoder->isEnabled());
     EXPECT_FALSE(form->Page->isEnabled());
     EXPECT_EQ(form->initTimer->interval(), 1000);
@@ -279,7 +279,7 @@ TEST_F(SimulatedAdapter, ALostAdapterIsSearchedForAndFoundAgainAfterItComesBack)
     std::string error;
     ASSERT_TRUE(simulator->Replug(&error)) << error;
     EXPECT_NE(simulator->SlavePath(), firstPath) << "the adapter comes back under a new name";
-    ASSERT_TRUE(app_testing::WaitFor([] { return K310_BiSS_bidirectional::PortHandle >= 0; }, 2000));
+    ASSERT_TRUE(app_testing::WaitFor([] { return K310_BiSS_bidirectional::PortHandle.IsValid(); }, 2000));
     ExpectAdapterShown();
 
     // Switched on again, the encoder connects as before.

@@ -54,8 +54,8 @@ void ResetProtocolState() {
 }
 
 bool UseAsAdapterPort(const std::string& path) {
-    const int handle = platform::OpenPort(path);
-    if (handle < 0) return false;
+    const platform::PortHandle handle = platform::OpenPort(path);
+    if (!handle.IsValid()) return false;
     platform::LineSettings settings;
     if (!platform::ReadLineSettings(handle, settings) ||
         !platform::ApplyAdapterLineSettings(handle, settings)) {

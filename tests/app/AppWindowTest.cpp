@@ -91,7 +91,7 @@ TEST_F(Window, OpensWithTheDesignStates) {
     EXPECT_EQ(form->CycReadWait, 50);
     EXPECT_EQ(form->EncoderResolution, 1.0);
     EXPECT_EQ(form->K310VerzijaFW, 0);
-    EXPECT_EQ(K310_BiSS_bidirectional::PortHandle, -1);
+    EXPECT_FALSE(K310_BiSS_bidirectional::PortHandle.IsValid());
     EXPECT_TRUE(dialogs.busy) << "the hourglass shows until the first search ends";
     EXPECT_TRUE(form->initTimer->isActive());
     EXPECT_EQ(form->initTimer->interval(), 200);

@@ -217,8 +217,8 @@ TEST(CliDiscovery, EveryPortTriedSaysWhyItWasNotTaken) {
     ScriptedPeer silent, erroring, garbage, held;
     erroring.Add("v", "ERROR unknown command\r");
     garbage.Add("v", "\x01\x1B[2JHELLO\xFF\xFE\r");
-    const int holder = platform::OpenPort(held.SlavePath());
-    ASSERT_GE(holder, 0);
+    const platform::PortHandle holder = platform::OpenPort(held.SlavePath());
+    ASSERT_TRUE(holder.IsValid());
     const std::string file = ::testing::TempDir() + "tarvo-cli-not-a-port";
     std::ofstream(file) << "v\n";
 

@@ -23,37 +23,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-TEST(AdapterVersion, FromTheRawReply) {
-    struct Case {
-        const char* reply;
-        int version;
-    };
-    const Case cases[] = {
-        {"K310-7K v1.09\r", 109}, {"K310-7K v2.15", 215}, {"K310-7K", 0},         {"K310-7K v1.", 100},
-        {"K310-7K v1.9", 109},    {"K310-7K vX.1Z", 0},   {"K310-7K v3.-1", 300}, {"", 0},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.reply);
-        EXPECT_EQ(D::VersionFromReply(c.reply), c.version);
-    }
-}
-
-TEST(UsbAcmCandidates, AscendingByNumberOnlyAcmPorts) {
-    const fs::path root = fs::temp_directory_path() / ("tarvo-sysfs-" + std::to_string(::getpid()));
-    fs::remove_all(root);
-    for (const char* name : {"ttyACM12", "ttyACM3", "ttyACM0", "ttyUSB1", "ttyACMx", "tty5", "ttyACM"})
-        fs::create_directories(root / name);
-    const auto found = D::UsbAcmCandidatesIn(root.string(), "/dev");
-    fs::remove_all(root);
-    ASSERT_EQ(found.size(), 3u);
-    EXPECT_EQ(found[0].path, "/dev/ttyACM0");
-    EXPECT_EQ(found[0].number, 0);
-    EXPECT_EQ(found[1].path, "/dev/ttyACM3");
-    EXPECT_EQ(found[2].path, "/dev/ttyACM12");
-    EXPECT_EQ(found[2].number, 12);
-    EXPECT_TRUE(D::UsbAcmCandidatesIn("/nonexistent/sysfs", "/dev").empty());
-}
-
 class Discovery : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -61,7 +30,7 @@ protected:
         Serial_driver::ReplyTimeoutMs = 80;
     }
     void TearDown() override {
-        if (result.handle >= 0) platform::ClosePort(result.handle);
+        if (result.handle.IsValid()) platform::ClosePort(result.handle);
         Serial_driver::ResetSerialDriverState();
     }
     static void AdapterAnswers(ScriptedPeer& p, std::vector<testing_support::Piece> version) {
@@ -77,8 +46,9 @@ TEST_F(Discovery, FirstAdapterAmongTheCandidatesStaysOpen) {
     other.Add("v", "HELLO FROM A MODEM\r");
     termios before{};
     {
-        const int fd = platform::OpenPort(other.SlavePath());
-        ASSERT_GE(fd, 0);
+        const platform::PortHandle port = platform::OpenPort(other.SlavePath());
+        ASSERT_TRUE(port.IsValid());
+        const int fd = static_cast<int>(port.Value());
         // Settings of its own that the probe's 115200 8N1 raw would change.
         ASSERT_EQ(::tcgetattr(fd, &before), 0);
         cfsetispeed(&before, B9600);
@@ -86,7 +56,7 @@ TEST_F(Discovery, FirstAdapterAmongTheCandidatesStaysOpen) {
         before.c_cflag = (before.c_cflag & ~CSIZE) | CS7 | PARENB;
         ASSERT_EQ(::tcsetattr(fd, TCSANOW, &before), 0);
         ASSERT_EQ(::tcgetattr(fd, &before), 0);
-        platform::ClosePort(fd);
+        platform::ClosePort(port);
     }
     AdapterAnswers(adapter, {{"K310-7K v1.09\r", 0}});
     const std::string missing = "/dev/tarvo-no-such-port";
@@ -101,7 +71,7 @@ TEST_F(Discovery, FirstAdapterAmongTheCandidatesStaysOpen) {
     ASSERT_TRUE(result.found);
     EXPECT_EQ(result.port.path, adapter.SlavePath());
     EXPECT_EQ(result.port.number, 3);
-    EXPECT_GE(result.handle, 0);
+    EXPECT_TRUE(result.handle.IsValid());
     EXPECT_EQ(result.rawVersion, "K310-7K v1.09\r");
     EXPECT_EQ(result.K310Version, "K310-7K v1.09");
     EXPECT_EQ(result.K310VerzijaFW, 109);
@@ -116,10 +86,10 @@ TEST_F(Discovery, FirstAdapterAmongTheCandidatesStaysOpen) {
     EXPECT_EQ(second.ReceivedText(), "");
 
     // The other device's port was closed again, with the line settings it had before the probe.
-    const int reopened = platform::OpenPort(other.SlavePath());
-    ASSERT_GE(reopened, 0);
+    const platform::PortHandle reopened = platform::OpenPort(other.SlavePath());
+    ASSERT_TRUE(reopened.IsValid());
     termios after{};
-    ASSERT_EQ(::tcgetattr(reopened, &after), 0);
+    ASSERT_EQ(::tcgetattr(static_cast<int>(reopened.Value()), &after), 0);
     EXPECT_EQ(cfgetospeed(&after), cfgetospeed(&before));
     EXPECT_EQ(after.c_cflag & (CSIZE | PARENB), before.c_cflag & (CSIZE | PARENB));
     platform::ClosePort(reopened);
@@ -180,7 +150,7 @@ TEST_F(Discovery, NothingFound) {
         return std::vector<D::Candidate>{{silent.SlavePath(), 0}, {partial.SlavePath(), 1}};
     });
     EXPECT_FALSE(result.found);
-    EXPECT_EQ(result.handle, -1);
+    EXPECT_FALSE(result.handle.IsValid());
     EXPECT_EQ(result.tried.size(), 2u);
     EXPECT_TRUE(result.openFailures.empty());
 }
@@ -192,8 +162,8 @@ TEST_F(Discovery, EveryCandidateNotTakenSaysWhy) {
     partial.Add("v", "K31");
     erroring.Add("v", "ERROR command failed\r");
     garbage.Add("v", "\x01\x1B[2JHELLO\xFF\xFE\r");
-    const int holder = platform::OpenPort(held.SlavePath());
-    ASSERT_GE(holder, 0);
+    const platform::PortHandle holder = platform::OpenPort(held.SlavePath());
+    ASSERT_TRUE(holder.IsValid());
     const std::string file = ::testing::TempDir() + "tarvo-discovery-not-a-port";
     std::ofstream(file) << "v\n";
     // A file that even the administrator may not open for writing stands in for a port of a

@@ -198,7 +198,7 @@ TEST_F(Identification, ErrorAnywhereInTheReplyEndsIt) {
 
 TEST_F(Identification, WithoutPortTheTypeIsUnknown) {
     platform::ClosePort(PortHandle);
-    PortHandle = -1;
+    PortHandle = platform::kNoPort;
     EXPECT_FALSE(V::ReadEncoderSignature());
     EXPECT_EQ(LastErrorText, "Nepoznan tip enkoderja! ()");
 }

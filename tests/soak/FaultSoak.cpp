@@ -206,16 +206,19 @@ int main(int argc, char** argv) {
             lastReading = Clock::now();
         }
         lastFrame = frame;
-        if (PortHandle == -1 || form.cbReadEncConstantly->isChecked()) {
+        if (!PortHandle.IsValid() || form.cbReadEncConstantly->isChecked()) {
             readingOffSince = Clock::now();
             return;
         }
         // A person notices after a moment, not at once.
         if (SecondsSince(readingOffSince) < 0.5) return;
         ++reconnects;
-        if (trace) std::fprintf(stderr, "%8.3f connect on %d\n", SecondsSince(started), PortHandle);
+        if (trace)
+            std::fprintf(stderr, "%8.3f connect on %lld\n", SecondsSince(started),
+                         static_cast<long long>(PortHandle.Value()));
         form.btnConnectEncoderClick();
-        if (form.btnReadEncoder->isEnabled() && PortHandle != -1) form.cbReadEncConstantly->setChecked(true);
+        if (form.btnReadEncoder->isEnabled() && PortHandle.IsValid())
+            form.cbReadEncConstantly->setChecked(true);
     });
     user.start(100);
 

@@ -1,0 +1,9 @@
+#include "Responder.h"
+
+namespace bench {
+
+std::unique_ptr<Responder> StartResponder(int) {
+    return nullptr;
+}
+
+} // namespace bench

@@ -1,0 +1,11 @@
+#include "TerminationRequests.h"
+
+namespace platform {
+
+int WatchTerminationRequests() {
+    return -1;
+}
+
+void DrainTerminationRequests() {}
+
+} // namespace platform

@@ -1,0 +1,91 @@
+// The platform services that need no device, the same on every system: the tick counter and its
+// wrap, who runs the program, the standard streams, and a port that cannot be had.
+#include "Clock.h"
+#include "SerialPort.h"
+#include "StandardDescriptors.h"
+#include "SystemInfo.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+// Windows advances its tick counter in steps of up to 16 ms (Wine as well), so a tick difference
+// may fall short of the time slept by that much; the microsecond counter is exact.
+constexpr uint32_t kTickStepMs = 16;
+
+TEST(Clock, TheTickCounterFollowsASleepAndWrapsHarmlessly) {
+    const uint32_t sleepMs = 40;
+    const uint32_t before = platform::TickCountMs();
+    const uint64_t microsBefore = platform::MonotonicMicros();
+    platform::SleepMs(sleepMs);
+    const uint32_t slept = platform::TickCountMs() - before;
+    EXPECT_GE(slept, sleepMs - kTickStepMs - 1);
+    EXPECT_LT(slept, 1000u);
+    EXPECT_GE(platform::MicrosSince(microsBefore), (sleepMs - 1) * 1000u);
+
+    // Shortly before the wrap, the unsigned difference still measures the wait.
+    platform::SetTickOffsetForTests(0u - platform::TickCountMs() - 5u);
+    const uint32_t start = platform::TickCountMs();
+    EXPECT_GT(start, 0xFFFF0000u);
+    platform::SleepMs(sleepMs);
+    const uint32_t end = platform::TickCountMs();
+    EXPECT_LT(end, start) << "the counter wrapped";
+    EXPECT_GE(end - start, sleepMs - kTickStepMs - 1);
+    EXPECT_LT(end - start, 1000u);
+    platform::SetTickOffsetForTests(0);
+}
+
+TEST(SystemInfo, ComputerAndUserHaveNames) {
+    EXPECT_FALSE(platform::ComputerName().empty());
+    EXPECT_FALSE(platform::UserName().empty());
+}
+
+TEST(StandardDescriptors, PresentStreamsAreLeftAsTheyAre) {
+    EXPECT_TRUE(platform::EnsureStandardDescriptors());
+    EXPECT_TRUE(platform::EnsureStandardDescriptors());
+}
+
+// A port that is not there fails to open with the system's reason, and is neither busy nor a
+// matter of permission; a handle that is no port fails every operation without harm.
+TEST(SerialPort, APortThatIsNotThereAndNoPortAtAll) {
+    for (const char* path : {"COM250", "/dev/tarvo-no-such-port"}) {
+        SCOPED_TRACE(path);
+        int osError = 0;
+        const platform::PortHandle port = platform::OpenPort(path, &osError);
+        EXPECT_FALSE(port.IsValid());
+        EXPECT_EQ(port, platform::kNoPort);
+        EXPECT_NE(osError, 0);
+        EXPECT_FALSE(platform::ErrorText(osError).empty());
+        EXPECT_FALSE(platform::IsBusyError(osError));
+        EXPECT_FALSE(platform::IsPermissionError(osError));
+    }
+
+    const platform::PortHandle none = platform::kNoPort;
+    int osError = 0;
+    EXPECT_FALSE(platform::ClosePort(none));
+    platform::LineSettings settings;
+    EXPECT_FALSE(platform::ReadLineSettings(none, settings, &osError));
+    EXPECT_FALSE(settings.valid);
+    EXPECT_EQ(platform::BytesWaiting(none, &osError), -1);
+    char byte = 0;
+    EXPECT_EQ(platform::ReadBytes(none, &byte, 1, &osError), -1);
+    EXPECT_FALSE(platform::WriteBytes(none, "v", 1, &osError));
+    EXPECT_NE(osError, 0);
+    osError = 0;
+    EXPECT_EQ(platform::WaitReadable(none, 10, &osError), platform::WaitResult::HungUp);
+    EXPECT_NE(osError, 0);
+    platform::DiscardInput(none);
+}
+
+TEST(SerialPort, AHandleIsAValue) {
+    const platform::PortHandle a(42), b(42), c(7);
+    EXPECT_EQ(a, b);
+    EXPECT_NE(a, c);
+    EXPECT_TRUE(a.IsValid());
+    EXPECT_FALSE(platform::PortHandle().IsValid());
+    EXPECT_EQ(platform::PortHandle(), platform::kNoPort);
+}
+
+} // namespace
