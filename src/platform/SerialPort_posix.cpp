@@ -173,8 +173,11 @@ bool WriteBytes(PortHandle handle, const void* data, size_t count, int* osError)
 }
 
 void DiscardInput(PortHandle handle) {
+    // Asked before every command, and almost always nothing waits: one cheap question then
+    // instead of two calls. tcflush on anything but a terminal fails and leaves it alone.
     const int fd = Fd(handle);
-    if (::isatty(fd)) ::tcflush(fd, TCIFLUSH);
+    int waiting = 0;
+    if (::ioctl(fd, FIONREAD, &waiting) == 0 && waiting > 0) ::tcflush(fd, TCIFLUSH);
 }
 
 WaitResult WaitReadable(PortHandle handle, uint32_t timeoutMs, int* osError) {
