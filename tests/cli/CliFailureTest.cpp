@@ -151,10 +151,11 @@ TEST_F(Cli, AReplyThatFailsItsCrcIsAFailedReading) {
             if (json) {
                 const std::string first = r.out.substr(0, r.out.find('\n'));
                 EXPECT_EQ(first.find(R"("ok":false)") != std::string::npos, row.failed) << first;
-                if (row.failed)
+                if (row.failed) {
                     EXPECT_NE(first.find(R"("LastErrorText":"CRC error in reply \")" + row.reply + R"(\"")"),
                               std::string::npos)
                         << first;
+                }
                 EXPECT_NE(first.find(R"("ErrCRC":)" + std::string(row.failed ? "true" : "false")),
                           std::string::npos);
             } else if (row.failed) {

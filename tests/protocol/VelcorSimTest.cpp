@@ -105,7 +105,9 @@ TEST_P(AgainstSimulator, PositionFramesAndTheDetailedReport) {
     ASSERT_TRUE(V::ReadPosition()) << shared::LastErrorText;
     EXPECT_EQ(p.ST_value, static_cast<uint32_t>(st));
     EXPECT_EQ(p.MTST_value, turns * variant.SingleTurnCounts() + st);
-    if (variant.multiturn) EXPECT_EQ(p.MT_value, turns);
+    if (variant.multiturn) {
+        EXPECT_EQ(p.MT_value, turns);
+    }
     EXPECT_FALSE(p.ErrBit);
     EXPECT_FALSE(p.WarnBit);
     EXPECT_FALSE(p.ErrCRC);
@@ -154,7 +156,9 @@ TEST_P(AgainstSimulator, RegisterWrittenIsReadBackAndCommandsTakeEffect) {
     }
 
     ASSERT_TRUE(V::ReadSensorTemperature()) << shared::LastErrorText;
-    if (L::HasSignalLevel) ASSERT_TRUE(V::ReadSignalLevel()) << shared::LastErrorText;
+    if (L::HasSignalLevel) {
+        ASSERT_TRUE(V::ReadSignalLevel()) << shared::LastErrorText;
+    }
     if (L::HasPersistentStatus) {
         simulator->SetWarningBit(true);
         ASSERT_TRUE(V::ReadPosition());
@@ -175,8 +179,9 @@ TEST_P(AgainstSimulator, SelfCalibrationRunsToItsEnd) {
 
     // Some firmware answers no register access while it calibrates; one that answers must not
     // report the end before its time.
-    if (V::ReadSelfCalResults())
+    if (V::ReadSelfCalResults()) {
         EXPECT_EQ(V::SelfCalStatus & 3, counterAtStart) << "finished before its time";
+    }
     simulator->AdvanceTime(2.5);
     ASSERT_TRUE(V::ReadSelfCalResults()) << shared::LastErrorText;
     EXPECT_NE(V::SelfCalStatus & 3, counterAtStart);
