@@ -63,6 +63,11 @@ enum class WaitResult { Readable, TimedOut, HungUp };
 // handle, else EIO (Windows: the code of the failed call).
 WaitResult WaitReadable(PortHandle handle, uint32_t timeoutMs, int* osError = nullptr);
 
+// What names one port, so two spellings of it are tried once: the path itself on POSIX; on
+// Windows, where "com5", "COM5" and "\\.\COM5" open the same port, its name in capitals
+// without the device-namespace prefix.
+std::string PortKey(const std::string& path);
+
 // A readable explanation of an OS error code.
 std::string ErrorText(int osError);
 // The OS refused for want of rights (the user may be let in, see DeviceGroup).

@@ -229,4 +229,8 @@ std::string DeviceGroup(const std::string& path) {
     return std::to_string(st.st_gid);
 }
 
+std::string PortKey(const std::string& path) {
+    return path;
+}
+
 } // namespace platform

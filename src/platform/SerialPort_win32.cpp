@@ -309,4 +309,11 @@ std::string DeviceGroup(const std::string&) {
     return {};
 }
 
+std::string PortKey(const std::string& path) {
+    std::string key = path.rfind("\\\\.\\", 0) == 0 ? path.substr(4) : path;
+    for (char& c : key)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    return key;
+}
+
 } // namespace platform

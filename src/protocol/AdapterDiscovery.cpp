@@ -124,9 +124,9 @@ Result FindAdapter(const std::vector<std::string>& explicitPaths, const Candidat
     std::vector<Candidate> order;
     std::set<std::string> seen;
     for (const std::string& path : explicitPaths)
-        if (seen.insert(path).second) order.push_back(Candidate{path, -1});
+        if (seen.insert(platform::PortKey(path)).second) order.push_back(Candidate{path, -1});
     for (const Candidate& c : source ? source() : SystemCandidates())
-        if (seen.insert(c.path).second) order.push_back(c);
+        if (seen.insert(platform::PortKey(c.path)).second) order.push_back(c);
 
     for (const Candidate& candidate : order) {
         result.tried.push_back(candidate);

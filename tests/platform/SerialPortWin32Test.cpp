@@ -1,6 +1,7 @@
 // The Win32 serial port against a device: a COM port that Wine maps to k310-sim (scripts/test-windows
 // names it in TARVO_TEST_COM_PORT and starts the simulator with --adapter-serial SN4711). Without
 // the variable there is no device, and the tests are skipped.
+#include "AdapterDiscovery.h"
 #include "Clock.h"
 #include "SerialPort.h"
 #include "Serial_driver.h"
@@ -169,6 +170,22 @@ TEST_F(ComPort, ThePortIsGivenBackAsItWasFound) {
     EXPECT_EQ(after.timeouts.ReadTotalTimeoutConstant, before.timeouts.ReadTotalTimeoutConstant);
     EXPECT_EQ(after.timeouts.WriteTotalTimeoutConstant, before.timeouts.WriteTotalTimeoutConstant);
     ASSERT_TRUE(WriteRawBaud(115200));
+}
+
+// Windows names a port in any case, with or without the device namespace: each spelling opens
+// the same port, so the search must try it once. No device needed: nothing here answers.
+TEST(PortNames, EverySpellingOfAPortIsTriedOnce) {
+    EXPECT_EQ(platform::PortKey("com5"), platform::PortKey("COM5"));
+    EXPECT_EQ(platform::PortKey("\\\\.\\COM12"), platform::PortKey("Com12"));
+    EXPECT_NE(platform::PortKey("COM1"), platform::PortKey("COM12"));
+
+    Serial_driver::ResetSerialDriverState();
+    const auto result = AdapterDiscovery::FindAdapter({"com251", "\\\\.\\COM251"}, [] {
+        return std::vector<AdapterDiscovery::Candidate>{{"COM251", 251}, {"COM252", 252}};
+    });
+    ASSERT_EQ(result.tried.size(), 2u);
+    EXPECT_EQ(result.tried[0].path, "com251");
+    EXPECT_EQ(result.tried[1].path, "COM252");
 }
 
 } // namespace
