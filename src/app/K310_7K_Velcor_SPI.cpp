@@ -15,6 +15,7 @@
 #include <QTimer>
 
 #include <cstdio>
+#include <functional>
 #include <memory>
 
 namespace {
@@ -43,14 +44,19 @@ private:
     }
 };
 
+// Lets the window work, as long as `busy` holds, for at most `limitMs` and not past a request to
+// end the program: the unattended runs wait with this for what the window does on its timers.
+void WaitWhile(const std::function<bool()>& busy, qint64 limitMs) {
+    QElapsedTimer clock;
+    clock.start();
+    while (busy() && clock.elapsed() < limitMs && !Orodja::ApplicationTerminating())
+        Orodja::WaitWithMessages(50);
+}
+
 // Waits for the adapter, switches the supply on and connects the encoder; false (said on the
 // error output) when no adapter turns up.
 bool FindAndConnect(TMainForm& form, const char* mode) {
-    QElapsedTimer clock;
-    clock.start();
-    while (!K310_BiSS_bidirectional::PortHandle.IsValid() && clock.elapsed() < 5000 &&
-           !Orodja::ApplicationTerminating())
-        Orodja::WaitWithMessages(50);
+    WaitWhile([] { return !K310_BiSS_bidirectional::PortHandle.IsValid(); }, 5000);
     if (!K310_BiSS_bidirectional::PortHandle.IsValid()) {
         std::fprintf(stderr, "%s: no adapter found\n", mode);
         return false;
@@ -82,11 +88,7 @@ int TakeScreenshot(TMainForm& form, const QString& file, const QString& page) {
         // error map.
         if (form.Page->currentWidget() == form.tabSelfCal) {
             form.btnSelfCalStart->click();
-            QElapsedTimer wait;
-            wait.start();
-            while (form.tmrSelfCalWait->isActive() && wait.elapsed() < 60000 &&
-                   !Orodja::ApplicationTerminating())
-                Orodja::WaitWithMessages(50);
+            WaitWhile([&] { return form.tmrSelfCalWait->isActive(); }, 60000);
             form.cbReadEncConstantly->setChecked(false);
         }
         if (form.Page->currentWidget() == form.tabErrMap) form.btnReadErrMap->click();
@@ -128,9 +130,7 @@ int RecordDebugData(TMainForm& form, const PrintingDialogs& dialogs, int seconds
     form.cbReadEncConstantly->setChecked(true);
     QElapsedTimer clock;
     clock.start();
-    while (clock.elapsed() < qint64{seconds} * 1000 && form.cbReadEncConstantly->isChecked() &&
-           !Orodja::ApplicationTerminating())
-        Orodja::WaitWithMessages(50);
+    WaitWhile([&] { return form.cbReadEncConstantly->isChecked(); }, qint64{seconds} * 1000);
     const bool stoppedEarly = !form.cbReadEncConstantly->isChecked();
     form.cbReadEncConstantly->setChecked(false);
     form.cbShranjujMeritveDebug->setChecked(false);

@@ -149,14 +149,26 @@ bool ReadLineSettings(PortHandle handle, LineSettings& out, int* osError) {
     return true;
 }
 
-bool WriteLineSettings(PortHandle handle, const LineSettings& settings, int* osError) {
-    Port* port = Of(handle);
+namespace {
+
+// The port and the settings saved from it, for the calls that write settings back.
+bool Unpack(PortHandle handle, const LineSettings& settings, Port*& port, SavedSettings& saved,
+            int* osError) {
+    port = Of(handle);
     if (!port || !settings.valid) {
         SetError(osError, port ? ERROR_INVALID_PARAMETER : ERROR_INVALID_HANDLE);
         return false;
     }
-    SavedSettings saved{};
     std::memcpy(&saved, settings.raw, sizeof saved);
+    return true;
+}
+
+} // namespace
+
+bool WriteLineSettings(PortHandle handle, const LineSettings& settings, int* osError) {
+    Port* port = nullptr;
+    SavedSettings saved{};
+    if (!Unpack(handle, settings, port, saved, osError)) return false;
     port->waitSliceSet = 0; // the time-outs are someone else's again
     if (!::SetCommState(port->file, &saved.state) || !::SetCommTimeouts(port->file, &saved.timeouts))
         return Fail(osError);
@@ -164,13 +176,9 @@ bool WriteLineSettings(PortHandle handle, const LineSettings& settings, int* osE
 }
 
 bool ApplyAdapterLineSettings(PortHandle handle, const LineSettings& base, int* osError) {
-    Port* port = Of(handle);
-    if (!port || !base.valid) {
-        SetError(osError, port ? ERROR_INVALID_PARAMETER : ERROR_INVALID_HANDLE);
-        return false;
-    }
+    Port* port = nullptr;
     SavedSettings saved{};
-    std::memcpy(&saved, base.raw, sizeof saved);
+    if (!Unpack(handle, base, port, saved, osError)) return false;
     DCB state = saved.state;
     state.BaudRate = CBR_115200;
     state.ByteSize = 8;
