@@ -8,6 +8,7 @@
 #include "Serial_driver.h"
 #include "SystemInfo.h"
 #include "TarvoVersion.h"
+#include "WindowTraffic.h"
 
 #include <qcustomplot.h>
 
@@ -143,6 +144,9 @@ TMainForm::TMainForm(TMainFormOptions options, QWidget* parent)
     timerOnOff->setInterval(100);
     tmrReadCycle = new QTimer(this);
     tmrReadCycle->setSingleShot(true);
+    tmrNoiseStep = new QTimer(this);
+    tmrNoiseStep->setSingleShot(true);
+    procedureTraffic_ = std::make_unique<TWindowTraffic>(*this);
 
     SaveDialog1 = new QFileDialog(this);
     SaveDialog1->setAcceptMode(QFileDialog::AcceptSave);
@@ -188,6 +192,7 @@ void TMainForm::ConnectHandlers() {
     connect(btnDebugUnlock, &QPushButton::clicked, this, &TMainForm::btnDebugUnlockClick);
     connect(cbCiklirajIzklope, &QCheckBox::toggled, this, &TMainForm::cbCiklirajIzklopeClick);
     connect(timerOnOff, &QTimer::timeout, this, &TMainForm::timerOnOffTimer);
+    connect(tmrNoiseStep, &QTimer::timeout, this, &TMainForm::tmrNoiseStepTimer);
     connect(seIzklopDelayMin, &QSpinBox::valueChanged, this, &TMainForm::seIzklopDelayMinChange);
     connect(seIzklopDelayMax, &QSpinBox::valueChanged, this, &TMainForm::seIzklopDelayMinChange);
     connect(btnPositionNoise, &QPushButton::clicked, this, &TMainForm::btnPositionNoiseClick);
@@ -264,6 +269,7 @@ void TMainForm::closeEvent(QCloseEvent* event) {
     tmrSelfCalWait->stop();
     timerOnOff->stop();
     tmrReadCycle->stop();
+    tmrNoiseStep->stop();
     event->accept();
 }
 

@@ -5,6 +5,8 @@
 #include "AdapterDiscovery.h"
 #include "DebugRecording.h"
 #include "Dialogs.h"
+#include "NoiseTest.h"
+#include "PowerCycleRun.h"
 #include "PowerCycling.h"
 #include "ui_K310_7K_Velcor_SPI_Main.h"
 
@@ -18,16 +20,17 @@
 #include <QWidget>
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <optional>
 #include <random>
-#include <map>
 #include <set>
 #include <string>
 #include <vector>
 
 class TChartSeries;
 class TChartView;
+class TWindowTraffic;
 
 // What the program (or a test) decides about the window before it is created.
 struct TMainFormOptions {
@@ -74,7 +77,19 @@ public:
     // The power-cycling test's PowerOnStatus, EncPosDegOldMTtest, CikliranjeSmer and
     // CikliranjeSmerInit; PowerOnStatus survives between runs.
     Procedures::TPowerCycleState PowerCycle;
-    std::mt19937 PowerCycleRandom;
+    // The running power-cycling and noise tests (their step machines), or null.
+    std::unique_ptr<Procedures::TPowerCycleRun> PowerCycleRun;
+    std::unique_ptr<Procedures::TNoiseRun> NoiseRun;
+    // One step of the noise test per turn of the event loop.
+    QTimer* tmrNoiseStep = nullptr;
+    // How the last reading pass went, as the test procedures judge a reading: its position read
+    // failed, or its reply was no whole frame or failed its CRC (which the display still shows).
+    struct TPassOutcome {
+        bool Read = false;
+        bool LinkLost = false; // a failed transaction: the adapter search is re-armed
+        std::string Reason;
+    };
+    TPassOutcome LastPass;
     std::set<std::string> COMPorts; // zero-padded port numbers: sorted, each once
     std::string K310Version;
     int32_t K310VerzijaFW = 0;
@@ -145,6 +160,8 @@ public:
     void timerOnOffTimer();
     void seIzklopDelayMinChange();
     void btnPositionNoiseClick();
+    // One reading of the noise test, and its report at the end.
+    void tmrNoiseStepTimer();
     // Page refreshes run by PageChange.
     void ConfigurationRefresh();
     void SelfCalibrationRefresh();
@@ -234,6 +251,8 @@ private:
     std::unique_ptr<TQtDialogs> ownDialogs_;
     TDialogs* dialogs_ = nullptr;
     bool firstSearchDone_ = false;
+    // The test procedures' traffic through this window.
+    std::unique_ptr<TWindowTraffic> procedureTraffic_;
     int adapterActions_ = 0; // handlers talking to the adapter, nested
     bool readingPassHeld_ = false;
     std::optional<QMargins> placedWithFrame_; // the frame margins of the last placement

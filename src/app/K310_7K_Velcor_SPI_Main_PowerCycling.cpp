@@ -1,13 +1,13 @@
-// The Test page's power-cycling test: a timer step switches the supply off and on and checks each
-// powered reading against the one before. The checks and their lines are the procedures'; the
-// timer, the supply commands and the readings are the window's.
+// The Test page's power-cycling test: the procedures' step machine, one step per tick of
+// timerOnOff. The window supplies its controls' values before each step and the traffic (its
+// reading pass, the supply commands); the checks, the counts and the lines are the machine's.
 #include "K310_7K_Velcor_SPI_Main.h"
 
 #include "K310_BiSS_bidirectional.h"
 #include "NumberFormat.h"
-#include "PowerCycling.h"
+#include "PowerCycleRun.h"
 #include "QtRoutines.h"
-#include "Serial_driver.h"
+#include "WindowTraffic.h"
 
 #include <QCoreApplication>
 
@@ -15,63 +15,69 @@
 
 namespace {
 
-namespace Shared = K310_BiSS_bidirectional;
-
-void SendSupplyCommand(const char* command) {
-    std::string reply;
-    // The reply is not looked at: a lost adapter shows up as failed readings.
-    Serial_driver::SendCommand(Shared::PortHandle, command, 0, reply);
+// The controls' values, as the engineer may have changed them since the last step.
+void TakeSettings(TMainForm& form, Procedures::TPowerCycleRun& run) {
+    run.Remaining = form.seSteviloIzklopov->value();
+    run.MinMs = form.seIzklopDelayMin->value();
+    run.MaxMs = form.seIzklopDelayMax->value();
+    run.AtRest = form.cbCiklirajStacionarno->isChecked();
+    run.Separators = Orodja::WindowNumberSeparators();
 }
 
 } // namespace
 
 void TMainForm::cbCiklirajIzklopeClick() {
     TAdapterAction busy(*this);
+    Procedures::TNextStep first{true, 0};
     if (cbCiklirajIzklope->isChecked()) {
-        PowerCycleRandom.seed(static_cast<std::mt19937::result_type>(
-            std::chrono::system_clock::now().time_since_epoch().count()));
-        PowerCycle.CikliranjeSmerInit = true;
         Page->setCurrentWidget(tabTest);
         Orodja::WaitWithMessages(200);
-        btnReadEncoderClick();
-        Procedures::StartPowerCycleRun(PowerCycle, EncoderPosition_unit);
         Memo1->clear();
-        AddLog(QString::fromStdString(Procedures::PowerCycleStartLine(seSteviloIzklopov->value())));
+        PowerCycleRun = std::make_unique<Procedures::TPowerCycleRun>(
+            PowerCycle, *procedureTraffic_,
+            [this](const std::string& line) { AddLog(QString::fromStdString(line)); },
+            static_cast<uint32_t>(std::chrono::system_clock::now().time_since_epoch().count()));
+        TakeSettings(*this, *PowerCycleRun);
+        first = PowerCycleRun->Start();
+    } else if (PowerCycleRun && PowerCycleRun->Running()) {
+        // Stopped by the engineer: the figures so far.
+        PowerCycleRun->Stop(Procedures::TRunEnd::Interrupted);
     }
-    // Both ways: the supply ends up on and reading runs exactly while the test does not.
-    btnPowerONClick();
-    timerOnOff->setInterval(seIzklopDelayMin->value());
-    if (cbCiklirajIzklope->isChecked() && !Orodja::ApplicationTerminating())
+    // Both ways: the supply ends up on and reading runs exactly while the test does not; with the
+    // adapter gone there is nothing to switch on or read.
+    const bool linked = K310_BiSS_bidirectional::PortHandle.IsValid() &&
+                        !(PowerCycleRun && PowerCycleRun->End() == Procedures::TRunEnd::LostPort);
+    if (linked) btnPowerONClick();
+    timerOnOff->setInterval(first.Done ? seIzklopDelayMin->value() : first.WaitMs);
+    const bool run = cbCiklirajIzklope->isChecked() && !first.Done && !Orodja::ApplicationTerminating();
+    if (run)
         timerOnOff->start();
     else
         timerOnOff->stop();
-    cbReadEncConstantly->setChecked(!cbCiklirajIzklope->isChecked());
+    if (cbCiklirajIzklope->isChecked() && !run) {
+        // The run could not begin (the link is gone): the box follows.
+        cbCiklirajIzklope->setChecked(false);
+        return;
+    }
+    if (linked || run) cbReadEncConstantly->setChecked(!cbCiklirajIzklope->isChecked());
 }
 
 void TMainForm::timerOnOffTimer() {
     TAdapterAction busy(*this);
-    const auto step = Procedures::NextPowerCycleStep(seSteviloIzklopov->value(), PowerCycle.PowerOnStatus);
-    if (step == Procedures::TPowerCycleStep::Stop) {
-        AddLog(QString::fromLatin1(Procedures::kPowerCycleStopLine));
+    timerOnOff->stop();
+    if (!PowerCycleRun || !PowerCycleRun->Running()) {
         cbCiklirajIzklope->setChecked(false);
         return;
     }
-    timerOnOff->stop();
-    timerOnOff->setInterval(
-        Procedures::RandomDelayMs(seIzklopDelayMin->value(), seIzklopDelayMax->value(), PowerCycleRandom));
-    if (step == Procedures::TPowerCycleStep::CheckAndSwitchOff) {
-        btnReadEncoderClick();
-        for (const std::string& line :
-             Procedures::PowerCycleCheck(PowerCycle, cbCiklirajStacionarno->isChecked(), EncoderPosition_unit,
-                                         seSteviloIzklopov->value(), Orodja::WindowNumberSeparators()))
-            AddLog(QString::fromStdString(line));
-        SendSupplyCommand("f");
-        PowerCycle.PowerOnStatus = false;
-    } else {
-        SendSupplyCommand("n");
-        PowerCycle.PowerOnStatus = true;
-        seSteviloIzklopov->setValue(seSteviloIzklopov->value() - 1);
+    TakeSettings(*this, *PowerCycleRun);
+    const Procedures::TNextStep next = PowerCycleRun->Step();
+    if (seSteviloIzklopov->value() != PowerCycleRun->Remaining)
+        seSteviloIzklopov->setValue(static_cast<int>(PowerCycleRun->Remaining));
+    if (next.Done) {
+        cbCiklirajIzklope->setChecked(false);
+        return;
     }
+    timerOnOff->setInterval(next.WaitMs);
     // Once, so the Start box can be cleared between steps; the timer is off meanwhile, so steps
     // never overlap.
     QCoreApplication::processEvents();

@@ -8,8 +8,10 @@
 #include "K310_SPI_Velcor.h"
 #include "Orodja.h"
 #include "PanelColour.h"
+#include "ProcedureTraffic.h"
 #include "QtRoutines.h"
 #include "ReadingRules.h"
+#include "RecordingPass.h"
 #include "Serial_driver.h"
 #include "Tarvo_konstante.h"
 
@@ -59,14 +61,24 @@ void TMainForm::btnReadEncoderClick() {
     Shared::LastErrorText.clear();
 
     // 3, 4: the position; without it the pass has nothing to show.
+    LastPass = {};
     const bool read = cbDetailedStatus->isChecked() ? Velcor::ReadDetailedStatus() : Velcor::ReadPosition();
     if (!read) {
+        TPassOutcome failed;
+        failed.LinkLost = position.ErrComm < 0;
+        failed.Reason = Procedures::OneLineReason(Shared::LastErrorText);
+        if (failed.Reason.empty()) failed.Reason = "reading failed";
         AddLog(ProtocolErrorText());
         // Unchecking runs the loop's handler once more, inside this call.
         cbReadEncConstantly->setChecked(false);
         if (position.ErrComm < 0) RestartAdapterSearch();
+        LastPass = failed;
         return;
     }
+    // A reply that is no whole frame or fails its CRC is shown as it is (the CRC panel), but it
+    // holds no position a procedure or a record may use.
+    LastPass.Read = !position.ErrCRC;
+    if (position.ErrCRC) LastPass.Reason = "CRC error (" + position.RxData + ")";
 
     // 5, 6: scaled positions and the four position labels.
     EncoderPosition_unit = double(position.MTST_value) * EncoderResolution;
@@ -165,17 +177,15 @@ void TMainForm::btnReadEncoderClick() {
     }
 
     // 16: the adapter's supply reading, every 1001st pass.
-    if (K310PowerReadCounter != 0) {
-        --K310PowerReadCounter;
-    } else {
+    if (Procedures::SupplyStatusDue(K310PowerReadCounter)) {
         std::string reply;
         position.ErrComm = Serial_driver::SendCommand(Shared::PortHandle, "e", 0, reply);
         SetTextIfChanged(lblPower, QString::fromLatin1(Orodja::Trim(reply)));
-        K310PowerReadCounter = 1000;
     }
 
-    // 17, 18: a record that could not be written ends the pass (reported).
-    if (recording && !WriteDebugRecord()) return;
+    // 17, 18: a record that could not be written ends the pass (reported); a reading without a
+    // trustworthy position writes none.
+    if (recording && LastPass.Read && !WriteDebugRecord()) return;
     EncPosDegOld = EncoderPosition_unit;
 }
 

@@ -10,12 +10,16 @@
 #include "K310_SPI_Velcor.h"
 #include "NoiseTest.h"
 #include "Orodja.h"
-#include "PowerCycling.h"
-#include "StatusText.h"
+#include "PowerCycleRun.h"
+#include "RecordingPass.h"
+#include "Serial_driver.h"
+#include "SupplySwitch.h"
 #include "Tarvo_konstante.h"
+#include "TerminationRequests.h"
 
 #include <charconv>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
@@ -68,23 +72,121 @@ std::optional<unsigned long long> Number(const Command& p, const char* name, uns
     return n;
 }
 
-// The window's supply-on: voltage, "n", 200 ms for the encoder to start, the supply status.
-// Unexpected replies are warnings, as the window's message boxes are; false only when the link
-// to the adapter is gone.
-bool SupplyOn(const std::string& voltage, std::string* status = nullptr) {
+// Degrees per count, as the connection sets the scaling: 360 / counts per turn.
+double DegreesPerCount() {
+    return velcor::SingleTurnCounts > 0 ? 360.0 / velcor::SingleTurnCounts : 1.0;
+}
+
+// The adapter's supply through the procedures' eyes: a reply that does not come is one failed
+// exchange here, a port that is gone ends the run.
+bool LinkLostAt(int32_t errComm) {
+    return errComm < 0 && errComm != Serial_driver::kReplyTimedOut;
+}
+
+std::string FailureReason(const char* fallback) {
+    return shared::LastErrorText.empty() ? std::string(fallback)
+                                         : Procedures::OneLineReason(shared::LastErrorText);
+}
+
+Procedures::TTrafficResult Outcome(bool ok, const char* fallback) {
+    Procedures::TTrafficResult r;
+    r.Ok = ok;
+    if (!ok) {
+        r.LinkLost = LinkLostAt(shared::EncoderPosition.ErrComm);
+        r.Reason = FailureReason(fallback);
+    }
+    return r;
+}
+
+// tarvo-cli's traffic for the procedures: the protocol calls themselves.
+class TCliTraffic : public Procedures::TRecordingTraffic {
+public:
+    Procedures::TReading TakeReading() override {
+        auto& pos = shared::EncoderPosition;
+        shared::LastErrorText.clear();
+        Procedures::TReading r;
+        const bool read = velcor::ReadPosition();
+        if (!read) {
+            r.LinkLost = LinkLostAt(pos.ErrComm);
+            r.Reason = FailureReason("reading failed");
+            return r;
+        }
+        if (pos.ErrCRC) {
+            // Not a whole frame or a wrong check sum: no position at all.
+            r.Reason = "CRC error (" + pos.RxData + ")";
+            return r;
+        }
+        r.Ok = true;
+        const double scale = DegreesPerCount();
+        r.Position = static_cast<double>(pos.MTST_value) * scale;
+        const int32_t counts = velcor::SingleTurnCounts;
+        r.SingleTurn = pos.ST_value;
+        r.SingleTurnRange = counts > 0 ? static_cast<uint32_t>(counts) : 0;
+        r.Range = counts > 0 ? std::ldexp(double(counts), velcor::MultiTurnBits) * scale : 0.0;
+        return r;
+    }
+    Procedures::TTrafficResult SwitchSupply(bool on) override {
+        shared::LastErrorText.clear();
+        return Outcome(on ? SupplySwitch::SwitchOn() : SupplySwitch::SwitchOff(), "no reply");
+    }
+    bool HasSignalLevel() const override { return layout::HasSignalLevel; }
+    Procedures::TRegisterValue ReadSignalLevel() override {
+        shared::LastErrorText.clear();
+        Procedures::TRegisterValue v;
+        static_cast<Procedures::TTrafficResult&>(v) =
+            Outcome(velcor::ReadSignalLevel(), "signal level read failed");
+        v.Value = shared::EncoderPosition.SignalLevel;
+        return v;
+    }
+    Procedures::TTrafficResult ReadSensorTemperature() override {
+        shared::LastErrorText.clear();
+        return Outcome(velcor::ReadSensorTemperature(), "temperature read failed");
+    }
+    Procedures::TTrafficResult LatchDebugData() override {
+        shared::LastErrorText.clear();
+        return Outcome(velcor::LatchDebugData(), "debug data read failed");
+    }
+    Procedures::TTrafficResult ReadSupplyStatus(std::string& text) override {
+        std::string reply;
+        auto& errComm = shared::EncoderPosition.ErrComm;
+        errComm = Transaction("e", reply);
+        text = Orodja::Trim(reply);
+        Procedures::TTrafficResult r;
+        r.Ok = errComm == Serial_driver::kReplyComplete;
+        if (!r.Ok) {
+            r.LinkLost = LinkLostAt(errComm);
+            r.Reason = "USB Comm Err " + std::to_string(errComm);
+        }
+        return r;
+    }
+};
+
+// The window's supply-on: voltage, "n", 200 ms for the encoder to start, the supply status. An
+// unexpected answer to the voltage is a warning, as the window's message box is; false when "n"
+// was not confirmed or the link is gone, with the reason in *problem.
+bool SupplyOn(const std::string& voltage, std::string* problem, std::string* status = nullptr) {
     std::string reply;
     shared::EncoderPosition.ErrComm = Transaction(voltage, reply);
-    if (shared::EncoderPosition.ErrComm < 0) return false;
+    if (shared::EncoderPosition.ErrComm < 0) {
+        *problem = "USB Comm Err " + std::to_string(shared::EncoderPosition.ErrComm);
+        return false;
+    }
     if (reply.compare(0, voltage.size(), voltage) != 0)
         Warn("Setting power supply (" + voltage + ") not successfull! (" + Orodja::KeepPrintable(reply) +
              ")");
-    Transaction("n", reply);
-    if (reply.compare(0, 2, "ON") != 0)
-        Warn("Setting power supply (n) not successfull! (" + Orodja::KeepPrintable(reply) + ")");
+    shared::LastErrorText.clear();
+    if (!SupplySwitch::SwitchOn()) {
+        *problem = "Supply command failed: n " + FailureReason("no reply");
+        return false;
+    }
     platform::SleepMs(200);
     shared::EncoderPosition.ErrComm = Transaction("e", reply);
     if (status) *status = Orodja::Trim(reply);
-    return shared::EncoderPosition.ErrComm >= 0;
+    if (shared::EncoderPosition.ErrComm < 0) {
+        *problem = "USB Comm Err " + std::to_string(shared::EncoderPosition.ErrComm);
+        return false;
+    }
+    return true;
 }
 
 std::optional<std::string> VoltageCommand(const Command& p) {
@@ -92,11 +194,6 @@ std::optional<std::string> VoltageCommand(const Command& p) {
     if (it == p.inv().options.end() || it->second == "5") return "V5";
     if (it->second == "3.3" || it->second == "3") return "V3";
     return std::nullopt;
-}
-
-// Degrees per count, as the connection sets the scaling: 360 / counts per turn.
-double DegreesPerCount() {
-    return velcor::SingleTurnCounts > 0 ? 360.0 / velcor::SingleTurnCounts : 1.0;
 }
 
 // ---- record ---------------------------------------------------------------------------------
@@ -110,9 +207,12 @@ const char* const kRecordUsage =
     "reading and every 1001st. Readings are MS milliseconds apart (0..10000, default 50).\n"
     "The file TEST_<part>_<serial>_<YYYYMMDDHHMMSS>.csv goes into DIR (default: the current\n"
     "directory); a name already taken gets _2, _3, ... before .csv.\n"
-    "Output: 'path: FILE', 'records: N', 'failedReadings: N' and the duration line\n"
-    "'Record duration: N sec.'. A failed reading goes to stderr and writes no record; the\n"
-    "recording stops when the link to the adapter is lost. Exit 1 when any reading failed.\n";
+    "Output: 'path: FILE', 'records: N', 'failedReadings: N', the duration line\n"
+    "'Record duration: N sec.' and 'ended: completed|lost port|interrupted|write failed'.\n"
+    "A failed reading (no reply, an ERROR or garbage reply, a bad CRC) goes to stderr, writes no\n"
+    "record and is counted; the recording goes on. A lost port or a file that cannot be written\n"
+    "(or was deleted) ends it; the file then ends on its last whole record. Ctrl+C ends it early.\n"
+    "Exit 1 when any reading failed or the recording did not complete.\n";
 
 int RunRecord(const Command& p) {
     if (!p.inv().positional.empty()) return p.Usage("record takes no arguments");
@@ -126,6 +226,8 @@ int RunRecord(const Command& p) {
     if (!fs::is_directory(directory, ec))
         return p.Usage("--dir " + directory.string() + " is not a directory");
 
+    // From here a signal ends the run at its next step instead of the program at once.
+    platform::CatchTerminationRequests();
     int exit = 0;
     if (!Prepare(p, true, &exit)) return exit;
     // A recording always begins with the debug unlock; its failure is only reported.
@@ -146,49 +248,45 @@ int RunRecord(const Command& p) {
         }
     }
 
-    auto& pos = shared::EncoderPosition;
-    std::string supply;
-    int powerReadCounter = 0;
+    TCliTraffic traffic;
+    Procedures::TRecordingPass pass(traffic, file, Warn);
     int failed = 0;
-    bool linkLost = false;
+    Procedures::TRunEnd ended = Procedures::TRunEnd::Completed;
+    std::string endReason;
     for (unsigned long long reading = 1; file.Elapsed() < *seconds * 1000; ++reading) {
-        if (reading > 1 && *interval >= 10) platform::SleepMs(static_cast<uint32_t>(*interval));
+        if (reading > 1 && *interval > 0 &&
+            platform::SleepUnlessTerminated(static_cast<uint32_t>(*interval))) {
+            ended = Procedures::TRunEnd::Interrupted;
+            break;
+        }
+        if (platform::TerminationRequested()) {
+            ended = Procedures::TRunEnd::Interrupted;
+            break;
+        }
         if (file.Elapsed() >= *seconds * 1000) break;
-        shared::LastErrorText.clear();
-        if (!velcor::ReadPosition()) {
+        const auto outcome = pass.Pass();
+        if (!outcome.Reading.Ok) {
             ++failed;
-            Warn("reading " + std::to_string(reading) + ": " + shared::LastErrorText);
-            if (pos.ErrComm < 0) {
-                linkLost = true;
-                break;
-            }
-            continue;
+            Warn("reading " + std::to_string(reading) + ": " + outcome.Reading.Reason);
         }
-        if (!velcor::ReadSensorTemperature()) Warn(shared::LastErrorText);
-        if (layout::HasSignalLevel && !velcor::ReadSignalLevel()) Warn(shared::LastErrorText);
-        const std::string status = Procedures::StatusConditionText(pos.Status, layout::LenPersistentStatus);
-        if (!velcor::LatchDebugData()) Warn(shared::LastErrorText);
-        if (powerReadCounter != 0) {
-            --powerReadCounter;
-        } else {
-            std::string reply;
-            pos.ErrComm = Transaction("e", reply);
-            supply = Orodja::Trim(reply);
-            powerReadCounter = 1000;
+        if (outcome.WriteFailed) {
+            ended = Procedures::TRunEnd::WriteFailed;
+            endReason = file.ErrorText();
+            break;
         }
-        Procedures::TRecordSources sources;
-        sources.Position = pos;
-        sources.StatusText = status;
-        sources.Supply = supply;
-        sources.Debug = velcor::DebugData;
-        if (!file.Write(sources)) {
-            file.Close();
-            return p.Fail(file.ErrorText(), JsonObject().Add("path", file.Path().string()));
+        if (outcome.LinkLost) {
+            ended = Procedures::TRunEnd::LostPort;
+            endReason = outcome.Reading.Ok ? FailureReason("link lost") : outcome.Reading.Reason;
+            break;
         }
     }
-    if (!file.Close()) return p.Fail(file.ErrorText(), JsonObject().Add("path", file.Path().string()));
+    if (file.IsOpen() && !file.Close() && ended != Procedures::TRunEnd::WriteFailed) {
+        ended = Procedures::TRunEnd::WriteFailed;
+        endReason = file.ErrorText();
+    }
+    if (ended == Procedures::TRunEnd::WriteFailed) Warn(endReason);
     const std::string duration = Procedures::DurationLine(file.Elapsed());
-    const bool ok = failed == 0;
+    const bool ok = failed == 0 && ended == Procedures::TRunEnd::Completed;
     if (p.json()) {
         JsonObject o;
         o.Add("ok", ok)
@@ -196,11 +294,13 @@ int RunRecord(const Command& p) {
             .Add("records", int64_t{file.Records()})
             .Add("failedReadings", int64_t{failed})
             .Add("durationMs", uint64_t{file.Elapsed()})
-            .Add("duration", duration);
-        if (linkLost) o.Add("LastErrorText", shared::LastErrorText);
+            .Add("duration", duration)
+            .Add("ended", Procedures::RunEndText(ended));
+        if (!endReason.empty()) o.Add("LastErrorText", endReason);
         std::printf("%s\n", o.Text().c_str());
     } else {
-        std::printf("records: %d\nfailedReadings: %d\n%s\n", file.Records(), failed, duration.c_str());
+        std::printf("records: %d\nfailedReadings: %d\n%s\nended: %s\n", file.Records(), failed,
+                    duration.c_str(), Procedures::RunEndText(ended));
     }
     return ok ? kExitOk : kExitFailure;
 }
@@ -216,10 +316,16 @@ const char* const kPowercycleUsage =
     "against the previous one, supply off (\"f\"), supply on (\"n\"), with a random pause of MIN\n"
     "up to but not including MAX milliseconds (10..10000, default 150 and 400) before every\n"
     "step. Moving (default): every reading must lie ahead of the previous one in the direction\n"
-    "the first check found, by no more than 70 degrees. --at-rest: within 2 degrees.\n"
+    "the first check found, by no more than 70 degrees. --at-rest: within 2 degrees. Positions\n"
+    "are compared the shortest way round, so crossing zero is no jump.\n"
+    "A reading that fails is never compared (\"Check failed: REASON [COUNT]\"); a supply command\n"
+    "the adapter refuses is a failed cycle (\"Supply command failed: CMD REASON [COUNT]\"); a\n"
+    "reply that does not come is one failure, a lost port ends the run. The supply is left on.\n"
     "Output: the workbench's log lines (\"Cikliranje start Nx\", \"Position jump ...\",\n"
-    "\"Cikliranje stop\") and 'checks: N', 'jumps: N', 'failedReadings: N'; with --json one\n"
-    "object with these and \"lines\". Exit 1 when any jump was logged or a reading failed.\n";
+    "\"Checks: C, jumps: J, failed: F\", \"Cikliranje stop\") and 'checks: N', 'jumps: N',\n"
+    "'failedReadings: N', 'failedSupplyCommands: N', 'ended: completed|lost port|interrupted';\n"
+    "with --json one object with these and \"lines\". Ctrl+C ends the run early. Exit 1 when\n"
+    "anything jumped or failed, or the run did not complete.\n";
 
 int RunPowercycle(const Command& p) {
     if (!p.inv().positional.empty()) return p.Usage("powercycle takes no arguments");
@@ -232,89 +338,69 @@ int RunPowercycle(const Command& p) {
     if (!voltage) return p.Usage("--volts is 3.3 or 5");
     const bool atRest = p.inv().options.count("--at-rest") > 0;
 
+    // From here a signal ends the run at its next step instead of the program at once.
+    platform::CatchTerminationRequests();
     int exit = 0;
     if (!Prepare(p, false, &exit)) return exit;
-    if (!SupplyOn(*voltage)) return p.Fail("USB Comm Err " + std::to_string(shared::EncoderPosition.ErrComm));
+    std::string problem;
+    if (!SupplyOn(*voltage, &problem)) return p.Fail(problem);
     if (!velcor::ReadEncoderSignature())
         return p.Fail(shared::LastErrorText.empty() ? "identification failed" : shared::LastErrorText);
-    const double scale = DegreesPerCount();
-    auto& pos = shared::EncoderPosition;
 
     std::vector<std::string> log;
     bool outputLost = false; // a log nobody can read ends the run
     auto logLine = [&](const std::string& line) {
         log.push_back(line);
-        if (!p.json()) {
+        if (!p.json() && !outputLost) {
             std::printf("%s\n", line.c_str());
             if (!FlushOutput()) outputLost = true;
         }
     };
 
     platform::SleepMs(200);
-    if (!velcor::ReadPosition()) return p.Fail(shared::LastErrorText);
-    double position = static_cast<double>(pos.MTST_value) * scale;
+    TCliTraffic traffic;
     Procedures::TPowerCycleState state;
     state.PowerOnStatus = true; // the run starts with the supply on: N cycles, N checks
-    Procedures::StartPowerCycleRun(state, position);
-    long long remaining = static_cast<long long>(*count);
-    logLine(Procedures::PowerCycleStartLine(remaining));
-
-    std::mt19937 generator(
+    Procedures::TPowerCycleRun run(
+        state, traffic, logLine,
         static_cast<uint32_t>(std::chrono::steady_clock::now().time_since_epoch().count()));
-    int pause = static_cast<int>(*minMs);
-    int checks = 0, jumps = 0, failed = 0;
-    std::string lost;
-    while (!outputLost) {
-        platform::SleepMs(static_cast<uint32_t>(pause));
-        const auto step = Procedures::NextPowerCycleStep(remaining, state.PowerOnStatus);
-        if (step == Procedures::TPowerCycleStep::Stop) {
-            logLine(Procedures::kPowerCycleStopLine);
+    run.Remaining = static_cast<long long>(*count);
+    run.MinMs = static_cast<int>(*minMs);
+    run.MaxMs = static_cast<int>(*maxMs);
+    run.AtRest = atRest;
+    run.Separators = kSeparators;
+    for (Procedures::TNextStep next = run.Start(); !next.Done; next = run.Step()) {
+        if (outputLost || platform::SleepUnlessTerminated(static_cast<uint32_t>(next.WaitMs))) {
+            run.Stop(Procedures::TRunEnd::Interrupted);
             break;
         }
-        pause = Procedures::RandomDelayMs(static_cast<int>(*minMs), static_cast<int>(*maxMs), generator);
-        std::string reply;
-        if (step == Procedures::TPowerCycleStep::CheckAndSwitchOff) {
-            // A failed reading leaves the position as it was, so it shows no jump.
-            if (velcor::ReadPosition()) {
-                position = static_cast<double>(pos.MTST_value) * scale;
-            } else {
-                ++failed;
-                Warn(shared::LastErrorText);
-                if (pos.ErrComm < 0) {
-                    lost = shared::LastErrorText;
-                    break;
-                }
-            }
-            ++checks;
-            for (const std::string& line :
-                 Procedures::PowerCycleCheck(state, atRest, position, remaining, kSeparators)) {
-                logLine(line);
-                ++jumps;
-            }
-            Transaction("f", reply);
-            state.PowerOnStatus = false;
-        } else {
-            Transaction("n", reply);
-            state.PowerOnStatus = true;
-            --remaining;
-        }
     }
-    // However the run ended, the encoder is left powered, as the window leaves it.
-    if (lost.empty()) SupplyOn(*voltage);
+    // However the run ended, the encoder is left powered, as the window leaves it, unless the
+    // adapter is gone.
+    bool supplyLeftOn = true;
+    if (run.End() != Procedures::TRunEnd::LostPort && !SupplyOn(*voltage, &problem)) {
+        supplyLeftOn = false;
+        Warn("the supply could not be switched back on: " + problem);
+    }
     if (outputLost) return kExitFailure;
 
-    const bool ok = jumps == 0 && failed == 0;
+    const bool ok = run.Passed() && supplyLeftOn;
     if (p.json()) {
         JsonObject o;
         o.Add("ok", ok)
-            .Add("checks", int64_t{checks})
-            .Add("jumps", int64_t{jumps})
-            .Add("failedReadings", int64_t{failed})
+            .Add("checks", int64_t{run.Checks()})
+            .Add("jumps", int64_t{run.Jumps()})
+            .Add("failedReadings", int64_t{run.FailedReadings()})
+            .Add("failedSupplyCommands", int64_t{run.FailedSupplyCommands()})
+            .Add("ended", Procedures::RunEndText(run.End()))
             .AddRaw("lines", JsonArray(log));
-        if (!lost.empty()) o.Add("LastErrorText", lost);
+        if (!run.EndReason().empty()) o.Add("LastErrorText", run.EndReason());
+        if (!supplyLeftOn) o.Add("supplyLeftOn", false);
         std::printf("%s\n", o.Text().c_str());
     } else {
-        std::printf("checks: %d\njumps: %d\nfailedReadings: %d\n", checks, jumps, failed);
+        std::printf("checks: %d\njumps: %d\nfailedReadings: %d\nfailedSupplyCommands: %d\nended: %s\n",
+                    run.Checks(), run.Jumps(), run.FailedReadings(), run.FailedSupplyCommands(),
+                    Procedures::RunEndText(run.End()));
     }
     return ok ? kExitOk : kExitFailure;
 }
@@ -327,33 +413,30 @@ const char* const kNoiseUsage =
     "Position-noise statistics with the shaft at rest: identifies the encoder, takes N readings\n"
     "(1..1000000, default 5000) of the single-turn position, with the signal level read on every\n"
     "100th, and prints the workbench's result lines: vzorcev, minn, maxx, raztros, povprecje,\n"
-    "6 sigma (counts, one decimal, decimal comma), Sig Lvl, an empty line and the clipboard line\n"
-    "(signal level TAB six sigma). With --json the figures by name. A failed reading ends the\n"
-    "acquisition; the figures then cover the readings taken, and the exit status is 1.\n";
+    "6 sigma (counts, one decimal, decimal comma), Sig Lvl (n/a when none was measured), an empty\n"
+    "line and the clipboard line (signal level TAB six sigma), then 'ended: ...'. Positions are\n"
+    "taken round the circle: a shaft at rest on zero is not spread over the whole turn. With\n"
+    "--json the figures by name. A failed reading (no reply, an ERROR or garbage reply, a bad CRC)\n"
+    "ends the acquisition without becoming a sample; the figures then cover the readings taken,\n"
+    "a line says why it ended early, and the exit status is 1. Ctrl+C ends it the same way.\n";
 
 int RunNoise(const Command& p) {
     if (!p.inv().positional.empty()) return p.Usage("noise takes no arguments");
     const auto samples = Number(p, "--samples", 1, 1000000, Procedures::kNoiseSampleCount);
     if (!samples) return p.Usage("--samples needs a number 1..1000000");
+    // From here a signal ends the run at its next step instead of the program at once.
+    platform::CatchTerminationRequests();
     int exit = 0;
     if (!Prepare(p, true, &exit)) return exit;
 
-    auto& pos = shared::EncoderPosition;
-    Procedures::TNoiseAcquisition acquisition(static_cast<int>(*samples));
-    std::string ended;
-    while (!acquisition.Complete()) {
-        const bool due = acquisition.SignalLevelDue();
-        shared::LastErrorText.clear();
-        if (!velcor::ReadPosition()) {
-            ended = "reading " + std::to_string(acquisition.Taken() + 1) + ": " + shared::LastErrorText;
-            Warn(ended);
-            break;
-        }
-        if (due && layout::HasSignalLevel && !velcor::ReadSignalLevel()) Warn(shared::LastErrorText);
-        acquisition.AddReading(pos.ST_value, pos.SignalLevel);
+    TCliTraffic traffic;
+    Procedures::TNoiseRun run(traffic, static_cast<int>(*samples), Warn);
+    while (!run.Step().Done) {
+        if (platform::TerminationRequested()) run.Stop(Procedures::TRunEnd::Interrupted);
     }
-    const Procedures::TNoiseStatistics s = acquisition.Statistics();
-    const bool ok = ended.empty();
+    if (!run.EndReason().empty()) Warn(run.EndReason());
+    const Procedures::TNoiseStatistics s = run.Statistics();
+    const bool ok = run.Passed();
     if (p.json()) {
         JsonObject o;
         o.Add("ok", ok)
@@ -365,13 +448,15 @@ int RunNoise(const Command& p) {
             .AddRaw("standardDeviation", JsonNumber(s.StandardDeviation))
             .AddRaw("sixSigma", JsonNumber(s.SixSigma()))
             .Add("signalLevelReadings", int64_t{s.SignalLevelReadings})
-            .AddRaw("signalLevel", JsonNumber(s.SignalLevelMean))
-            .Add("clipboard", Procedures::NoiseClipboardText(s));
-        if (!ok) o.Add("LastErrorText", ended);
+            .AddRaw("signalLevel", s.SignalLevelMeasured() ? JsonNumber(s.SignalLevelMean) : "null")
+            .Add("clipboard", Procedures::NoiseClipboardText(s))
+            .Add("ended", Procedures::RunEndText(run.End()));
+        if (!ok) o.Add("LastErrorText", run.EndReason());
         std::printf("%s\n", o.Text().c_str());
     } else {
-        for (const std::string& line : Procedures::NoiseReportLines(s))
+        for (const std::string& line : run.ReportLines())
             std::printf("%s\n", line.c_str());
+        std::printf("ended: %s\n", Procedures::RunEndText(run.End()));
     }
     return ok ? kExitOk : kExitFailure;
 }

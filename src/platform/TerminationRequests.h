@@ -2,6 +2,8 @@
 // then ends as a click on its window's close button does, not in the middle of a write.
 #pragma once
 
+#include <cstdint>
+
 namespace platform {
 
 // From now on SIGTERM, SIGINT and SIGHUP make the returned descriptor readable (a signal that
@@ -11,5 +13,14 @@ namespace platform {
 int WatchTerminationRequests();
 // Empties the descriptor after it became readable.
 void DrainTerminationRequests();
+
+// For a program without an event loop (tarvo-cli's long procedures): from now on the first
+// SIGTERM, SIGINT or SIGHUP (on Windows the console's Ctrl+C, Ctrl+Break and close events) is a
+// request that the program answers at its next step; a second one ends the program at once.
+void CatchTerminationRequests();
+// A request has come since CatchTerminationRequests.
+bool TerminationRequested();
+// Sleeps `ms` milliseconds, or less when a request comes meanwhile; true when one has come.
+bool SleepUnlessTerminated(uint32_t ms);
 
 } // namespace platform

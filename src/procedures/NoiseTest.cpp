@@ -1,8 +1,10 @@
 #include "NoiseTest.h"
 
 #include "NumberText.h"
+#include "PowerCycling.h"
 
 #include <cmath>
+#include <utility>
 
 namespace Procedures {
 
@@ -20,7 +22,7 @@ std::string F0(double x) {
 } // namespace
 
 TNoiseStatistics NoiseStatistics(const std::vector<float>& samples, double signalLevelSum,
-                                 int signalLevelReadings) {
+                                 int signalLevelReadings, uint32_t range) {
     TNoiseStatistics s;
     s.SignalLevelReadings = signalLevelReadings;
     s.SignalLevelMean = signalLevelReadings > 0 ? signalLevelSum / signalLevelReadings : 0.0;
@@ -36,11 +38,23 @@ TNoiseStatistics NoiseStatistics(const std::vector<float>& samples, double signa
     }
     s.Minimum = minimum;
     s.Maximum = maximum;
+    s.SpreadCounts = double(maximum) - double(minimum);
     s.Mean = sum / s.Samples;
     double squares = 0;
     for (float x : samples)
         squares += (x - s.Mean) * (x - s.Mean);
     s.StandardDeviation = std::sqrt(squares / s.Samples);
+    if (range > 0) {
+        const auto onCircle = [range](double x) {
+            const double r = double(range);
+            double m = std::fmod(x, r);
+            if (m < 0) m += r;
+            return m >= r ? 0.0 : m;
+        };
+        s.Minimum = static_cast<float>(onCircle(minimum));
+        s.Maximum = static_cast<float>(onCircle(maximum));
+        s.Mean = onCircle(s.Mean);
+    }
     return s;
 }
 
@@ -53,12 +67,18 @@ bool TNoiseAcquisition::SignalLevelDue() const {
     return next % kNoiseSignalLevelEvery == 0;
 }
 
-void TNoiseAcquisition::AddReading(uint32_t stValue, uint16_t signalLevel) {
-    if (SignalLevelDue()) {
-        signalLevelSum_ += signalLevel;
+void TNoiseAcquisition::AddReading(uint32_t stValue, std::optional<uint16_t> signalLevel, uint32_t range) {
+    if (SignalLevelDue() && signalLevel) {
+        signalLevelSum_ += *signalLevel;
         ++signalLevelReadings_;
     }
-    samples_.push_back(static_cast<float>(stValue));
+    if (samples_.empty()) range_ = range;
+    double sample = stValue;
+    if (range_ > 0 && !samples_.empty()) {
+        const double first = samples_.front();
+        sample = first + CircularDifference(first, stValue, range_);
+    }
+    samples_.push_back(static_cast<float>(sample));
 }
 
 std::string TNoiseAcquisition::Caption() const {
@@ -66,7 +86,7 @@ std::string TNoiseAcquisition::Caption() const {
 }
 
 TNoiseStatistics TNoiseAcquisition::Statistics() const {
-    return NoiseStatistics(samples_, signalLevelSum_, signalLevelReadings_);
+    return NoiseStatistics(samples_, signalLevelSum_, signalLevelReadings_, range_);
 }
 
 std::string NoisePercentCaption(int nextIndex, int samples) {
@@ -83,9 +103,9 @@ std::vector<std::string> NoiseReportLines(const TNoiseStatistics& s) {
         "raztros:\t" + F1(s.Spread()),
         "povprecje:\t" + F1(s.Mean),
         "6 sigma:\t" + F1(s.SixSigma()),
-        "Sig Lvl:\t" + F0(s.SignalLevelMean),
+        "Sig Lvl:\t" + (s.SignalLevelMeasured() ? F0(s.SignalLevelMean) : std::string("n/a")),
         "",
-        F0(s.SignalLevelMean) + "\t" + F1(s.SixSigma()),
+        (s.SignalLevelMeasured() ? F0(s.SignalLevelMean) : std::string()) + "\t" + F1(s.SixSigma()),
     };
 }
 
@@ -98,6 +118,62 @@ std::string NoiseReportText(const TNoiseStatistics& statistics) {
 
 std::string NoiseClipboardText(const TNoiseStatistics& statistics) {
     return NoiseReportLines(statistics).back() + "\r\n";
+}
+
+TNoiseRun::TNoiseRun(TProcedureTraffic& traffic, int samples, TWarning warn)
+    : traffic_(traffic), warn_(std::move(warn)), acquisition_(samples) {}
+
+TNextStep TNoiseRun::Step() {
+    if (!Running()) return {true, 0};
+    if (acquisition_.Complete()) {
+        end_ = TRunEnd::Completed;
+        return {true, 0};
+    }
+    const bool due = acquisition_.SignalLevelDue();
+    const TReading reading = traffic_.TakeReading();
+    if (!reading.Ok) {
+        end_ = reading.LinkLost ? TRunEnd::LostPort : TRunEnd::FailedReading;
+        endReason_ = "reading " + std::to_string(acquisition_.Taken() + 1) + ": " + reading.Reason;
+        return {true, 0};
+    }
+    std::optional<uint16_t> level;
+    bool lost = false;
+    if (due && traffic_.HasSignalLevel()) {
+        const TRegisterValue read = traffic_.ReadSignalLevel();
+        if (read.Ok) {
+            level = static_cast<uint16_t>(read.Value);
+        } else {
+            warn_(read.Reason);
+            lost = read.LinkLost;
+            if (lost)
+                endReason_ = "signal level of reading " + std::to_string(acquisition_.Taken() + 1) + ": " +
+                             read.Reason;
+        }
+    }
+    acquisition_.AddReading(reading.SingleTurn, level, reading.SingleTurnRange);
+    if (lost) {
+        end_ = TRunEnd::LostPort;
+        return {true, 0};
+    }
+    if (acquisition_.Complete()) {
+        end_ = TRunEnd::Completed;
+        return {true, 0};
+    }
+    return {false, 0};
+}
+
+void TNoiseRun::Stop(TRunEnd why) {
+    if (!Running()) return;
+    end_ = why;
+    if (why == TRunEnd::Interrupted) endReason_ = "interrupted";
+}
+
+std::vector<std::string> TNoiseRun::ReportLines() const {
+    std::vector<std::string> lines = NoiseReportLines(Statistics());
+    if (end_ != TRunEnd::Completed && end_ != TRunEnd::Running)
+        lines.push_back("Acquisition ended early after " + std::to_string(acquisition_.Taken()) +
+                        " samples: " + (endReason_.empty() ? std::string(RunEndText(end_)) : endReason_));
+    return lines;
 }
 
 } // namespace Procedures

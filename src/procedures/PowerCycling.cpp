@@ -1,5 +1,7 @@
 #include "PowerCycling.h"
 
+#include <cmath>
+
 namespace Procedures {
 
 TPowerCycleStep NextPowerCycleStep(long long remainingCycles, bool powerOnStatus) {
@@ -12,30 +14,43 @@ void StartPowerCycleRun(TPowerCycleState& state, double referencePosition) {
     state.CikliranjeSmerInit = true;
 }
 
-std::vector<TPositionJump> AtRestJumps(double oldPosition, double newPosition) {
+double CircularDifference(double oldPosition, double newPosition, double range) {
+    const double difference = newPosition - oldPosition;
+    if (!(range > 0) || !std::isfinite(range)) return difference;
+    double d = std::fmod(difference, range);
+    if (d >= range / 2) d -= range;
+    if (d < -range / 2) d += range;
+    return d;
+}
+
+std::vector<TPositionJump> AtRestJumps(double oldPosition, double newPosition, double range) {
+    const double d = CircularDifference(oldPosition, newPosition, range);
     std::vector<TPositionJump> jumps;
-    if (newPosition < oldPosition - 2) jumps.push_back(TPositionJump::DropAtRest);
-    if (newPosition > oldPosition + 2) jumps.push_back(TPositionJump::RiseAtRest);
+    if (d < -2) jumps.push_back(TPositionJump::DropAtRest);
+    if (d > 2) jumps.push_back(TPositionJump::RiseAtRest);
     return jumps;
 }
 
-std::vector<TPositionJump> MovingJumps(double oldPosition, double newPosition, TPowerCycleState& state) {
+std::vector<TPositionJump> MovingJumps(double oldPosition, double newPosition, TPowerCycleState& state,
+                                       double range) {
+    const double difference = CircularDifference(oldPosition, newPosition, range);
     if (state.CikliranjeSmerInit) {
-        state.CikliranjeSmer = newPosition > oldPosition ? 1.0 : -1.0;
+        state.CikliranjeSmer = difference > 0 ? 1.0 : -1.0;
         state.CikliranjeSmerInit = false;
     }
-    const double d = state.CikliranjeSmer;
+    const double ahead = difference * state.CikliranjeSmer;
     std::vector<TPositionJump> jumps;
-    if (oldPosition * d > newPosition * d) jumps.push_back(TPositionJump::Reverse);
-    if (newPosition * d > oldPosition * d + 70) jumps.push_back(TPositionJump::BeyondSeventy);
+    if (ahead < 0) jumps.push_back(TPositionJump::Reverse);
+    if (ahead > 70) jumps.push_back(TPositionJump::BeyondSeventy);
     return jumps;
 }
 
 std::vector<std::string> PowerCycleCheck(TPowerCycleState& state, bool atRest, double newPosition,
-                                         long long count, const Orodja::TNumberSeparators& separators) {
+                                         long long count, const Orodja::TNumberSeparators& separators,
+                                         double range) {
     const double oldPosition = state.EncPosDegOldMTtest;
-    const std::vector<TPositionJump> jumps =
-        atRest ? AtRestJumps(oldPosition, newPosition) : MovingJumps(oldPosition, newPosition, state);
+    const std::vector<TPositionJump> jumps = atRest ? AtRestJumps(oldPosition, newPosition, range)
+                                                    : MovingJumps(oldPosition, newPosition, state, range);
     std::vector<std::string> lines;
     for (TPositionJump jump : jumps)
         lines.push_back(PositionJumpLine(jump, oldPosition, newPosition, count, separators));

@@ -4,7 +4,8 @@
 // with the same values the window holds.
 //
 // Positions are in user units (degrees after a connection), compared strictly in 64-bit floating
-// point. Log lines are UTF-8 (the degree sign is two bytes).
+// point, on the circle of the encoder's counting range: a shaft at rest on the zero crossing, or
+// one turning across it, is not jumping. Log lines are UTF-8 (the degree sign is two bytes).
 #pragma once
 
 #include "NumberText.h"
@@ -52,17 +53,26 @@ struct TPowerCycleState {
 // found again.
 void StartPowerCycleRun(TPowerCycleState& state, double referencePosition);
 
-// At rest: below old - 2, then (separately) above old + 2.
-std::vector<TPositionJump> AtRestJumps(double oldPosition, double newPosition);
+// new - old as the shortest way round a circle of `range` units (the whole counting range in user
+// units): within [-range/2, range/2). A range of 0 (or less, or not finite) is no circle: the
+// plain difference.
+double CircularDifference(double oldPosition, double newPosition, double range);
+
+// The differences below are CircularDifference(old, new, range).
+// At rest: fell by more than 2, then (separately) rose by more than 2.
+std::vector<TPositionJump> AtRestJumps(double oldPosition, double newPosition, double range = 0);
 // Moving: the first check of a run sets the direction (+1 when the position rose, else -1); then
 // backwards against it, and (separately) more than 70 ahead of the previous position.
-std::vector<TPositionJump> MovingJumps(double oldPosition, double newPosition, TPowerCycleState& state);
+std::vector<TPositionJump> MovingJumps(double oldPosition, double newPosition, TPowerCycleState& state,
+                                       double range = 0);
 
 // The powered phase's check of `newPosition` against the previous one: the log lines of the jumps
 // found, in order; then the new position becomes the previous. `count` is the cycles still to run
-// as the window shows them; `separators` are the user's (the window's program-wide setting).
+// as the window shows them; `separators` are the user's (the window's program-wide setting);
+// `range` the counting range in user units (0: compared as plain numbers).
 std::vector<std::string> PowerCycleCheck(TPowerCycleState& state, bool atRest, double newPosition,
-                                         long long count, const Orodja::TNumberSeparators& separators);
+                                         long long count, const Orodja::TNumberSeparators& separators,
+                                         double range = 0);
 
 // P(x) of the log lines: thousands groups, precision 15, exactly 4 decimals.
 std::string PowerCyclePosition(double position, const Orodja::TNumberSeparators& separators);

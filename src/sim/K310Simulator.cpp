@@ -81,7 +81,8 @@ void K310Simulator::Impl::Process(const std::string& cmd, bool known) {
     ++commandCount;
     if (log.size() >= kLogLimit) log.erase(log.begin(), log.begin() + static_cast<long>(kLogLimit / 2));
     ReceivedCommand rc{cmd, {}, true};
-    if (silent > 0) {
+    const bool targeted = device->FaultTargets(cmd);
+    if (silent > 0 && targeted) {
         --silent;
         rc.answered = false;
         log.push_back(rc);
@@ -90,7 +91,7 @@ void K310Simulator::Impl::Process(const std::string& cmd, bool known) {
     std::string reply = known ? device->Execute(cmd, clock.Now()) : std::string("ERROR unknown command\r");
     rc.reply = reply;
     log.push_back(rc);
-    ApplyReplyFaults(reply);
+    if (targeted) ApplyReplyFaults(reply);
     const uint64_t now = NowUs();
     uint64_t delay = static_cast<uint64_t>(extraDelayMs) * 1000;
     if (options.wireTiming) delay += static_cast<uint64_t>((cmd.size() + reply.size()) * kWireByteUs);

@@ -80,6 +80,9 @@ public:
     void SetCondition(uint32_t conditions, bool on); // any of sim::Condition
     void SetSignalLevel(double level);               // mean signal level over the turn
     void ErrorReplyNext(int commands = 1);           // "ERROR ..." instead of the next replies
+    // silent, cut, garbage and errorreply count and hit only commands beginning with `prefix`
+    // ("?" for position reads, "f" for the supply-off command); "" for every command again.
+    void SetFaultTarget(const std::string& prefix);
     void SetRegisterError(uint32_t address, int code); // code 0 clears
     void GarbageBeforeNextReply(int bytes);
     void SetExtraDelayMs(int ms); // on every reply

@@ -27,6 +27,9 @@ void K310Simulator::SetSignalLevel(double level) {
 void K310Simulator::ErrorReplyNext(int commands) {
     SIM_DEVICE_CALL(dev.ErrorReplyNext(commands));
 }
+void K310Simulator::SetFaultTarget(const std::string& prefix) {
+    SIM_DEVICE_CALL(dev.SetFaultTarget(prefix));
+}
 void K310Simulator::SetRegisterError(uint32_t address, int code) {
     SIM_DEVICE_CALL(code == 0 ? dev.ClearRegisterError(address) : dev.SetRegisterError(address, code));
 }

@@ -111,7 +111,7 @@ std::string SimDevice::AdapterCommand(std::string_view cmd, double now) {
 
 std::string SimDevice::Execute(std::string_view cmd, double now) {
     Advance(now);
-    if (errorReplies_ > 0) {
+    if (errorReplies_ > 0 && FaultTargets(cmd)) {
         --errorReplies_;
         return "ERROR command failed\r";
     }

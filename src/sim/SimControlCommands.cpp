@@ -29,6 +29,8 @@ const char* K310Simulator::ControlHelp() {
            "                          high-speed (warnings)\n"
            "  signal LEVEL            mean signal level (it varies over the turn around it)\n"
            "  errorreply [N]          answer the next N commands with an ERROR line (default 1)\n"
+           "  target PREFIX|any       silent, cut, garbage and errorreply hit only commands that\n"
+           "                          begin with PREFIX (? position reads, f supply off, R: reads)\n"
            "  regerror ADDR CODE|off  a register answers this Velcor error code (26 56 96 EE F6 F9 E6)\n"
            "  garbage N               N garbage bytes before the next reply\n"
            "  delay MS                extra delay before every reply (0: none)\n"
@@ -179,6 +181,11 @@ std::string K310Simulator::Control(const std::string& line) {
         n = 1;
         if (w.size() > 2 || (w.size() == 2 && (!ToInt(w[1], n) || n < 0))) return usage("errorreply [N]");
         ErrorReplyNext(static_cast<int>(n));
+        return "ok";
+    }
+    if (c == "target") {
+        if (w.size() != 2) return usage("target PREFIX|any");
+        SetFaultTarget(w[1] == "any" ? std::string() : w[1]);
         return "ok";
     }
     if (c == "regerror") {

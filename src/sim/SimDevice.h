@@ -101,6 +101,12 @@ public:
     uint32_t PersistentConditions() const { return persistent_; }
     void BadCrcNext(int frames) { badCrcFrames_ = frames; }
     void ErrorReplyNext(int commands) { errorReplies_ = commands; }
+    // Faults of the "next N commands" kind count and hit only commands that begin with `prefix`
+    // (empty: every command), so a fault can be aimed at one step of a procedure.
+    void SetFaultTarget(std::string prefix) { faultTarget_ = std::move(prefix); }
+    bool FaultTargets(std::string_view cmd) const {
+        return faultTarget_.empty() || cmd.substr(0, faultTarget_.size()) == faultTarget_;
+    }
     // A register answers this error code (0x26, 0x56, 0x96, 0xEE, 0xF6, 0xF9, 0xE6) until cleared.
     void SetRegisterError(uint32_t address, int code) { registerErrors_[address] = code; }
     void ClearRegisterError(uint32_t address) { registerErrors_.erase(address); }
@@ -212,6 +218,7 @@ private:
     // faults
     int badCrcFrames_ = 0;
     int errorReplies_ = 0;
+    std::string faultTarget_;
     std::map<uint32_t, int> registerErrors_;
     std::optional<int64_t> pendingJump_;
 

@@ -103,7 +103,7 @@ TEST_F(CliRecord, WritesTheWorkbenchFileWithDebugDataAndStatusNames) {
     const auto r = Run({"record", "--seconds", "1", "--interval", "20", "--dir", dir.string()});
     ASSERT_EQ(r.exitCode, 0) << r.out << r.err;
     const auto out = Lines(r.out);
-    ASSERT_EQ(out.size(), 4u) << r.out;
+    ASSERT_EQ(out.size(), 5u) << r.out;
     ASSERT_EQ(out[0].rfind("path: ", 0), 0u);
     const fs::path path = out[0].substr(6);
     EXPECT_EQ(path.parent_path(), dir);
@@ -111,6 +111,7 @@ TEST_F(CliRecord, WritesTheWorkbenchFileWithDebugDataAndStatusNames) {
     EXPECT_EQ(path.extension(), ".csv");
     EXPECT_EQ(out[2], "failedReadings: 0");
     EXPECT_EQ(out[3], "Record duration: 1 sec.");
+    EXPECT_EQ(out[4], "ended: completed");
 
     std::ifstream in(path, std::ios::binary);
     std::stringstream content;
@@ -173,11 +174,13 @@ TEST_F(CliPowercycle, MovingRunLogsExactlyTheInjectedJumps) {
     auto r = Run({"powercycle", "--count", "4", "--min", "10", "--max", "20"});
     ASSERT_EQ(r.exitCode, 0) << r.out << r.err;
     auto lines = Lines(r.out);
-    ASSERT_EQ(lines.size(), 5u) << r.out;
+    ASSERT_EQ(lines.size(), 8u) << r.out;
     EXPECT_EQ(lines[0], "Cikliranje start 4x");
-    EXPECT_EQ(lines[1], "Cikliranje stop");
-    EXPECT_EQ(lines[2], "checks: 4");
-    EXPECT_EQ(lines[3], "jumps: 0");
+    EXPECT_EQ(lines[1], "Checks: 4, jumps: 0, failed: 0");
+    EXPECT_EQ(lines[2], "Cikliranje stop");
+    EXPECT_EQ(lines[3], "checks: 4");
+    EXPECT_EQ(lines[4], "jumps: 0");
+    EXPECT_EQ(lines[7], "ended: completed");
     EXPECT_TRUE(simulator->SupplyOn());
 
     // +100 degrees at the 4th power-up and -30 degrees at the 8th, set between the power-ups
@@ -229,12 +232,13 @@ TEST_F(CliPowercycle, AtRestRunLogsAJumpOfMoreThanTwoDegrees) {
     const auto r = Run({"powercycle", "--count", "3", "--min", "10", "--max", "10", "--at-rest"});
     EXPECT_EQ(r.exitCode, 1) << r.out << r.err;
     const auto lines = Lines(r.out);
-    ASSERT_EQ(lines.size(), 6u) << r.out;
+    ASSERT_EQ(lines.size(), 9u) << r.out;
     EXPECT_EQ(lines[0], "Cikliranje start 3x");
     // 1000 counts of 2^19 per turn are 0.6866 degrees; 7281 counts lower, -4.3128.
     EXPECT_EQ(lines[1], "Position jump < 2\xC2\xB0! (0.6866 -> -4.3128) [2]");
-    EXPECT_EQ(lines[2], "Cikliranje stop");
-    EXPECT_EQ(lines[4], "jumps: 1");
+    EXPECT_EQ(lines[2], "Checks: 3, jumps: 1, failed: 0");
+    EXPECT_EQ(lines[3], "Cikliranje stop");
+    EXPECT_EQ(lines[5], "jumps: 1");
 }
 
 // Output that cannot be written ends a run as a failure: a log that went nowhere must not keep
@@ -275,7 +279,8 @@ TEST_F(CliNoise, StatisticsOfAStillShaft) {
     auto r = Run({"noise", "--samples", "300"});
     ASSERT_EQ(r.exitCode, 0) << r.out << r.err;
     auto lines = Lines(r.out);
-    ASSERT_EQ(lines.size(), 9u) << r.out;
+    ASSERT_EQ(lines.size(), 10u) << r.out;
+    EXPECT_EQ(lines[9], "ended: completed");
     EXPECT_EQ(lines[0], "vzorcev:\t300");
     EXPECT_EQ(lines[1], "minn:\t1234,0");
     EXPECT_EQ(lines[2], "maxx:\t1234,0");
@@ -320,7 +325,9 @@ TEST_F(CliNoise, AnEarlyEndReportsTheReadingsTaken) {
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_NE(r.err.find("USB Comm Err -1"), std::string::npos) << r.err;
     const auto lines = Lines(r.out);
-    ASSERT_EQ(lines.size(), 9u) << r.out;
+    ASSERT_EQ(lines.size(), 11u) << r.out;
+    EXPECT_EQ(lines[9].rfind("Acquisition ended early after ", 0), 0u) << r.out;
+    EXPECT_EQ(lines[10], "ended: failed reading");
     int frames = 0;
     simulator->Inspect([&](sim::SimDevice& d, double) { frames = d.PositionFrames(); });
     EXPECT_EQ(lines[0], "vzorcev:\t" + std::to_string(frames)) << r.out;

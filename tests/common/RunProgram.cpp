@@ -1,6 +1,7 @@
 #include "RunProgram.h"
 
 #include <cerrno>
+#include <chrono>
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -55,8 +56,27 @@ ProgramOutput RunProgram(const std::string& path, const std::vector<std::string>
     pollfd fds[2] = {{outPipe[0], POLLIN, 0}, {errPipe[0], POLLIN, 0}};
     std::string* sinks[2] = {&result.out, &result.err};
     int open = 2;
+    using Clock = std::chrono::steady_clock;
+    auto started = Clock::now();
+    bool armed = streams.signalWhenOutputHas.empty();
+    size_t nextSignal = 0;
     while (open > 0) {
-        if (::poll(fds, 2, -1) < 0 && errno != EINTR) break;
+        int timeout = -1;
+        if (!armed && result.out.find(streams.signalWhenOutputHas) != std::string::npos) {
+            armed = true;
+            started = Clock::now();
+        }
+        if (armed && nextSignal < streams.signals.size()) {
+            const auto due = started + std::chrono::milliseconds(streams.signals[nextSignal].first);
+            const auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(due - Clock::now()).count();
+            if (left <= 0) {
+                ::kill(pid, streams.signals[nextSignal++].second);
+                continue;
+            }
+            timeout = static_cast<int>(left);
+        }
+        if (::poll(fds, 2, timeout) < 0 && errno != EINTR) break;
         for (int i = 0; i < 2; ++i) {
             if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP | POLLERR))) continue;
             char buf[4096];
@@ -73,6 +93,7 @@ ProgramOutput RunProgram(const std::string& path, const std::vector<std::string>
     int status = 0;
     ::waitpid(pid, &status, 0);
     if (WIFEXITED(status)) result.exitCode = WEXITSTATUS(status);
+    if (WIFSIGNALED(status)) result.killedBy = WTERMSIG(status);
     return result;
 }
 

@@ -102,18 +102,54 @@ TEST(NoiseAcquisition, AnEarlyEndCoversTheSamplesTaken) {
               Lines({"vzorcev:\t1234", "minn:\t1000,0", "maxx:\t1002,0", "raztros:\t2,0",
                      "povprecje:\t1001,0", "6 sigma:\t6,0", "Sig Lvl:\t1200", "", "1200\t6,0"}));
 
-    // Ended before the hundredth reading: no signal level, no division by zero.
+    // Ended before the hundredth reading: no signal level measured, which is not a level of 0.
     const auto shortRun = Acquire(
                               99, [](int) { return 7u; }, 1200)
                               .Statistics();
     EXPECT_EQ(shortRun.SignalLevelReadings, 0);
-    EXPECT_EQ(Procedures::NoiseReportLines(shortRun)[6], "Sig Lvl:\t0");
+    EXPECT_EQ(Procedures::NoiseReportLines(shortRun)[6], "Sig Lvl:\tn/a");
+    EXPECT_EQ(Procedures::NoiseReportLines(shortRun)[8], "\t0,0");
     EXPECT_EQ(Procedures::NoiseReportLines(shortRun)[1], "minn:\t7,0");
 
     // Not even one sample.
     EXPECT_EQ(Procedures::NoiseReportLines(TNoiseAcquisition(5000).Statistics()),
               Lines({"vzorcev:\t0", "minn:\t0,0", "maxx:\t0,0", "raztros:\t0,0", "povprecje:\t0,0",
-                     "6 sigma:\t0,0", "Sig Lvl:\t0", "", "0\t0,0"}));
+                     "6 sigma:\t0,0", "Sig Lvl:\tn/a", "", "\t0,0"}));
+}
+
+// At rest on the zero crossing the samples straddle the end of the turn: unwrapped around the
+// first one, the spread is the noise, not the whole turn; minimum, maximum and mean are shown on
+// the turn again.
+TEST(NoiseAcquisition, SamplesOnTheZeroCrossingAreUnwrapped) {
+    constexpr uint32_t kTurn = 262144;
+    struct Case {
+        const char* name;
+        std::vector<uint32_t> positions;
+        double minimum, maximum, spread, mean;
+    };
+    const std::vector<Case> cases = {
+        {"first below zero", {262143, 1, 262142, 2}, 262142, 2, 4, 0},
+        {"first above zero", {1, 262143, 2, 262142}, 262142, 2, 4, 0},
+        {"mean below zero", {262143, 262142, 0, 262141}, 262141, 0, 3, 262142.5},
+        {"away from zero, as plain numbers", {1000, 1002, 1000, 1002}, 1000, 1002, 2, 1001},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TNoiseAcquisition acquisition(static_cast<int>(c.positions.size()));
+        for (uint32_t p : c.positions)
+            acquisition.AddReading(p, std::nullopt, kTurn);
+        const auto s = acquisition.Statistics();
+        EXPECT_EQ(s.Minimum, c.minimum);
+        EXPECT_EQ(s.Maximum, c.maximum);
+        EXPECT_EQ(s.Spread(), c.spread);
+        EXPECT_DOUBLE_EQ(s.Mean, c.mean);
+        EXPECT_LT(s.SixSigma(), 6 * 2.5);
+    }
+    // Without a known turn the samples stay as they came: the old, wrong spread.
+    TNoiseAcquisition plain(2);
+    plain.AddReading(262143, std::nullopt);
+    plain.AddReading(1, std::nullopt);
+    EXPECT_EQ(plain.Statistics().Spread(), 262142);
 }
 
 } // namespace

@@ -122,6 +122,44 @@ TEST(PowerCycleChecks, MovingBackwardsCountsInTheDirectionOfRotation) {
     EXPECT_EQ(back[0].rfind("Position jump reverse! (", 0), 0u);
 }
 
+TEST(PowerCycleChecks, DifferencesAreTakenTheShortestWayRound) {
+    struct Row {
+        double oldPosition, newPosition, range, difference;
+    };
+    const Row rows[] = {
+        {359.9959, 0.0014, 360, 0.0055},
+        {0.0014, 359.9959, 360, -0.0055},
+        {350, 10, 360, 20},
+        {10, 350, 360, -20},
+        {10, 7.9, 360, -2.1},
+        {0, 180, 360, -180},  // half a turn either way: one of the two, consistently
+        {720.5, 0.5, 360, 0}, // a whole turn apart is the same place
+        // Multiturn: 2^18 counts x 2^16 turns at 1 count per unit, across the end of the range.
+        {17179869183.0, 2.0, 17179869184.0, 3},
+        // The user's resolution scales the circle: counts of 0.5 units.
+        {131071.5, 0.5, 131072.0, 1},
+        {10, 350, 0, 340}, // no range: plain numbers
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(std::to_string(row.oldPosition) + " -> " + std::to_string(row.newPosition));
+        EXPECT_NEAR(Procedures::CircularDifference(row.oldPosition, row.newPosition, row.range),
+                    row.difference, 1e-9);
+    }
+    // At rest on zero: no jump either way; turning across zero in the found direction: none.
+    EXPECT_TRUE(Procedures::AtRestJumps(359.9959, 0.0014, 360).empty());
+    EXPECT_TRUE(Procedures::AtRestJumps(0.0014, 359.9959, 360).empty());
+    TPowerCycleState state;
+    Procedures::StartPowerCycleRun(state, 300);
+    EXPECT_TRUE(Procedures::PowerCycleCheck(state, false, 350, 3, kEnglish, 360).empty());
+    EXPECT_TRUE(Procedures::PowerCycleCheck(state, false, 20, 2, kEnglish, 360).empty());
+    const auto lines = Procedures::PowerCycleCheck(state, false, 10, 1, kEnglish, 360);
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0], "Position jump reverse! (20.0000 -> 10.0000) [1]");
+    Procedures::StartPowerCycleRun(state, 10);
+    EXPECT_TRUE(Procedures::PowerCycleCheck(state, false, 340, 3, kEnglish, 360).empty()); // direction -1
+    EXPECT_EQ(state.CikliranjeSmer, -1.0);
+}
+
 TEST(PowerCycleLines, StartLineAndTheCallersSeparators) {
     EXPECT_EQ(Procedures::PowerCycleStartLine(5000), "Cikliranje start 5000x");
     EXPECT_STREQ(Procedures::kPowerCycleStopLine, "Cikliranje stop");

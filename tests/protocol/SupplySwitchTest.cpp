@@ -37,11 +37,14 @@ TEST_F(SupplySwitchTest, RepliesDecideTheVerdict) {
         peer.Add(c.command, c.reply);
         LastErrorText.clear();
         std::string reply;
-        const bool ok = c.command[0] == 'n' ? SupplySwitch::SwitchOn(&reply) : SupplySwitch::SwitchOff(&reply);
+        const bool ok =
+            c.command[0] == 'n' ? SupplySwitch::SwitchOn(&reply) : SupplySwitch::SwitchOff(&reply);
         EXPECT_EQ(ok, c.ok);
         EXPECT_EQ(reply, c.reply);
         EXPECT_EQ(EncoderPosition.ErrComm, 0);
-        if (!c.ok) EXPECT_EQ(LastErrorText, c.reason);
+        if (!c.ok) {
+            EXPECT_EQ(LastErrorText, c.reason);
+        }
         ASSERT_TRUE(peer.WaitIdle());
     }
 }

@@ -1,0 +1,102 @@
+#include "PowerCycleRun.h"
+
+#include <utility>
+
+namespace Procedures {
+
+TPowerCycleRun::TPowerCycleRun(TPowerCycleState& state, TProcedureTraffic& traffic, TLogLine log,
+                               uint32_t seed)
+    : state_(state), traffic_(traffic), log_(std::move(log)), random_(seed) {}
+
+TNextStep TPowerCycleRun::Start() {
+    state_.CikliranjeSmerInit = true;
+    const TReading reference = traffic_.TakeReading();
+    log_(PowerCycleStartLine(Remaining));
+    if (reference.Ok) {
+        StartPowerCycleRun(state_, reference.Position);
+        haveReference_ = true;
+    } else if (CheckFailed(reference)) {
+        return {true, 0};
+    }
+    return {false, MinMs};
+}
+
+bool TPowerCycleRun::CheckFailed(const TReading& reading) {
+    ++failedReadings_;
+    log_("Check failed: " + reading.Reason + " [" + std::to_string(Remaining) + "]");
+    if (!reading.LinkLost) return false;
+    Finish(TRunEnd::LostPort, reading.Reason);
+    return true;
+}
+
+bool TPowerCycleRun::SupplyFailed(const char* command, const TTrafficResult& result) {
+    ++failedSupplyCommands_;
+    log_(std::string("Supply command failed: ") + command + " " + result.Reason + " [" +
+         std::to_string(Remaining) + "]");
+    if (!result.LinkLost) return false;
+    Finish(TRunEnd::LostPort, result.Reason);
+    return true;
+}
+
+TNextStep TPowerCycleRun::Step() {
+    if (!Running()) return {true, 0};
+    const TPowerCycleStep step = NextPowerCycleStep(Remaining, state_.PowerOnStatus);
+    if (step == TPowerCycleStep::Stop) {
+        Finish(TRunEnd::Completed);
+        return {true, 0};
+    }
+    const int pause = RandomDelayMs(MinMs, MaxMs, random_);
+    if (step == TPowerCycleStep::CheckAndSwitchOff) {
+        if (skipNextCheck_) {
+            // The supply did not come on as asked: this phase has nothing to check.
+            skipNextCheck_ = false;
+        } else {
+            ++checks_;
+            const TReading reading = traffic_.TakeReading();
+            if (!reading.Ok) {
+                if (CheckFailed(reading)) return {true, 0};
+            } else if (!haveReference_) {
+                // The run's reference could not be read: the first good reading is it.
+                StartPowerCycleRun(state_, reading.Position);
+                state_.CikliranjeSmerInit = true;
+                haveReference_ = true;
+            } else {
+                for (const std::string& line : PowerCycleCheck(state_, AtRest, reading.Position, Remaining,
+                                                               Separators, reading.Range)) {
+                    ++jumps_;
+                    log_(line);
+                }
+            }
+        }
+        const TTrafficResult off = traffic_.SwitchSupply(false);
+        state_.PowerOnStatus = false;
+        if (!off.Ok && SupplyFailed("f", off)) return {true, 0};
+    } else {
+        const TTrafficResult on = traffic_.SwitchSupply(true);
+        state_.PowerOnStatus = true;
+        if (!on.Ok) {
+            skipNextCheck_ = true;
+            if (SupplyFailed("n", on)) return {true, 0};
+        }
+        --Remaining;
+    }
+    return {false, pause};
+}
+
+void TPowerCycleRun::Stop(TRunEnd why) {
+    if (Running()) Finish(why);
+}
+
+std::string TPowerCycleRun::SummaryLine() const {
+    return "Checks: " + std::to_string(checks_) + ", jumps: " + std::to_string(jumps_) +
+           ", failed: " + std::to_string(failedReadings_ + failedSupplyCommands_);
+}
+
+void TPowerCycleRun::Finish(TRunEnd why, const std::string& reason) {
+    end_ = why;
+    endReason_ = reason;
+    log_(SummaryLine());
+    if (why == TRunEnd::Completed) log_(kPowerCycleStopLine);
+}
+
+} // namespace Procedures
