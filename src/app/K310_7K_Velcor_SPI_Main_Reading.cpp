@@ -60,6 +60,7 @@ void TMainForm::btnReadEncoderClick() {
 
     // 3, 4: the position; without it the pass has nothing to show.
     const bool read = cbDetailedStatus->isChecked() ? Velcor::ReadDetailedStatus() : Velcor::ReadPosition();
+    positionRead_ = read;
     if (!read) {
         AddLog(ProtocolErrorText());
         // Unchecking runs the loop's handler once more, inside this call.
