@@ -237,8 +237,12 @@ private:
     std::vector<AdapterDiscovery::Candidate> OrderedCandidates();
     void ScheduleReadingPass();
     // One edit's value to one register (Write Zero, Write Filter, Write MT arc); `what` names the
-    // value in the range-check message.
-    void WriteEditToRegister(QLineEdit* edit, const QString& what, uint32_t address, uint8_t length);
+    // value in the range-check message, which refuses anything but a whole number from 0 to
+    // `maxValue`. True when the encoder took the value.
+    bool WriteEditToRegister(QLineEdit* edit, const QString& what, uint32_t address, uint8_t length,
+                             int64_t maxValue);
+    // Apply MT: true when the counter was preset.
+    bool ApplyMultiturnPreset();
     // Save to NVRAM; the zero preset saves without starting continuous reading again.
     void SaveToNvramAction(bool restartReading);
     // The confirmation of a save or factory reset, or its failure in the log and a warning.
@@ -259,9 +263,12 @@ private:
     // Why each port was last passed over, as the log last said it: a port is named again only
     // when its reason changes, so a search every second does not fill the log.
     std::map<std::string, std::string> portReasons_;
-    // Whether the last Configuration refresh read the encoder's offset into edPosOffset: the
-    // zero preset computes the new zero from it and must not from a stale or typed text.
-    bool offsetRead_ = false;
+    // The offset the last Configuration refresh read into edPosOffset, empty when that read
+    // failed: the zero preset computes the new zero from it and must not from a stale or typed text.
+    std::optional<uint32_t> readOffset_;
+    // Whether the last reading pass got its position: a failed read leaves the previous position
+    // and its clean flags behind, which the zero preset must not take for the present one.
+    bool positionRead_ = false;
 };
 
 // Where the window's frame goes: the designed place when the whole frame (client area plus frame

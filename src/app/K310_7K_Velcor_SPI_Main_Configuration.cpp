@@ -37,11 +37,13 @@ constexpr uint32_t kNvramSettleMs = 150;
 
 void TMainForm::ConfigurationRefresh() {
     TAdapterAction busy(*this);
-    offsetRead_ = Velcor::ReadRegister(Layout::RegPositionOffset, 4);
-    if (offsetRead_)
-        edPosOffset->setText(QString::number(RegisterValue()));
-    else
+    readOffset_.reset();
+    if (Velcor::ReadRegister(Layout::RegPositionOffset, 4)) {
+        readOffset_ = RegisterValue();
+        edPosOffset->setText(QString::number(*readOffset_));
+    } else {
         AddLog(ProtocolErrorText());
+    }
     if (Velcor::ReadRegister(Layout::RegPositionFilter, 4))
         edFilterPosVal->setText(QString::number(RegisterValue()));
     else
@@ -54,37 +56,59 @@ void TMainForm::ConfigurationRefresh() {
     }
 }
 
-void TMainForm::WriteEditToRegister(QLineEdit* edit, const QString& what, uint32_t address, uint8_t length) {
+bool TMainForm::WriteEditToRegister(QLineEdit* edit, const QString& what, uint32_t address, uint8_t length,
+                                    int64_t maxValue) {
     TAdapterAction busy(*this);
     PreliminaryTemperatureRead(TypeOne() && K310RevizijaFW < 10000);
-    const int32_t value = Configuration::EditValue(edit->text());
-    if (value < 0) {
-        Dialogs().error(Configuration::RangeCheckMessage(what, value) +
-                        QStringLiteral(" Nothing was written."));
-        return;
+    QString refusal;
+    const std::optional<int64_t> value = Configuration::EditValue(edit->text(), {0, maxValue}, what, refusal);
+    if (!value) {
+        Dialogs().error(refusal + QStringLiteral(" Nothing was written."));
+        return false;
     }
     // Values too big for the register go as they are: the encoder's answer says what it makes of them.
-    if (!Velcor::WriteRegister(address, length, static_cast<uint32_t>(value))) AddLog(ProtocolErrorText());
+    if (!Velcor::WriteRegister(address, length, static_cast<uint32_t>(*value))) {
+        AddLog(ProtocolErrorText());
+        return false;
+    }
+    return true;
 }
 
 void TMainForm::btnWriteZeroClick() {
-    WriteEditToRegister(edPosOffset, QStringLiteral("Position offset"), Layout::RegPositionOffset, 4);
+    WriteEditToRegister(edPosOffset, QStringLiteral("Position offset"), Layout::RegPositionOffset, 4,
+                        Configuration::kRegisterRange.max);
 }
 
 void TMainForm::btnWriteFilterClick() {
-    WriteEditToRegister(edFilterPosVal, QStringLiteral("Position filter"), Layout::RegPositionFilter, 4);
+    WriteEditToRegister(edFilterPosVal, QStringLiteral("Position filter"), Layout::RegPositionFilter, 4,
+                        Configuration::kRegisterRange.max);
 }
 
 void TMainForm::btnMTerrArcWriteClick() {
-    WriteEditToRegister(edMTerrArc, QStringLiteral("Multiturn error arc"), Layout::RegMtErrThreshold, 1);
+    WriteEditToRegister(edMTerrArc, QStringLiteral("Multiturn error arc"), Layout::RegMtErrThreshold, 1,
+                        Configuration::kArcRange.max);
+}
+
+bool TMainForm::ApplyMultiturnPreset() {
+    TAdapterAction busy(*this);
+    PreliminaryTemperatureRead(TypeOne());
+    QString refusal;
+    const std::optional<int64_t> value =
+        Configuration::EditValue(edMultiturnPreset->text(), Configuration::kMultiturnPresetRange,
+                                 QStringLiteral("Multiturn preset"), refusal);
+    if (!value) {
+        Dialogs().error(refusal + QStringLiteral(" Nothing was written."));
+        return false;
+    }
+    if (!Velcor::PresetMultiturn(Configuration::MultiturnPresetValue(static_cast<int32_t>(*value)))) {
+        AddLog(ProtocolErrorText());
+        return false;
+    }
+    return true;
 }
 
 void TMainForm::btnApplyMTClick() {
-    TAdapterAction busy(*this);
-    PreliminaryTemperatureRead(TypeOne());
-    const uint16_t preset =
-        Configuration::MultiturnPresetValue(Configuration::EditValue(edMultiturnPreset->text()));
-    if (!Velcor::PresetMultiturn(preset)) AddLog(ProtocolErrorText());
+    ApplyMultiturnPreset();
 }
 
 void TMainForm::SaveToNvramAction(bool restartReading) {
@@ -144,62 +168,79 @@ void TMainForm::btnTarvoSetZeroClick() {
     lblTarvoZeroStatus->setText(QStringLiteral("..."));
     lblTarvoZeroStatus->repaint();
     PreliminaryTemperatureRead(TypeOne());
-    offsetRead_ = false;
+    readOffset_.reset();
     PageChange(); // edPosOffset: the encoder's current offset
+    positionRead_ = false;
     btnReadEncoderClick();
 
+    // Only this reading counts: after a failed one the position and its flags are the previous
+    // reading's, and a zero made from them would be wrong, and saved.
     const auto& position = Shared::EncoderPosition;
-    const QString faults = Configuration::ReadingFaultsText(position.ErrTimeout, position.ErrBit,
-                                                            position.ErrCRC, position.ErrComm);
-    if (!faults.isEmpty()) {
-        Dialogs().warning(QStringLiteral("Unable to set zero position. Errors encountered: ") + faults);
+    const QString problems =
+        Configuration::ReadingProblemsText(positionRead_, position.ErrTimeout, position.ErrBit,
+                                           position.ErrCRC, position.ErrComm, ProtocolErrorText());
+    if (!problems.isEmpty()) {
+        Dialogs().warning(QStringLiteral("Unable to set zero position. Errors encountered: ") + problems);
         cbReadEncConstantly->setChecked(true);
         return;
     }
 
     // A new zero from an offset the encoder did not just report (the edit then holds whatever was
     // there before) would be wrong, and it would be saved.
-    if (!offsetRead_) {
+    if (!readOffset_) {
         Dialogs().warning(
             QStringLiteral("Unable to set zero position. The current zero position could not be "
                            "read from the encoder."));
         cbReadEncConstantly->setChecked(true);
         return;
     }
+    const uint32_t currentZero = *readOffset_;
     const uint32_t reading = position.ST_value;
-
-    // The multiturn count starts from 0 at the new zero; whether this first preset took is seen
-    // from the second one at the end.
-    edMultiturnPreset->setText(QStringLiteral("0"));
-    Shared::LastErrorText.clear();
-    btnApplyMTClick();
-
-    const int32_t currentZero = Configuration::EditValue(edPosOffset->text());
     lblTarvoZeroStatus->setText(QStringLiteral("Current zero pos: ") + QString::number(currentZero) +
                                 QStringLiteral("\r\nEncoder pos: ") + QString::number(reading) +
                                 QStringLiteral("\r\n"));
-
+    // Known before anything is written. The offset is the register's unsigned value, so no sum of
+    // it and a reading is out of range; only a revolution of no counts is (refused above already).
     const std::optional<int32_t> newZero =
         Configuration::NewZeroOffset(currentZero, reading, Velcor::SingleTurnCounts);
     if (!newZero) {
-        // Reading stays off: the engineer is to look at the offset before anything goes on.
-        Dialogs().error(Configuration::RangeCheckMessage(QStringLiteral("New zero position"),
-                                                         int64_t{currentZero} + int64_t{reading} - 2));
+        // Reading stays off: the engineer is to look at the encoder before anything goes on.
+        Dialogs().error(QStringLiteral("Range check error: no revolution of ") +
+                        QString::number(Velcor::SingleTurnCounts) +
+                        QStringLiteral(" counts to put the new zero position in. Nothing was written."));
+        return;
+    }
+
+    // A failed write ends the preset before the save: a zero saved half-made (a counter preset
+    // without its offset, or the old offset kept) is worse than none.
+    const auto stop = [this](const QString& what) {
+        const QString reason = ProtocolErrorText();
+        Dialogs().warning(QStringLiteral("Error writing new zero position. Errors encountered: ") + reason);
+        lblTarvoZeroStatus->setText(lblTarvoZeroStatus->text() + QStringLiteral("Stopped: ") + what +
+                                    QStringLiteral(": ") + Configuration::FirstLine(reason));
+        cbReadEncConstantly->setChecked(true);
+    };
+
+    // The multiturn count starts from 0 at the new zero.
+    edMultiturnPreset->setText(QStringLiteral("0"));
+    Shared::LastErrorText.clear();
+    if (!ApplyMultiturnPreset()) {
+        stop(QStringLiteral("Multiturn preset failed"));
         return;
     }
 
     edPosOffset->setText(QString::number(*newZero));
-    btnWriteZeroClick();
-    if (!Shared::LastErrorText.empty())
-        Dialogs().warning(QStringLiteral("Error writing new zero position. Errors encountered: ") +
-                          ProtocolErrorText());
+    if (!WriteEditToRegister(edPosOffset, QStringLiteral("Position offset"), Layout::RegPositionOffset, 4,
+                             Configuration::kRegisterRange.max)) {
+        stop(QStringLiteral("Writing new zero pos ") + QString::number(*newZero) + QStringLiteral(" failed"));
+        return;
+    }
 
     SaveToNvramAction(false);
     lblTarvoZeroStatus->setText(lblTarvoZeroStatus->text() + QStringLiteral("New zero pos: ") +
                                 QString::number(*newZero) + QStringLiteral("\r\nMultiturn preset: 0"));
 
-    btnApplyMTClick();
-    if (!Shared::LastErrorText.empty())
+    if (!ApplyMultiturnPreset())
         Dialogs().warning(QStringLiteral("Error writing new zero position. Errors encountered: ") +
                           ProtocolErrorText());
     cbReadEncConstantly->setChecked(true);

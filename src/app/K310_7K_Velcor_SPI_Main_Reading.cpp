@@ -63,6 +63,7 @@ void TMainForm::btnReadEncoderClick() {
     // 3, 4: the position; without it the pass has nothing to show.
     LastPass = {};
     const bool read = cbDetailedStatus->isChecked() ? Velcor::ReadDetailedStatus() : Velcor::ReadPosition();
+    positionRead_ = read;
     if (!read) {
         TPassOutcome failed;
         failed.LinkLost = position.ErrComm < 0;

@@ -11,6 +11,8 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <memory>
+#include <optional>
 
 namespace {
 
@@ -49,6 +51,17 @@ protected:
     }
     void StopReading() { form->cbReadEncConstantly->setChecked(false); }
     int Occurrences(const QString& command) const { return int(Commands().count(command)); }
+    // The next command the simulated adapter receives after a refresh has filled the arc edit is
+    // answered with an error line: for "Set zero here" on an encoder with the arc, that is the
+    // reading that follows its refresh.
+    void FailTheCommandAfterTheRefresh() {
+        form->edMTerrArc->setText(QStringLiteral("not read yet"));
+        auto once = std::make_shared<QMetaObject::Connection>();
+        *once = QObject::connect(form->edMTerrArc, &QLineEdit::textChanged, form.get(), [this, once] {
+            QObject::disconnect(*once);
+            simulator->ErrorReplyNext(1);
+        });
+    }
 };
 
 TEST_F(ConfigurationPage, RefreshReadsOffsetFilterAndTheArcWhereTheEncoderHasIt) {
@@ -91,7 +104,7 @@ TEST_F(ConfigurationPage, ARefusedRefreshReadIsLoggedKeepsItsEditAndTheOthersSti
     EXPECT_TRUE(log[1].startsWith("sCmd: " + Read(Layout::RegPositionOffset, 4))) << log[1].toStdString();
 }
 
-TEST_F(ConfigurationPage, WritesSendTheEditAsItsSigned32BitValue) {
+TEST_F(ConfigurationPage, WritesSendTheEditAsItsValue) {
     Open("t1");
     struct Row {
         QLineEdit* edit;
@@ -106,8 +119,6 @@ TEST_F(ConfigurationPage, WritesSendTheEditAsItsSigned32BitValue) {
         {form->edPosOffset, form->btnWriteZero, "1000", Layout::RegPositionOffset, 4, 1000, nullptr},
         {form->edFilterPosVal, form->btnWriteFilter, "7", Layout::RegPositionFilter, 4, 7, nullptr},
         {form->edMTerrArc, form->btnMTerrArcWrite, "30", Layout::RegMtErrThreshold, 1, 30, nullptr},
-        // Unreadable text counts as 0.
-        {form->edPosOffset, form->btnWriteZero, "abc", Layout::RegPositionOffset, 4, 0, nullptr},
         // Too big for one byte: sent as it is, and the encoder's answer is the outcome.
         {form->edMTerrArc, form->btnMTerrArcWrite, "300", Layout::RegMtErrThreshold, 1, 300,
          "Parameter out of range"},
@@ -129,7 +140,7 @@ TEST_F(ConfigurationPage, WritesSendTheEditAsItsSigned32BitValue) {
     }
     EXPECT_TRUE(dialogs.shown.empty());
     const sim::EncoderConfig ram = Ram();
-    EXPECT_EQ(ram.positionOffset, 0u);
+    EXPECT_EQ(ram.positionOffset, 1000u);
     EXPECT_EQ(ram.positionFilter, 7u);
     EXPECT_EQ(ram.mtErrThreshold, 30u);
 }
@@ -163,6 +174,101 @@ TEST_F(ConfigurationPage, NegativeValuesAreARangeErrorAndWriteNothing) {
     }
 }
 
+TEST_F(ConfigurationPage, ATypoIsRefusedWithTheRangeCheckAndWritesNothing) {
+    Open("t1mt");
+    simulator->SetPosition(100, 5);
+    form->btnReadEncoderClick();
+    ASSERT_EQ(Shared::EncoderPosition.MT_value, 5);
+    struct Row {
+        QLineEdit* edit;
+        QPushButton* button;
+        const char* what;
+        const char* text;
+    };
+    const Row rows[] = {
+        {form->edPosOffset, form->btnWriteZero, "Position offset", "abc"},
+        {form->edPosOffset, form->btnWriteZero, "Position offset", ""},
+        {form->edPosOffset, form->btnWriteZero, "Position offset", "12O"},
+        {form->edFilterPosVal, form->btnWriteFilter, "Position filter", "1.5"},
+        {form->edFilterPosVal, form->btnWriteFilter, "Position filter", "   "},
+        {form->edMTerrArc, form->btnMTerrArcWrite, "Multiturn error arc", "3O"},
+        {form->edMTerrArc, form->btnMTerrArcWrite, "Multiturn error arc", "0x1E"},
+        {form->edMultiturnPreset, form->btnApplyMT, "Multiturn preset", "abc"},
+        {form->edMultiturnPreset, form->btnApplyMT, "Multiturn preset", ""},
+        {form->edMultiturnPreset, form->btnApplyMT, "Multiturn preset", "1 000"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(std::string(row.what) + " \"" + row.text + "\"");
+        row.edit->setText(QString::fromLatin1(row.text));
+        simulator->ClearReceived();
+        dialogs.shown.clear();
+        row.button->click();
+        ASSERT_EQ(dialogs.shown.size(), 1u);
+        EXPECT_EQ(dialogs.shown[0].kind, QStringLiteral("error"));
+        EXPECT_TRUE(dialogs.shown[0].text.startsWith(
+            QStringLiteral("Range check error: ") + QString::fromLatin1(row.what) + " \"" +
+            QString::fromLatin1(row.text) + "\" is not a whole number"))
+            << dialogs.shown[0].text.toStdString();
+        EXPECT_TRUE(dialogs.shown[0].text.endsWith(QStringLiteral("Nothing was written.")));
+        // Apply MT reads the sensor temperature of this type first; nothing is written either way.
+        if (row.button == form->btnApplyMT) {
+            EXPECT_EQ(Commands(), QStringList({Read(Layout::RegSensorTemperature, 2)}));
+        } else {
+            EXPECT_TRUE(Commands().isEmpty()) << Commands().join(' ').toStdString();
+        }
+    }
+    EXPECT_TRUE(form->LogLines().isEmpty()) << form->LogLines().join('|').toStdString();
+    const sim::EncoderConfig ram = Ram();
+    EXPECT_EQ(ram.positionOffset, 0u);
+    EXPECT_EQ(ram.positionFilter, 2u);
+    EXPECT_EQ(ram.mtErrThreshold, 45u);
+    form->btnReadEncoderClick();
+    EXPECT_EQ(Shared::EncoderPosition.MT_value, 5) << "the multiturn counter was not preset";
+}
+
+// The refresh shows the 4-byte registers as unsigned numbers, so the edits take every such number
+// back as it is; the encoder's answer decides (this one holds no offset beyond one turn and no
+// filter above 255). What no register holds is refused before anything is sent.
+TEST_F(ConfigurationPage, OffsetAndFilterTakeTheRegistersWholeUnsignedRange) {
+    Open("t1");
+    struct Row {
+        QLineEdit* edit;
+        QPushButton* button;
+        const char* text;
+        uint32_t address;
+        std::optional<uint32_t> sent; // empty: refused
+    };
+    const Row rows[] = {
+        {form->edPosOffset, form->btnWriteZero, "4294967295", Layout::RegPositionOffset, 0xFFFFFFFFu},
+        {form->edPosOffset, form->btnWriteZero, "2147483648", Layout::RegPositionOffset, 0x80000000u},
+        {form->edFilterPosVal, form->btnWriteFilter, " 3000000000 ", Layout::RegPositionFilter, 3000000000u},
+        {form->edPosOffset, form->btnWriteZero, "4294967296", Layout::RegPositionOffset, std::nullopt},
+        {form->edFilterPosVal, form->btnWriteFilter, "99999999999999999999", Layout::RegPositionFilter,
+         std::nullopt},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.text);
+        row.edit->setText(QString::fromLatin1(row.text));
+        simulator->ClearReceived();
+        form->Memo1->clear();
+        dialogs.shown.clear();
+        row.button->click();
+        if (row.sent) {
+            EXPECT_EQ(Commands(), QStringList({"x", Write(row.address, 4, *row.sent)}));
+            EXPECT_EQ(form->LogLines().value(0), QStringLiteral("Parameter out of range"));
+            EXPECT_TRUE(dialogs.shown.empty()) << dialogs.Texts().join('|').toStdString();
+        } else {
+            EXPECT_TRUE(Commands().isEmpty()) << Commands().join(' ').toStdString();
+            ASSERT_EQ(dialogs.shown.size(), 1u);
+            EXPECT_EQ(dialogs.shown[0].kind, QStringLiteral("error"));
+            EXPECT_TRUE(
+                dialogs.shown[0].text.contains(QStringLiteral(" is out of range: a whole number from 0 to "
+                                                              "4294967295 is expected.")))
+                << dialogs.shown[0].text.toStdString();
+        }
+    }
+}
+
 TEST_F(ConfigurationPage, ApplyMTPresetsTheLow16BitsOfTheEdit) {
     Open("t1mt");
     struct Row {
@@ -171,7 +277,7 @@ TEST_F(ConfigurationPage, ApplyMTPresetsTheLow16BitsOfTheEdit) {
         int32_t turns; // as the position frame carries them, signed
     };
     for (const Row& row :
-         {Row{"70000", 4464, 4464}, Row{"-1", 65535, -1}, Row{"abc", 0, 0}, Row{"3", 3, 3}}) {
+         {Row{"70000", 4464, 4464}, Row{"-1", 65535, -1}, Row{" 0 ", 0, 0}, Row{"3", 3, 3}}) {
         SCOPED_TRACE(row.text);
         form->edMultiturnPreset->setText(QString::fromLatin1(row.text));
         simulator->ClearReceived();
@@ -476,28 +582,245 @@ TEST_F(ConfigurationPage, SetZeroHereStopsWhenTheCurrentOffsetCannotBeRead) {
     EXPECT_EQ(Ram().positionOffset, 0u);
 }
 
-TEST_F(ConfigurationPage, SetZeroHereReportsARefusedOffsetWriteAndGoesOn) {
-    Open("t1mt");
-    simulator->SetPosition(1);
-    // The window takes the turn for 2^21 counts where the encoder has 2^19: the new zero, one
-    // below 0 and so at the top of the larger turn, is out of the encoder's range.
-    K310_SPI_Velcor::SingleTurnCounts = 1 << 21;
-    form->btnTarvoSetZero->click();
-    StopReading();
-    const QStringList texts = dialogs.Texts();
-    ASSERT_EQ(texts.size(), 2) << texts.join('|').toStdString();
-    EXPECT_TRUE(texts[0].startsWith(
-        QStringLiteral(
-            "Error writing new zero position. Errors encountered: Parameter out of range\r\nsCmd: ") +
-        Write(Layout::RegPositionOffset, 4, 2097151)))
-        << texts[0].toStdString();
-    EXPECT_EQ(texts[1], QStringLiteral("Save data done!"));
-    EXPECT_EQ(form->lblTarvoZeroStatus->text(),
-              QStringLiteral("Current zero pos: 0\r\nEncoder pos: 1\r\nNew zero "
-                             "pos: 2097151\r\nMultiturn preset: 0"));
-    EXPECT_EQ(Occurrences(Write(Layout::RegCommand, 1, Layout::CMD_SAVE_NVRAM)), 1);
-    EXPECT_EQ(Occurrences(Write(Layout::RegMultiturnPreset, 4, 0)), 2);
-    EXPECT_EQ(form->edPosOffset->text(), QStringLiteral("0")) << "the save's refresh shows the offset kept";
+TEST_F(ConfigurationPage, SetZeroHereRefusesAReadingThatFailedOnACompleteReply) {
+    // Both replies are complete, so the transaction itself succeeded: only the read's own result
+    // tells that the position and the clean flags are still the previous reading's.
+    struct Row {
+        bool detailed;
+        const char* position;
+        const char* reason; // UTF-8
+    };
+    const Row rows[] = {
+        {false, "?06:000", "Invalid position frame\r\nsCmd: ?06:000 RCV: ERROR command failed"},
+        {true, "d", "Nepravilna dolžina podatkov za ukaz \"d\" (ERROR command failed)!"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.position);
+        Open("t6");
+        form->cbDetailedStatus->setChecked(row.detailed);
+        simulator->SetPosition(1000);
+        form->btnReadEncoderClick();
+        const auto& position = Shared::EncoderPosition;
+        ASSERT_EQ(position.ST_value, 1000u);
+        ASSERT_FALSE(position.ErrTimeout || position.ErrBit || position.ErrCRC || position.ErrComm != 0);
+        simulator->SetPosition(300000);
+        FailTheCommandAfterTheRefresh();
+        simulator->ClearReceived();
+        form->Memo1->clear();
+
+        form->btnTarvoSetZero->click();
+
+        const QString reason = QString::fromUtf8(row.reason);
+        EXPECT_EQ(dialogs.Texts(),
+                  QStringList({"Unable to set zero position. Errors encountered: " + reason}));
+        EXPECT_EQ(form->LogLines(), reason.split(QStringLiteral("\r\n")));
+        EXPECT_EQ(form->lblTarvoZeroStatus->text(), QStringLiteral("..."));
+        EXPECT_TRUE(form->cbReadEncConstantly->isChecked()) << "reading starts again";
+        StopReading();
+        const QStringList commands = Commands();
+        EXPECT_EQ(commands.mid(0, 4),
+                  QStringList({Read(Layout::RegPositionOffset, 4), Read(Layout::RegPositionFilter, 4),
+                               Read(Layout::RegMtErrThreshold, 1), QString::fromLatin1(row.position)}));
+        for (const QString& c : commands)
+            EXPECT_FALSE(c == QStringLiteral("x") || c.startsWith(QStringLiteral("W:"))) << c.toStdString();
+        EXPECT_EQ(Ram().positionOffset, 0u);
+        EXPECT_EQ(Saved().positionOffset, 0u);
+    }
+}
+
+TEST_F(ConfigurationPage, SetZeroHereStopsBeforeTheSaveWhenAWriteIsRefused) {
+    struct Row {
+        const char* name;
+        bool presetRefused;      // else the offset write is refused
+        const char* reason;      // the first line of the encoder's refusal
+        uint32_t refusedAddress; // the write refused
+        uint32_t refusedValue;   //
+        const char* stopped;     // the label's last line
+    };
+    const Row rows[] = {
+        {"multiturn preset refused", true, "Write access is locked", Layout::RegMultiturnPreset, 0,
+         "Stopped: Multiturn preset failed: Write access is locked"},
+        // The window takes the turn for 2^21 counts where the encoder has 2^19: the new zero, one
+        // below 0 and so at the top of the larger turn, is out of the encoder's range.
+        {"offset refused", false, "Parameter out of range", Layout::RegPositionOffset, 2097151,
+         "Stopped: Writing new zero pos 2097151 failed: Parameter out of range"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        Open("t1mt");
+        simulator->SetPosition(1);
+        if (row.presetRefused)
+            simulator->SetRegisterError(Layout::RegMultiturnPreset, 0xF6);
+        else
+            K310_SPI_Velcor::SingleTurnCounts = 1 << 21;
+
+        form->btnTarvoSetZero->click();
+
+        EXPECT_TRUE(form->cbReadEncConstantly->isChecked()) << "reading starts again as after a success";
+        StopReading();
+        const QString refused = Write(row.refusedAddress, 4, row.refusedValue);
+        const QStringList texts = dialogs.Texts();
+        ASSERT_EQ(texts.size(), 1) << texts.join('|').toStdString();
+        EXPECT_EQ(dialogs.shown[0].kind, QStringLiteral("warning"));
+        EXPECT_TRUE(
+            texts[0].startsWith(QStringLiteral("Error writing new zero position. Errors encountered: ") +
+                                QString::fromLatin1(row.reason) + QStringLiteral("\r\nsCmd: ") + refused))
+            << texts[0].toStdString();
+        EXPECT_EQ(form->lblTarvoZeroStatus->text(),
+                  QStringLiteral("Current zero pos: 0\r\nEncoder pos: 1\r\n") +
+                      QString::fromLatin1(row.stopped));
+        EXPECT_EQ(form->LogLines().value(0), QString::fromLatin1(row.reason));
+        EXPECT_EQ(Occurrences(refused), 1);
+        EXPECT_EQ(Occurrences(Write(Layout::RegMultiturnPreset, 4, 0)), 1) << "no second preset";
+        EXPECT_EQ(Occurrences(Write(Layout::RegCommand, 1, Layout::CMD_SAVE_NVRAM)), 0) << "nothing saved";
+        const QString offsetWrite = Write(Layout::RegPositionOffset, 4, 0).left(16);
+        EXPECT_EQ(int(Commands().filter(offsetWrite).size()), row.presetRefused ? 0 : 1)
+            << Commands().join(' ').toStdString();
+        EXPECT_EQ(Ram().positionOffset, 0u);
+        EXPECT_EQ(Saved().positionOffset, 0u);
+    }
+}
+
+// A connection that finds the multiturn error arc absent disables its controls; the next one
+// whose read of the register succeeds enables them again, and the page reads and writes it.
+TEST_F(ConfigurationPage, ArcControlsComeBackWithASuccessfulReadOfTheRegister) {
+    Connect("t1", "", false);
+    form->K310RevizijaFW = 10000; // no temperature read before the plain writes
+    const auto arcControls = [&] {
+        return QList<QWidget*>{form->lblMTerrArc, form->edMTerrArc, form->btnMTerrArcWrite};
+    };
+    simulator->SetRegisterError(Layout::RegMtErrThreshold, 0x26);
+    form->btnConnectEncoderClick();
+    ASSERT_TRUE(form->btnReadEncoder->isEnabled());
+    EXPECT_TRUE(form->LogLines().contains(QStringLiteral("  MT_ERR_TRESHOLD\tFalse")));
+    for (QWidget* w : arcControls())
+        EXPECT_FALSE(w->isEnabled()) << w->objectName().toStdString();
+    form->edMTerrArc->setText(QStringLiteral("old"));
+    simulator->ClearReceived();
+    ShowPage(form->tabConfig);
+    EXPECT_EQ(Commands(),
+              QStringList({Read(Layout::RegPositionOffset, 4), Read(Layout::RegPositionFilter, 4)}));
+    EXPECT_EQ(form->edMTerrArc->text(), QStringLiteral("old"));
+
+    simulator->SetRegisterError(Layout::RegMtErrThreshold, 0);
+    form->Memo1->clear();
+    form->btnConnectEncoderClick();
+    EXPECT_TRUE(form->LogLines().contains(QStringLiteral("  MT_ERR_TRESHOLD\tTrue")));
+    for (QWidget* w : arcControls())
+        EXPECT_TRUE(w->isEnabled()) << w->objectName().toStdString();
+    EXPECT_EQ(form->edMTerrArc->text(), QStringLiteral("45")) << "the connection's refresh read it";
+
+    // A refresh read that fails is logged and leaves the controls as they are.
+    simulator->SetRegisterError(Layout::RegMtErrThreshold, 0x96);
+    form->Memo1->clear();
+    Refresh();
+    EXPECT_EQ(form->LogLines().value(0), QStringLiteral("Access denied"));
+    EXPECT_TRUE(form->edMTerrArc->isEnabled());
+    simulator->SetRegisterError(Layout::RegMtErrThreshold, 0);
+
+    form->edMTerrArc->setText(QStringLiteral("30"));
+    simulator->ClearReceived();
+    form->btnMTerrArcWrite->click();
+    EXPECT_EQ(Commands(), QStringList({"x", Write(Layout::RegMtErrThreshold, 1, 30)}));
+    Refresh();
+    EXPECT_EQ(form->edMTerrArc->text(), QStringLiteral("30"));
+}
+
+// An encoder whose offset register holds what the simulated one refuses to take (2^31 and more),
+// scripted exchange by exchange on a real pseudo-terminal: the refresh shows it unsigned, and the
+// zero preset takes it as shown.
+class ZeroPresetOnScriptedEncoder : public app_testing::WindowOnScriptedPort {
+protected:
+    static std::string ReadCommand(uint32_t address, int length) {
+        return QString::asprintf("R:%04X:%08X", unsigned(length), unsigned(address)).toStdString();
+    }
+    static std::string WriteCommand(uint32_t address, int length, uint32_t value) {
+        return QString::asprintf("W:%04X:%08X:%08X", unsigned(length), unsigned(address), unsigned(value))
+            .toStdString();
+    }
+    static std::string ReadReply(uint32_t value) {
+        return QString::asprintf("0x9:0x%08X\r", unsigned(value)).toStdString();
+    }
+    void Written(uint32_t address, int length, uint32_t value) {
+        peer.Add("x", "Reset of Velcor protocol performed\r");
+        peer.Add(WriteCommand(address, length, value), "0x9\r");
+    }
+    void Refreshed(uint32_t offset) {
+        peer.Add(ReadCommand(Layout::RegPositionOffset, 4), ReadReply(offset));
+        peer.Add(ReadCommand(Layout::RegPositionFilter, 4), ReadReply(2));
+    }
+    // As a click on the page's tab (PageChange runs).
+    void ShowPage(QWidget* page) {
+        form->Page->setTabVisible(form->Page->indexOf(page), true);
+        form->Page->setCurrentWidget(page);
+    }
+    void MultiturnPreset() {
+        Written(Layout::RegMultiturnPreset, 4, 0);
+        Written(Layout::RegCommand, 1, Layout::CMD_APPLY_MT_PRESET);
+    }
+};
+
+TEST_F(ZeroPresetOnScriptedEncoder, AnOffsetOf2To31OrMoreIsTakenAsTheRegisterHoldsIt) {
+    // A 19-bit multiturn encoder of type 2 (no temperature read first), read through the "d"
+    // report, which carries the singleturn count 0x00C350 = 50000.
+    namespace V = K310_SPI_Velcor;
+    V::EncoderType = 2;
+    V::SingleTurnBits = 19;
+    V::SingleTurnCounts = 1 << 19;
+    V::SingleTurnMask = (1u << 19) - 1;
+    V::MultiTurnBits = 16;
+    Layout::SelectLegacyLayout();
+    Layout::HasMtErrThreshold = false;
+    form->cbDetailedStatus->setChecked(true);
+    form->K310PowerReadCounter = 1000; // no supply reading among the passes
+    const std::string report = "S:0000 M:0003 P:00C350\r";
+
+    struct Row {
+        uint32_t offset;
+        int32_t newZero; // offset + 50000 - 2, within one turn
+    };
+    for (const Row& row : {Row{0xFFFFFFFFu, 49997}, Row{0x80000000u, 49998}, Row{0x7FFFFFFFu, 49997}}) {
+        SCOPED_TRACE(row.offset);
+        dialogs.shown.clear();
+        ShowPage(form->tabInit);
+        Refreshed(row.offset);
+        ShowPage(form->tabConfig);
+        ASSERT_TRUE(peer.WaitIdle());
+        EXPECT_EQ(form->edPosOffset->text(), QString::number(row.offset)) << "shown unsigned";
+
+        Refreshed(row.offset);
+        peer.Add("d", report);
+        MultiturnPreset();
+        Written(Layout::RegPositionOffset, 4, uint32_t(row.newZero));
+        Written(Layout::RegCommand, 1, Layout::CMD_SAVE_NVRAM);
+        Refreshed(uint32_t(row.newZero));
+        MultiturnPreset();
+        peer.Add("d", report); // reading starts again
+        form->btnTarvoSetZeroClick();
+        peer.Add("d", report); // and its last pass when it stops
+        form->cbReadEncConstantly->setChecked(false);
+
+        ASSERT_TRUE(peer.WaitIdle());
+        EXPECT_EQ(peer.Unexpected(), "");
+        EXPECT_EQ(dialogs.Texts(), QStringList({"Save data done!"}));
+        EXPECT_EQ(
+            form->lblTarvoZeroStatus->text(),
+            QStringLiteral("Current zero pos: %1\r\nEncoder pos: 50000\r\nNew zero pos: %2\r\nMultiturn "
+                           "preset: 0")
+                .arg(row.offset)
+                .arg(row.newZero));
+        EXPECT_EQ(form->edPosOffset->text(), QString::number(row.newZero));
+        EXPECT_TRUE(form->LogLines().isEmpty()) << form->LogLines().join('|').toStdString();
+    }
+
+    // Write Zero sends what the refresh showed, all 32 bits of it.
+    Refreshed(0xFFFFFFFFu);
+    ShowPage(form->tabInit);
+    ShowPage(form->tabConfig);
+    Written(Layout::RegPositionOffset, 4, 0xFFFFFFFFu);
+    form->btnWriteZero->click();
+    ASSERT_TRUE(peer.WaitIdle());
+    EXPECT_EQ(peer.Unexpected(), "");
 }
 
 } // namespace
