@@ -85,7 +85,10 @@ public:
     // How the last reading pass went, as the test procedures judge a reading: its position read
     // failed, or its reply was no whole frame or failed its CRC (which the display still shows).
     struct TPassOutcome {
-        bool Read = false;
+        // The protocol call returned a position: a failed one leaves the previous position and its
+        // clean flags behind, which nothing may take for the present one.
+        bool Decoded = false;
+        bool Read = false;     // decoded, and a whole frame that passed its CRC
         bool LinkLost = false; // a failed transaction: the adapter search is re-armed
         std::string Reason;
     };
@@ -266,9 +269,6 @@ private:
     // The offset the last Configuration refresh read into edPosOffset, empty when that read
     // failed: the zero preset computes the new zero from it and must not from a stale or typed text.
     std::optional<uint32_t> readOffset_;
-    // Whether the last reading pass got its position: a failed read leaves the previous position
-    // and its clean flags behind, which the zero preset must not take for the present one.
-    bool positionRead_ = false;
 };
 
 // Where the window's frame goes: the designed place when the whole frame (client area plus frame

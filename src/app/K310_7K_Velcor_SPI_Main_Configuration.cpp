@@ -170,14 +170,13 @@ void TMainForm::btnTarvoSetZeroClick() {
     PreliminaryTemperatureRead(TypeOne());
     readOffset_.reset();
     PageChange(); // edPosOffset: the encoder's current offset
-    positionRead_ = false;
     btnReadEncoderClick();
 
     // Only this reading counts: after a failed one the position and its flags are the previous
     // reading's, and a zero made from them would be wrong, and saved.
     const auto& position = Shared::EncoderPosition;
     const QString problems =
-        Configuration::ReadingProblemsText(positionRead_, position.ErrTimeout, position.ErrBit,
+        Configuration::ReadingProblemsText(LastPass.Decoded, position.ErrTimeout, position.ErrBit,
                                            position.ErrCRC, position.ErrComm, ProtocolErrorText());
     if (!problems.isEmpty()) {
         Dialogs().warning(QStringLiteral("Unable to set zero position. Errors encountered: ") + problems);

@@ -63,7 +63,6 @@ void TMainForm::btnReadEncoderClick() {
     // 3, 4: the position; without it the pass has nothing to show.
     LastPass = {};
     const bool read = cbDetailedStatus->isChecked() ? Velcor::ReadDetailedStatus() : Velcor::ReadPosition();
-    positionRead_ = read;
     if (!read) {
         TPassOutcome failed;
         failed.LinkLost = position.ErrComm < 0;
@@ -78,6 +77,7 @@ void TMainForm::btnReadEncoderClick() {
     }
     // A reply that is no whole frame or fails its CRC is shown as it is (the CRC panel), but it
     // holds no position a procedure or a record may use.
+    LastPass.Decoded = true;
     LastPass.Read = !position.ErrCRC;
     if (position.ErrCRC) LastPass.Reason = "CRC error (" + position.RxData + ")";
 
