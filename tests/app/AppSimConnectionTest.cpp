@@ -288,4 +288,38 @@ TEST_F(SimulatedAdapter, ALostAdapterIsSearchedForAndFoundAgainAfterItComesBack)
     EXPECT_TRUE(dialogs.shown.empty());
 }
 
+// An adapter unplugged while the window sits connected and idle is noticed without a click: the
+// log says so as a failed transaction would, and the search starts; plugged in again, it is
+// found and watched again.
+TEST_F(SimulatedAdapter, AnAdapterUnpluggedWhileIdleIsSearchedForAtOnce) {
+    StartSimulator("t1");
+    CreateWindow(false);
+    form->initTimerTimer();
+    form->btnPowerON->click();
+    ConnectAndExpect(Variant("t1"));
+    const QString shown = form->lblComPort->text();
+    form->Memo1->clear();
+    ASSERT_TRUE(form->IdleWatchActive());
+
+    ASSERT_TRUE(simulator->Unplug());
+    ASSERT_TRUE(app_testing::WaitFor([&] { return !form->LogLines().isEmpty(); }, 3000)) << "nothing noticed";
+    const QStringList log = form->LogLines();
+    ASSERT_EQ(log.size(), 1) << log.join('|').toStdString();
+    EXPECT_TRUE(log[0].startsWith(QStringLiteral("USB Comm Err -"))) << log[0].toStdString();
+    EXPECT_LT(K310_BiSS_bidirectional::EncoderPosition.ErrComm, 0);
+    // The search runs (on initTimer's 200 ms) and finds nothing while the adapter is away.
+    ASSERT_TRUE(app_testing::WaitFor([&] { return form->lblComPort->text() != shown; }, 3000));
+    EXPECT_FALSE(K310_BiSS_bidirectional::PortHandle.IsValid());
+    EXPECT_FALSE(form->btnPowerON->isEnabled());
+    EXPECT_FALSE(form->IdleWatchActive());
+    EXPECT_EQ(form->LogLines(), log) << "one line for one loss";
+
+    std::string error;
+    ASSERT_TRUE(simulator->Replug(&error)) << error;
+    ASSERT_TRUE(app_testing::WaitFor([] { return K310_BiSS_bidirectional::PortHandle.IsValid(); }, 3000));
+    ExpectAdapterShown();
+    EXPECT_TRUE(form->IdleWatchActive());
+    EXPECT_TRUE(dialogs.shown.empty());
+}
+
 } // namespace
