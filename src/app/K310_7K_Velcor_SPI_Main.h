@@ -28,6 +28,7 @@
 #include <string>
 #include <vector>
 
+class QSocketNotifier;
 class TChartSeries;
 class TChartView;
 class TWindowTraffic;
@@ -203,10 +204,23 @@ public:
     int PowerSelIndex() const;
     void SetPowerSelIndex(int index);
 
+    // The watch of the adapter's port while no handler talks to it is off while one of these
+    // lives, and follows PortHandle again when the last one ends.
+    class TIdleWatchPause {
+    public:
+        explicit TIdleWatchPause(TMainForm& form);
+        ~TIdleWatchPause();
+        TIdleWatchPause(const TIdleWatchPause&) = delete;
+        TIdleWatchPause& operator=(const TIdleWatchPause&) = delete;
+
+    private:
+        TMainForm& form_;
+    };
+
     // Every handler that talks to the adapter holds one of these while it runs: a reading pass
     // that comes due meanwhile (inside the action's waits, message boxes or message processing)
     // is held until the action has returned, so no position command lands in the middle of the
-    // action's traffic.
+    // action's traffic; and the idle watch keeps off the port the action's transactions read.
     class TAdapterAction {
     public:
         explicit TAdapterAction(TMainForm& form);
@@ -216,12 +230,15 @@ public:
 
     private:
         TMainForm& form_;
+        TIdleWatchPause watchPause_{form_};
     };
     bool AdapterActionRunning() const { return adapterActions_ > 0; }
 
     TDialogs& Dialogs() { return *dialogs_; }
     // Starts the adapter search after initTimer's current interval, unless already pending.
     void RestartAdapterSearch();
+    // The adapter's port watched while idle: true while a hang-up or stale input would be seen.
+    bool IdleWatchActive() const;
 
 protected:
     void closeEvent(QCloseEvent* event) override; // FormClose
@@ -253,6 +270,10 @@ private:
                             const QString& reason);
     void DebugUnlockAndHide();
     void EndAdapterAction();
+    // The idle watch: armed on PortHandle when no action runs, dropped before the port closes.
+    void ArmIdleWatch();
+    void DropIdleWatch();
+    void IdlePortSignalled();
 
     TMainFormOptions options_;
     std::unique_ptr<TQtDialogs> ownDialogs_;
@@ -261,6 +282,10 @@ private:
     // The test procedures' traffic through this window.
     std::unique_ptr<TWindowTraffic> procedureTraffic_;
     int adapterActions_ = 0; // handlers talking to the adapter, nested
+    // Watches PortHandle for a hang-up or stale bytes while no handler talks to the adapter.
+    QSocketNotifier* idleWatch_ = nullptr;
+    int idleWatchPauses_ = 0;
+    bool idlePortLost_ = false; // the watched port hung up; the search closes it
     bool readingPassHeld_ = false;
     std::optional<QMargins> placedWithFrame_; // the frame margins of the last placement
     // Why each port was last passed over, as the log last said it: a port is named again only

@@ -1,4 +1,6 @@
 // The adapter search: runs when initTimer fires, keeps the first port that answers as a K310-7K.
+// And the watch of that port while no handler talks to the adapter, so an adapter unplugged
+// while the window sits idle is searched for at once, not at the next click.
 #include "K310_7K_Velcor_SPI_Main.h"
 
 #include "K310_BiSS_bidirectional.h"
@@ -7,6 +9,7 @@
 #include "SerialPort.h"
 
 #include <QApplication>
+#include <QSocketNotifier>
 
 #include <map>
 
@@ -50,6 +53,8 @@ void TMainForm::initTimerTimer() {
     TAdapterAction busy(*this);
     using K310_BiSS_bidirectional::PortHandle;
     initTimer->stop();
+    // The watch goes first: the port's descriptor may belong to the next port opened.
+    DropIdleWatch();
     if (PortHandle.IsValid()) {
         platform::ClosePort(PortHandle);
         PortHandle = platform::kNoPort;
@@ -124,4 +129,69 @@ void TMainForm::ReportRejections(const AdapterDiscovery::Result& result) {
     }
     // The port in use is forgotten: if it fails later, that is news again.
     if (result.found) portReasons_.erase(result.port.path);
+}
+
+TMainForm::TIdleWatchPause::TIdleWatchPause(TMainForm& form) : form_(form) {
+    if (form_.idleWatchPauses_++ == 0 && form_.idleWatch_) form_.idleWatch_->setEnabled(false);
+}
+
+TMainForm::TIdleWatchPause::~TIdleWatchPause() {
+    if (--form_.idleWatchPauses_ == 0) form_.ArmIdleWatch();
+}
+
+bool TMainForm::IdleWatchActive() const {
+    return idleWatch_ && idleWatch_->isEnabled();
+}
+
+void TMainForm::ArmIdleWatch() {
+    using K310_BiSS_bidirectional::PortHandle;
+    const intptr_t descriptor = PortHandle.IsValid() ? platform::IdleWatchDescriptor(PortHandle) : -1;
+    if (idleWatch_ && idleWatch_->socket() != descriptor) DropIdleWatch();
+    // Nothing to watch without a port (or on a system without the watch); a pending search closes
+    // the port anyway, and a port already reported lost has nothing more to say.
+    if (descriptor < 0 || initTimer->isActive() || idlePortLost_ || Orodja::ApplicationTerminating()) {
+        if (idleWatch_) idleWatch_->setEnabled(false);
+        return;
+    }
+    if (!idleWatch_) {
+        idleWatch_ = new QSocketNotifier(descriptor, QSocketNotifier::Read, this);
+        connect(idleWatch_, &QSocketNotifier::activated, this, &TMainForm::IdlePortSignalled);
+    }
+    idleWatch_->setEnabled(true);
+}
+
+void TMainForm::DropIdleWatch() {
+    idlePortLost_ = false;
+    if (!idleWatch_) return;
+    idleWatch_->setEnabled(false);
+    // Later: the watch may be the sender of the signal being handled.
+    idleWatch_->deleteLater();
+    idleWatch_ = nullptr;
+}
+
+void TMainForm::IdlePortSignalled() {
+    if (!idleWatch_ || idleWatchPauses_ > 0) return;
+    using namespace K310_BiSS_bidirectional;
+    int osError = 0;
+    switch (platform::CheckIdlePort(PortHandle, &osError)) {
+    case platform::IdleCheck::Discarded:
+        // A reply that came after its time-out: it answers nobody now.
+        return;
+    case platform::IdleCheck::Quiet:
+        // Readable with nothing to read: the watch rests until the next action ends, rather
+        // than being woken again and again for nothing.
+        idleWatch_->setEnabled(false);
+        return;
+    case platform::IdleCheck::Lost:
+        break;
+    }
+    idleWatch_->setEnabled(false);
+    idlePortLost_ = true;
+    // As a transaction on the lost port would have reported it.
+    EncoderPosition.ErrComm = -(osError != 0 ? osError : 1);
+    LastErrorText = "USB Comm Err " + std::to_string(EncoderPosition.ErrComm);
+    AddLog(ProtocolErrorText());
+    // Continuous reading ends as after a failed pass; the search starts again.
+    if (cbReadEncConstantly->isChecked()) cbReadEncConstantly->setChecked(false);
+    RestartAdapterSearch();
 }

@@ -5,6 +5,7 @@
 #include "K310_BiSS_bidirectional.h"
 #include "Orodja.h"
 #include "Serial_driver.h"
+#include "SupplySwitch.h"
 
 #include <qcustomplot.h>
 
@@ -39,9 +40,9 @@ void TMainForm::btnPowerONClick() {
                           QStringLiteral(") not successfull! (") + Printable(reply) + QStringLiteral(")"));
 
     reply.clear();
-    Serial_driver::SendCommand(PortHandle, "n", 0, reply);
+    const bool switchedOn = SupplySwitch::SwitchOn(&reply);
     AddLog(Printable(reply));
-    if (!BeginsWith(reply, "ON"))
+    if (!switchedOn)
         dialogs_->warning(QStringLiteral("Setting power supply (n) not successfull! (") + Printable(reply) +
                           QStringLiteral(")"));
 
@@ -57,12 +58,30 @@ void TMainForm::btnPowerONClick() {
 void TMainForm::btnPowerOFFClick() {
     TAdapterAction busy(*this);
     using K310_BiSS_bidirectional::EncoderPosition;
+    using K310_BiSS_bidirectional::PortHandle;
+    if (!SupplySwitch::SwitchOff()) {
+        // The supply may still be on: the engineer must not unplug the encoder trusting it is off.
+        const QString text = QStringLiteral("Setting power supply (f) not successfull! (") +
+                             ProtocolErrorText() + QStringLiteral(")");
+        AddLog(text);
+        dialogs_->warning(text);
+        // After the warning: the search closes the port, and the engineer has read why.
+        if (EncoderPosition.ErrComm < 0) RestartAdapterSearch();
+        return;
+    }
+
+    // Switching the supply off starts a fresh log, which begins with the supply's new state; the
+    // label must not go on showing the supply as on.
+    Memo1->clear();
     std::string reply;
-    EncoderPosition.ErrComm = Serial_driver::SendCommand(K310_BiSS_bidirectional::PortHandle, "f", 0, reply);
-    if (EncoderPosition.ErrComm < 0)
-        RestartAdapterSearch();
-    else
-        Memo1->clear(); // switching the supply off starts a fresh log
+    EncoderPosition.ErrComm = Serial_driver::SendCommand(PortHandle, "e", 0, reply);
+    lblPower->setText(QString::fromLatin1(Orodja::Trim(reply)));
+    if (EncoderPosition.ErrComm == Serial_driver::kReplyComplete) {
+        AddLog(lblPower->text());
+        return;
+    }
+    AddLog(QStringLiteral("USB Comm Err ") + QString::number(EncoderPosition.ErrComm));
+    if (EncoderPosition.ErrComm < 0) RestartAdapterSearch();
 }
 
 void TMainForm::cmbFreqSPIChange() {

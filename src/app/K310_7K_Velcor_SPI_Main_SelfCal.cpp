@@ -129,7 +129,25 @@ void TMainForm::btnSelfCalStartClick() {
     }
     pbSelfCalProgress->setMaximum(steps);
 
-    if (!Velcor::StartSelfCalibration(uint16_t(arc), uint8_t(timeout))) AddLog(ProtocolErrorText());
+    // The arc and the timeout first, each only when it is not 0. A refused one would leave the
+    // encoder calibrating over an arc or a time nobody chose: no start then.
+    const struct {
+        uint32_t address;
+        uint8_t length;
+        int value;
+        const char* name;
+    } settings[] = {{Layout::RegSelfCalArc, 2, arc, "SELF_CAL_ARC"},
+                    {Layout::RegSelfCalTimeout, 1, timeout, "SELF_CAL_TIMEOUT"}};
+    for (const auto& setting : settings) {
+        if (setting.value == 0 ||
+            Velcor::WriteRegister(setting.address, setting.length, uint32_t(setting.value)))
+            continue;
+        AddLog(QString::fromLatin1(setting.name) +
+               QStringLiteral(" not written, self-calibration not started: ") + ProtocolErrorText());
+        return;
+    }
+    // Both are written: the start leaves them as they are.
+    if (!Velcor::StartSelfCalibration(0, 0)) AddLog(ProtocolErrorText());
     mmSelfCalStatus->setPlainText(QStringLiteral("Status: ") +
                                   QString::fromLatin1(Orodja::ToBinaryText(8, Velcor::SelfCalStatus)));
 

@@ -7,6 +7,7 @@
 #include "K310_BiSS_bidirectional.h"
 #include "K310_SPI_Velcor.h"
 #include "Orodja.h"
+#include "SupplySwitch.h"
 
 #include <cstdio>
 
@@ -43,8 +44,10 @@ const char* const kPowerUsage =
     "usage: tarvo-cli power on [--volts 3.3|5] | off | status  [--port PATH]... [--json]\n"
     "\n"
     "on: selects the voltage (\"V3\" or \"V5\", default 5 V), switches the supply on (\"n\"),\n"
-    "    waits 200 ms and prints the supply status (\"e\").\n"
-    "off: switches the supply off (\"f\"). status: prints the supply status.\n";
+    "    waits 200 ms and prints the supply status (\"e\"); fails when the voltage reply is not\n"
+    "    the command or the answer to \"n\" does not begin with ON.\n"
+    "off: switches the supply off (\"f\"); fails when the adapter does not answer or answers\n"
+    "    ERROR. status: prints the supply status.\n";
 
 int RunPower(const Command& cmd) {
     const auto& pos = cmd.inv().positional;
@@ -65,9 +68,12 @@ int RunPower(const Command& cmd) {
     std::string reply;
 
     if (pos[0] == "off") {
-        errComm = Transaction("f", reply);
-        if (errComm != 0) return cmd.Fail("USB Comm Err " + Dec(errComm));
+        // A supply still on is no supply off: the encoder must not be unplugged trusting it.
+        const bool off = SupplySwitch::SwitchOff(&reply);
         const std::string text = Orodja::KeepPrintable(reply);
+        if (!off)
+            return cmd.Fail("Setting power supply (f) not successfull! (" + shared::LastErrorText + ")",
+                            JsonObject().Add("reply", text));
         return cmd.Succeed(JsonObject().Add("reply", text), {{"power", "off"}, {"reply", text}});
     }
     std::vector<std::string> problems;
@@ -79,10 +85,10 @@ int RunPower(const Command& cmd) {
         if (reply.compare(0, voltage.size(), voltage) != 0)
             problems.push_back("Setting power supply (" + voltage + ") not successfull! (" + voltageReply +
                                ")");
-        Transaction("n", reply);
+        reply.clear();
+        const bool on = SupplySwitch::SwitchOn(&reply);
         onReply = Orodja::KeepPrintable(reply);
-        if (reply.compare(0, 2, "ON") != 0)
-            problems.push_back("Setting power supply (n) not successfull! (" + onReply + ")");
+        if (!on) problems.push_back("Setting power supply (n) not successfull! (" + onReply + ")");
         platform::SleepMs(200);
     }
     errComm = Transaction("e", reply);

@@ -6,7 +6,10 @@
 #include "K310_BiSS_bidirectional.h"
 #include "K310_SPI_Velcor.h"
 #include "Orodja.h"
+#include "Serial_driver.h"
 #include "Tarvo_konstante.h"
+
+#include <cstdio>
 
 namespace cli {
 
@@ -19,9 +22,13 @@ const char* const kSelfcalUsage =
     "                        [--port PATH]... [--json]\n"
     "\n"
     "start: writes the partial arc A (degrees, 1..65535) and the timeout T (seconds, 1..255)\n"
-    "       when given, then starts the self-calibration. With --wait it follows the procedure\n"
-    "       every 500 ms until its counter bits change (at most 1.2 times the timeout, 12 s\n"
-    "       without one) and prints the final status.\n"
+    "       when given, then starts the self-calibration and prints \"self-calibration\n"
+    "       started\". A refused write of A or T fails before the start and names the register.\n"
+    "       With --wait it follows the procedure every 500 ms until its counter bits change (at\n"
+    "       most 1.2 times the timeout, 12 s without one), prints the final status, and succeeds\n"
+    "       only when the result is good (one-byte status: bits 2-4 clear; four-byte status:\n"
+    "       bit 6 clear) and a position reading afterwards has no error bit; otherwise it fails\n"
+    "       and names the conditions. A lost port ends the wait at once.\n"
     "status: SelfCalStatus (binary, 8 digits per status byte) and the results.\n";
 
 namespace {
@@ -44,6 +51,56 @@ std::vector<std::pair<std::string, std::string>> SelfCalLines(int statusBytes) {
         if (colon != std::string::npos) lines.push_back({line.substr(0, colon), line.substr(colon + 2)});
     }
     return lines;
+}
+
+struct Condition {
+    uint32_t mask;
+    const char* name;
+};
+
+// The failure bits of each status layout, named as the Self-Calibration page's panels name them.
+constexpr Condition kOneByteFailures[] = {
+    {0x04, "Timeout expired"},
+    {0x08, "Calibration out of range"},
+    {0x10, "Input Arc Length out of range"},
+};
+constexpr uint32_t kFourByteFailure = 0x40;
+constexpr Condition kFourByteConditions[] = {
+    {0x100, "Timeout expired"},
+    {0x200, "Encoder in Error state"},
+    {0x1000, "Numerical error"},
+    {0x2000, "Calibration out of range"},
+    {0x8000, "Radial displacement too high"},
+    {0x200000, "NVRAM Write error"},
+};
+
+// Why a finished calibration is no good result; empty for a good one.
+std::vector<std::string> FailedConditions(uint32_t status, int statusBytes) {
+    std::vector<std::string> named;
+    if (statusBytes == 1) {
+        for (const Condition& c : kOneByteFailures)
+            if (status & c.mask) named.push_back(c.name);
+        return named;
+    }
+    if ((status & kFourByteFailure) == 0) return named;
+    for (const Condition& c : kFourByteConditions)
+        if (status & c.mask) named.push_back(c.name);
+    if (named.empty()) named.push_back("status bit 6 (calibration failed) set");
+    return named;
+}
+
+std::string JsonArray(const std::vector<std::string>& texts) {
+    std::string json = "[";
+    for (const auto& t : texts)
+        json += (json.size() > 1 ? "," : "") + JsonString(t);
+    return json + "]";
+}
+
+// A transaction that failed for want of the port (a time-out is no lost port: a busy encoder
+// stays silent).
+bool PortLost() {
+    const int32_t result = shared::EncoderPosition.ErrComm;
+    return result < 0 && result != Serial_driver::kReplyTimedOut;
 }
 
 } // namespace
@@ -77,22 +134,83 @@ int RunSelfcal(const Command& cmd) {
     // The counter bits (0 and 1) change when a procedure ends.
     if (!velcor::ReadSelfCalResults()) return cmd.Fail(shared::LastErrorText);
     const uint32_t counterAtStart = velcor::SelfCalStatus & 3;
-    if (!velcor::StartSelfCalibration(static_cast<uint16_t>(arc), static_cast<uint8_t>(timeout)))
-        return cmd.Fail(shared::LastErrorText);
-    if (!opts.count("--wait")) return cmd.Succeed(SelfCalObject(), SelfCalLines(1));
+    // The arc and the timeout first; a refused one would leave the encoder calibrating over an
+    // arc or a time nobody chose, so there is no start then.
+    const struct {
+        uint32_t address;
+        uint8_t length;
+        unsigned long long value;
+        const char* name;
+    } settings[] = {{layout::RegSelfCalArc, 2, arc, "SELF_CAL_ARC"},
+                    {layout::RegSelfCalTimeout, 1, timeout, "SELF_CAL_TIMEOUT"}};
+    for (const auto& setting : settings) {
+        if (setting.value == 0 ||
+            velcor::WriteRegister(setting.address, setting.length, static_cast<uint32_t>(setting.value)))
+            continue;
+        return cmd.Fail(std::string(setting.name) + " (0x" + HexText(setting.address, 2) +
+                        ") not written, self-calibration not started: " + shared::LastErrorText);
+    }
+    if (!velcor::StartSelfCalibration(0, 0)) return cmd.Fail(shared::LastErrorText);
+    if (!opts.count("--wait")) {
+        if (cmd.json()) return cmd.Succeed(JsonObject().Add("started", true), {});
+        std::printf("self-calibration started\n");
+        return kExitOk;
+    }
 
     const uint32_t limitMs = timeout > 0 ? static_cast<uint32_t>(timeout * 1200) : 12000;
     const uint32_t begin = platform::TickCountMs();
+    const auto lostPort = [&] {
+        return cmd.Fail("the adapter's port was lost while the self-calibration ran: " +
+                            shared::LastErrorText,
+                        JsonObject().Add("finished", false));
+    };
     bool finished = false;
     while (!finished && platform::TickCountMs() - begin < limitMs) {
         platform::SleepMs(500);
         finished = velcor::ReadSelfCalResults() && (velcor::SelfCalStatus & 3) != counterAtStart;
+        if (!finished && PortLost()) return lostPort();
     }
     if (!finished) {
-        if (!velcor::ReadSelfCalResults()) return cmd.Fail(shared::LastErrorText);
-        return cmd.Fail("self-calibration did not finish in time", SelfCalObject());
+        // One more look: a procedure that ended just now has ended.
+        const bool read = velcor::ReadSelfCalResults();
+        finished = read && (velcor::SelfCalStatus & 3) != counterAtStart;
+        if (!read) {
+            if (PortLost()) return lostPort();
+            return cmd.Fail(shared::LastErrorText, JsonObject().Add("finished", false));
+        }
+        if (!finished)
+            return cmd.Fail("self-calibration did not finish in time",
+                            SelfCalObject().Add("finished", false));
     }
-    return cmd.Succeed(SelfCalObject().Add("finished", true), SelfCalLines(statusBytes));
+
+    const uint32_t status = velcor::SelfCalStatus;
+    std::vector<std::string> conditions = FailedConditions(status, statusBytes);
+    const bool good = conditions.empty();
+    const std::string statusText = Orodja::ToBinaryText(8 * statusBytes, status);
+    const std::string resultText = velcor::SelfCalResultText;
+    // The encoder's own error bit in a reading after the procedure: a calibration of an encoder
+    // in error is no calibration to trust.
+    bool errBit = false;
+    if (!velcor::ReadPosition()) {
+        conditions.push_back("no position reading afterwards (" + shared::LastErrorText + ")");
+    } else if (shared::EncoderPosition.ErrBit) {
+        errBit = true;
+        conditions.push_back("error bit set in the position reading afterwards");
+    }
+    JsonObject result = JsonObject()
+                            .Add("SelfCalStatus", status)
+                            .Add("SelfCalResultText", resultText)
+                            .Add("finished", true)
+                            .Add("good", good)
+                            .Add("ErrBit", errBit);
+    if (!conditions.empty()) {
+        std::string reason;
+        for (const auto& c : conditions)
+            reason += (reason.empty() ? "" : ", ") + c;
+        return cmd.Fail("self-calibration failed: " + reason + " (SelfCalStatus " + statusText + ")",
+                        result.AddRaw("conditions", JsonArray(conditions)));
+    }
+    return cmd.Succeed(result, SelfCalLines(statusBytes));
 }
 
 } // namespace cli

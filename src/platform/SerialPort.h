@@ -63,6 +63,18 @@ enum class WaitResult { Readable, TimedOut, HungUp };
 // handle, else EIO (Windows: the code of the failed call).
 WaitResult WaitReadable(PortHandle handle, uint32_t timeoutMs, int* osError = nullptr);
 
+// Between transactions the adapter has nothing to say: its port has news only when it is lost
+// (unplugged) or when stale bytes arrive (a reply after its time-out). An event loop can watch for
+// both on this descriptor, which becomes readable then; -1 where there is none to watch (Windows,
+// whose event loop cannot watch a serial handle: there the next transaction finds a lost port).
+intptr_t IdleWatchDescriptor(PortHandle handle);
+
+enum class IdleCheck { Quiet, Discarded, Lost };
+// What a port on which no transaction runs has to say, without waiting: nothing (Quiet); stale
+// bytes, which are read and thrown away, so a watch on the descriptor is quiet again (Discarded);
+// or the port is lost (Lost, the OS code in *osError as WaitReadable gives it).
+IdleCheck CheckIdlePort(PortHandle handle, int* osError = nullptr);
+
 // What names one port, so two spellings of it are tried once: the path itself on POSIX; on
 // Windows, where "com5", "COM5" and "\\.\COM5" open the same port, its name in capitals
 // without the device-namespace prefix.

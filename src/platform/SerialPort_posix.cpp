@@ -1,5 +1,6 @@
 #include "SerialPort.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -208,6 +209,28 @@ WaitResult WaitReadable(PortHandle handle, uint32_t timeoutMs, int* osError) {
         return WaitResult::HungUp;
     }
     return WaitResult::Readable;
+}
+
+intptr_t IdleWatchDescriptor(PortHandle handle) {
+    return Fd(handle) >= 0 ? Fd(handle) : -1;
+}
+
+IdleCheck CheckIdlePort(PortHandle handle, int* osError) {
+    if (WaitReadable(handle, 0, osError) == WaitResult::HungUp) return IdleCheck::Lost;
+    const long waiting = BytesWaiting(handle, osError);
+    if (waiting < 0) return IdleCheck::Lost;
+    // Only what is there now: a device that keeps talking is read again at the next turn, not
+    // here for ever.
+    long left = waiting;
+    unsigned char buffer[256];
+    while (left > 0) {
+        const long got =
+            ReadBytes(handle, buffer, std::min<size_t>(sizeof buffer, static_cast<size_t>(left)), osError);
+        if (got < 0) return IdleCheck::Lost;
+        if (got == 0) break;
+        left -= got;
+    }
+    return waiting > 0 ? IdleCheck::Discarded : IdleCheck::Quiet;
 }
 
 std::string ErrorText(int osError) {

@@ -317,6 +317,15 @@ std::string DeviceGroup(const std::string&) {
     return {};
 }
 
+// No watch on Windows yet: the window's next transaction finds a lost port there.
+intptr_t IdleWatchDescriptor(PortHandle) {
+    return -1;
+}
+
+IdleCheck CheckIdlePort(PortHandle, int*) {
+    return IdleCheck::Quiet;
+}
+
 std::string PortKey(const std::string& path) {
     std::string key = path.rfind("\\\\.\\", 0) == 0 ? path.substr(4) : path;
     for (char& c : key)

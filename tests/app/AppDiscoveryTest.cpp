@@ -3,6 +3,7 @@
 #include "K310_BiSS_bidirectional.h"
 #include "QtRoutines.h"
 #include "ScriptedPeer.h"
+#include "SerialPort.h"
 
 #include <gtest/gtest.h>
 
@@ -170,6 +171,31 @@ TEST_F(Discovery, ALostAdapterIsSearchedForAgain) {
     EXPECT_FALSE(K310_BiSS_bidirectional::PortHandle.IsValid());
     ExpectMainControlsEnabled(false);
     EXPECT_EQ(form->initTimer->interval(), 1000);
+}
+
+// Bytes that come while no transaction runs answer nobody: the watch of the idle port throws them
+// away, so it is not woken for them again and again, and says nothing about them.
+TEST_F(Discovery, StrayBytesOnTheIdlePortAreThrownAwayQuietly) {
+    ScriptedPeer adapter;
+    AnswerAsAdapter(adapter);
+    Create({{adapter.SlavePath(), 3}});
+    form->initTimerTimer();
+    const platform::PortHandle port = K310_BiSS_bidirectional::PortHandle;
+    ASSERT_TRUE(port.IsValid());
+    ASSERT_TRUE(form->IdleWatchActive());
+    const QStringList log = form->LogLines();
+
+    for (const std::string& stray : {std::string("K310-7K v1.09\r"), std::string(300, '\x7F')}) {
+        adapter.Inject(stray);
+        ASSERT_EQ(platform::WaitReadable(port, 2000), platform::WaitResult::Readable);
+        ASSERT_TRUE(app_testing::WaitFor([&] { return platform::BytesWaiting(port) == 0; }, 3000))
+            << platform::BytesWaiting(port) << " bytes still wait";
+        EXPECT_EQ(K310_BiSS_bidirectional::PortHandle, port);
+        EXPECT_TRUE(form->IdleWatchActive());
+    }
+    EXPECT_EQ(form->LogLines(), log);
+    EXPECT_FALSE(form->initTimer->isActive());
+    EXPECT_TRUE(dialogs.shown.empty());
 }
 
 // Without this line nobody learns why the adapter on a port of another group is never found.

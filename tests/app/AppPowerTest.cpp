@@ -67,20 +67,82 @@ TEST_F(Supply, OnWithTheAdapterGoneRestartsTheSearchAndSendsNothingMore) {
     EXPECT_EQ(form->LogLines(), QStringList({"earlier line"}));
 }
 
-TEST_F(Supply, OffClearsTheLogOnlyWhileTheAdapterAnswers) {
-    form->AddLog(QStringLiteral("old line"));
-    peer.Add("f", "OFF\r");
-    form->btnPowerOFFClick();
-    EXPECT_TRUE(form->LogLines().isEmpty());
-    EXPECT_FALSE(form->initTimer->isActive());
+// A successful OFF starts a fresh log with the supply's new state, which the label shows too; a
+// failed one keeps the log, says why there and in a warning, and a lost adapter is searched for.
+TEST_F(Supply, OffShowsTheNewSupplyStateOrWarnsThatItFailed) {
+    struct Row {
+        const char* name;
+        std::vector<Exchange> script;
+        QStringList log; // after "earlier line"; a line ending in '*' is compared by its start
+        QString label;   // lblPower afterwards
+        bool warned, searching;
+    };
+    const QString failed = QStringLiteral("Setting power supply (f) not successfull! (");
+    const Row rows[] = {
+        {"switched off",
+         {{"f", {{"OFF\r"}}}, {"e", {{" Supply 5.0 V OFF, 0 mA \r"}}}},
+         {"Supply 5.0 V OFF, 0 mA"},
+         "Supply 5.0 V OFF, 0 mA",
+         false,
+         false},
+        {"refused",
+         {{"f", {{"ERROR command failed\r"}}}},
+         {"earlier line", failed + "ERROR command failed)"},
+         "Supply 5.0 V ON, 48 mA",
+         true,
+         false},
+        {"refused in lower case",
+         {{"f", {{"error 7\r"}}}},
+         {"earlier line", failed + "error 7)"},
+         "Supply 5.0 V ON, 48 mA",
+         true,
+         false},
+        // A time-out is a negative result too: the adapter is searched for again.
+        {"unanswered",
+         {{"f", {}}},
+         {"earlier line", failed + "USB Comm Err -1)"},
+         "Supply 5.0 V ON, 48 mA",
+         true,
+         true},
+        // Off, but the state is not known: the log says why, the label shows no state.
+        {"off, status unanswered", {{"f", {{"OFF\r"}}}, {"e", {}}}, {"USB Comm Err -1"}, "", false, true},
+        // Last: the peer is gone after it.
+        {"unplugged", {}, {"earlier line", failed + "USB Comm Err -*"}, "Supply 5.0 V ON, 48 mA", true, true},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        dialogs.shown.clear();
+        form->Memo1->clear();
+        form->AddLog(QStringLiteral("earlier line"));
+        form->lblPower->setText(QStringLiteral("Supply 5.0 V ON, 48 mA"));
+        for (const auto& e : row.script)
+            peer.Add(e);
+        if (row.name == std::string("unplugged")) peer.HangUp();
+        form->initTimer->stop();
 
-    form->AddLog(QStringLiteral("kept line"));
-    peer.HangUp();
-    form->btnPowerOFFClick();
+        form->btnPowerOFFClick();
+
+        EXPECT_TRUE(peer.WaitIdle());
+        EXPECT_EQ(peer.Unexpected(), "");
+        const QStringList log = form->LogLines();
+        ASSERT_EQ(log.size(), row.log.size()) << log.join('|').toStdString();
+        for (qsizetype i = 0; i < log.size(); ++i) {
+            if (row.log[i].endsWith('*'))
+                EXPECT_TRUE(log[i].startsWith(row.log[i].chopped(1))) << log[i].toStdString();
+            else
+                EXPECT_EQ(log[i], row.log[i]);
+        }
+        EXPECT_EQ(form->lblPower->text(), row.label);
+        if (row.warned) {
+            ASSERT_EQ(dialogs.shown.size(), 1u);
+            EXPECT_EQ(dialogs.shown[0].kind, QStringLiteral("warning"));
+            EXPECT_EQ(dialogs.shown[0].text, log.last());
+        } else {
+            EXPECT_TRUE(dialogs.shown.empty());
+        }
+        EXPECT_EQ(form->initTimer->isActive(), row.searching);
+    }
     EXPECT_LT(K310_BiSS_bidirectional::EncoderPosition.ErrComm, 0);
-    EXPECT_EQ(form->LogLines(), QStringList({"kept line"}));
-    EXPECT_TRUE(form->initTimer->isActive()) << "a lost adapter is searched for again";
-    EXPECT_TRUE(dialogs.shown.empty());
 }
 
 TEST_F(Supply, ClockSendsTheStepAndLogsTheAdaptersClock) {

@@ -137,6 +137,54 @@ TEST_F(SelfCalStart, TheArcIsWrittenUnlessZeroOrTheEditIsDisabled) {
     }
 }
 
+// A refused arc or timeout would leave the encoder calibrating over values nobody chose: the
+// reason is logged and the start command is never sent.
+TEST_F(SelfCalStart, ARefusedArcOrTimeoutIsLoggedAndNothingStarts) {
+    Connect("t6", ",selfcal-seconds=0");
+    struct Row {
+        const char* name;
+        uint32_t address;
+        const char* arc;
+        QStringList log;
+    };
+    const Row rows[] = {
+        {"arc",
+         Layout::RegSelfCalArc,
+         "720",
+         {"SELF_CAL_ARC not written, self-calibration not started: Parameter out of range",
+          "sCmd: W:0002:000000C4:000002D0 RCV: 0x56"}},
+        {"timeout",
+         Layout::RegSelfCalTimeout,
+         "180",
+         {"SELF_CAL_TIMEOUT not written, self-calibration not started: Parameter out of range",
+          "sCmd: W:0001:000000C6:00000005 RCV: 0x56"}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        simulator->SetRegisterError(row.address, 0x56);
+        form->edSelfCalArc->setText(QString::fromLatin1(row.arc));
+        form->edSelfCalTimeout->setText(QStringLiteral("5"));
+        form->seDelayBetweenReadings->setValue(100);
+        form->cbReadEncConstantly->setChecked(true);
+        form->Memo1->clear();
+        simulator->ClearReceived();
+
+        form->btnSelfCalStart->click();
+
+        EXPECT_EQ(form->LogLines(), row.log);
+        EXPECT_FALSE(Writes(Commands()).contains(QStringLiteral("W:0001:000000BD:00000041")))
+            << Commands().join(' ').toStdString();
+        EXPECT_FALSE(form->tmrSelfCalWait->isActive());
+        EXPECT_FALSE(form->cbReadEncConstantly->isChecked())
+            << "reading stays off, as after a failed first read";
+        EXPECT_TRUE(dialogs.shown.empty());
+        bool running = true;
+        simulator->Inspect([&](sim::SimDevice& d, double) { running = d.SelfCalRunning(); });
+        EXPECT_FALSE(running);
+        simulator->SetRegisterError(row.address, 0);
+    }
+}
+
 TEST_F(SelfCalStart, WithoutTheTimeoutRegisterTheWaitIsTwelveSeconds) {
     Connect("bare", ",selfcal-seconds=0");
     ASSERT_FALSE(Layout::HasSelfCalTimeout);

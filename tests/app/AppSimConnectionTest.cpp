@@ -269,6 +269,11 @@ TEST_F(SimulatedAdapter, ALostAdapterIsSearchedForAndFoundAgainAfterItComesBack)
     EXPECT_TRUE(form->initTimer->isActive());
     EXPECT_EQ(form->initTimer->interval(), 200);
     EXPECT_FALSE(form->LogLines().isEmpty()) << "a failed supply off keeps the log";
+    ASSERT_EQ(dialogs.shown.size(), 1u) << "the failed supply off warns";
+    EXPECT_TRUE(dialogs.shown[0].text.startsWith(
+        QStringLiteral("Setting power supply (f) not successfull! (USB Comm Err -")))
+        << dialogs.shown[0].text.toStdString();
+    dialogs.shown.clear();
 
     // The timer's own search finds nothing while the adapter is away and disables the controls.
     ASSERT_TRUE(app_testing::WaitFor([&] { return !K310_BiSS_bidirectional::PortHandle.IsValid(); }, 1000));
@@ -285,6 +290,65 @@ TEST_F(SimulatedAdapter, ALostAdapterIsSearchedForAndFoundAgainAfterItComesBack)
     // Switched on again, the encoder connects as before.
     form->btnPowerON->click();
     ConnectAndExpect(Variant("t1"));
+    EXPECT_TRUE(dialogs.shown.empty());
+}
+
+// After OFF the window shows the supply as the adapter reports it, not as it was while on; an
+// OFF the adapter refuses leaves the log and warns.
+TEST_F(SimulatedAdapter, OffShowsTheSupplyOffOrWarnsThatItIsStillOn) {
+    StartSimulator("t1");
+    CreateWindow(false);
+    form->initTimerTimer();
+    form->btnPowerON->click();
+    ASSERT_EQ(form->lblPower->text(), QStringLiteral("Supply 5.0 V ON, 48 mA"));
+
+    ASSERT_EQ(simulator->Control("errorreply 1"), "ok");
+    form->btnPowerOFF->click();
+    EXPECT_TRUE(simulator->SupplyOn());
+    EXPECT_EQ(form->lblPower->text(), QStringLiteral("Supply 5.0 V ON, 48 mA"));
+    const QString refused =
+        QStringLiteral("Setting power supply (f) not successfull! (ERROR command failed)");
+    EXPECT_EQ(form->LogLines(), (QStringList{"ON 5.0 V", "Supply 5.0 V ON, 48 mA", refused}));
+    EXPECT_EQ(dialogs.Texts(), QStringList{refused});
+
+    form->btnPowerOFF->click();
+    EXPECT_FALSE(simulator->SupplyOn());
+    EXPECT_EQ(form->lblPower->text(), QStringLiteral("Supply 5.0 V OFF, 0 mA"));
+    EXPECT_EQ(form->LogLines(), QStringList{"Supply 5.0 V OFF, 0 mA"}) << "a fresh log, with the new state";
+    EXPECT_EQ(dialogs.shown.size(), 1u);
+}
+
+// An adapter unplugged while the window sits connected and idle is noticed without a click: the
+// log says so as a failed transaction would, and the search starts; plugged in again, it is
+// found and watched again.
+TEST_F(SimulatedAdapter, AnAdapterUnpluggedWhileIdleIsSearchedForAtOnce) {
+    StartSimulator("t1");
+    CreateWindow(false);
+    form->initTimerTimer();
+    form->btnPowerON->click();
+    ConnectAndExpect(Variant("t1"));
+    const QString shown = form->lblComPort->text();
+    form->Memo1->clear();
+    ASSERT_TRUE(form->IdleWatchActive());
+
+    ASSERT_TRUE(simulator->Unplug());
+    ASSERT_TRUE(app_testing::WaitFor([&] { return !form->LogLines().isEmpty(); }, 3000)) << "nothing noticed";
+    const QStringList log = form->LogLines();
+    ASSERT_EQ(log.size(), 1) << log.join('|').toStdString();
+    EXPECT_TRUE(log[0].startsWith(QStringLiteral("USB Comm Err -"))) << log[0].toStdString();
+    EXPECT_LT(K310_BiSS_bidirectional::EncoderPosition.ErrComm, 0);
+    // The search runs (on initTimer's 200 ms) and finds nothing while the adapter is away.
+    ASSERT_TRUE(app_testing::WaitFor([&] { return form->lblComPort->text() != shown; }, 3000));
+    EXPECT_FALSE(K310_BiSS_bidirectional::PortHandle.IsValid());
+    EXPECT_FALSE(form->btnPowerON->isEnabled());
+    EXPECT_FALSE(form->IdleWatchActive());
+    EXPECT_EQ(form->LogLines(), log) << "one line for one loss";
+
+    std::string error;
+    ASSERT_TRUE(simulator->Replug(&error)) << error;
+    ASSERT_TRUE(app_testing::WaitFor([] { return K310_BiSS_bidirectional::PortHandle.IsValid(); }, 3000));
+    ExpectAdapterShown();
+    EXPECT_TRUE(form->IdleWatchActive());
     EXPECT_TRUE(dialogs.shown.empty());
 }
 

@@ -9,6 +9,12 @@
 
 #include <string>
 
+#ifndef _WIN32
+#include "PseudoTerminal.h"
+
+#include <unistd.h>
+#endif
+
 namespace {
 
 // Windows advances its tick counter in steps of up to 16 ms (Wine as well), so a tick difference
@@ -78,6 +84,52 @@ TEST(SerialPort, APortThatIsNotThereAndNoPortAtAll) {
     EXPECT_NE(osError, 0);
     platform::DiscardInput(none);
 }
+
+#ifndef _WIN32
+// The watch of a port between transactions: stale bytes are thrown away, so the descriptor is
+// quiet again (a watch on it cannot spin), and an unplugged device is a lost port.
+TEST(SerialPort, AnIdlePortIsQuietLosesStaleBytesOrIsLost) {
+    platform::PseudoTerminal device;
+    std::string error;
+    ASSERT_TRUE(device.Open(false, &error)) << error;
+    const platform::PortHandle port = platform::OpenPort(device.SlavePath());
+    ASSERT_TRUE(port.IsValid());
+    platform::LineSettings settings;
+    ASSERT_TRUE(platform::ReadLineSettings(port, settings));
+    ASSERT_TRUE(platform::ApplyAdapterLineSettings(port, settings));
+    EXPECT_GE(platform::IdleWatchDescriptor(port), 0);
+    EXPECT_EQ(platform::IdleWatchDescriptor(platform::kNoPort), -1);
+
+    int osError = 0;
+    EXPECT_EQ(platform::CheckIdlePort(port, &osError), platform::IdleCheck::Quiet);
+
+    const std::string stale(600, 'x'); // more than one read's buffer
+    ASSERT_EQ(::write(device.MasterFd(), stale.data(), stale.size()), static_cast<ssize_t>(stale.size()));
+    ASSERT_EQ(platform::WaitReadable(port, 2000), platform::WaitResult::Readable);
+    // The terminal may hand the bytes over in parts: each check takes what has arrived.
+    for (int i = 0; i < 100 && platform::BytesWaiting(port) < static_cast<long>(stale.size()); ++i)
+        platform::SleepMs(2);
+    EXPECT_EQ(platform::CheckIdlePort(port, &osError), platform::IdleCheck::Discarded);
+    EXPECT_EQ(platform::BytesWaiting(port), 0);
+    EXPECT_EQ(platform::CheckIdlePort(port, &osError), platform::IdleCheck::Quiet);
+
+    device.Close();
+    osError = 0;
+    EXPECT_EQ(platform::CheckIdlePort(port, &osError), platform::IdleCheck::Lost);
+    EXPECT_NE(osError, 0);
+    platform::ClosePort(port);
+
+    osError = 0;
+    EXPECT_EQ(platform::CheckIdlePort(platform::kNoPort, &osError), platform::IdleCheck::Lost);
+    EXPECT_NE(osError, 0);
+}
+#else
+// No watch on Windows: nothing to watch, nothing to say.
+TEST(SerialPort, AnIdlePortIsNotWatchedOnWindows) {
+    EXPECT_EQ(platform::IdleWatchDescriptor(platform::PortHandle(42)), -1);
+    EXPECT_EQ(platform::CheckIdlePort(platform::PortHandle(42)), platform::IdleCheck::Quiet);
+}
+#endif
 
 TEST(SerialPort, AHandleIsAValue) {
     const platform::PortHandle a(42), b(42), c(7);
