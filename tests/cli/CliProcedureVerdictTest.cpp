@@ -299,8 +299,7 @@ TEST_F(CliVerdict, ASignalEndsTheRunAtTheNextStepWithTheSupplyOn) {
             SCOPED_TRACE(c.args[0] + " signal " + std::to_string(signal));
             Start("t1mt", 1000);
             testing_support::ProgramStreams streams;
-            streams.signalWhenOutputHas = c.startedWhen;
-            streams.signals = {{300, signal}};
+            streams.signals = {{c.startedWhen, 300, signal}};
             auto args = c.args;
             args.insert(args.end(), {"--port", simulator->SlavePath()});
             const auto r = RunProgram(TARVO_CLI_PATH, args, streams);
@@ -310,11 +309,12 @@ TEST_F(CliVerdict, ASignalEndsTheRunAtTheNextStepWithTheSupplyOn) {
             EXPECT_TRUE(simulator->SupplyOn());
         }
     }
-    // A second signal does not wait for the end of the step.
+    // A second signal does not wait for the supply to come back on. Slow replies keep the program
+    // at it long enough for the second signal to find it there.
     Start("t1mt", 1000);
+    simulator->SetExtraDelayMs(150);
     testing_support::ProgramStreams streams;
-    streams.signalWhenOutputHas = "Cikliranje start";
-    streams.signals = {{300, SIGINT}, {301, SIGINT}};
+    streams.signals = {{"Cikliranje start", 100, SIGINT}, {"Checks: ", 0, SIGINT}};
     const auto r = RunProgram(
         TARVO_CLI_PATH,
         {"powercycle", "--count", "1000", "--min", "20", "--max", "30", "--port", simulator->SlavePath()},

@@ -57,24 +57,33 @@ ProgramOutput RunProgram(const std::string& path, const std::vector<std::string>
     std::string* sinks[2] = {&result.out, &result.err};
     int open = 2;
     using Clock = std::chrono::steady_clock;
-    auto started = Clock::now();
-    bool armed = streams.signalWhenOutputHas.empty();
+    auto since = Clock::now();
+    bool seen = false; // the next signal's output has appeared
     size_t nextSignal = 0;
     while (open > 0) {
         int timeout = -1;
-        if (!armed && result.out.find(streams.signalWhenOutputHas) != std::string::npos) {
-            armed = true;
-            started = Clock::now();
-        }
-        if (armed && nextSignal < streams.signals.size()) {
-            const auto due = started + std::chrono::milliseconds(streams.signals[nextSignal].first);
-            const auto left =
-                std::chrono::duration_cast<std::chrono::milliseconds>(due - Clock::now()).count();
-            if (left <= 0) {
-                ::kill(pid, streams.signals[nextSignal++].second);
-                continue;
+        if (nextSignal < streams.signals.size()) {
+            const auto& signal = streams.signals[nextSignal];
+            if (!seen &&
+                (signal.afterOutput.empty() || result.out.find(signal.afterOutput) != std::string::npos)) {
+                seen = true;
+                if (!signal.afterOutput.empty()) since = Clock::now();
             }
-            timeout = static_cast<int>(left);
+            if (seen) {
+                const auto due = since + std::chrono::milliseconds(signal.delayMs);
+                const auto left =
+                    std::chrono::duration_cast<std::chrono::milliseconds>(due - Clock::now()).count();
+                if (left <= 0) {
+                    ::kill(pid, signal.number);
+                    ++nextSignal;
+                    seen = false;
+                    since = Clock::now();
+                    continue;
+                }
+                timeout = static_cast<int>(left);
+            } else {
+                timeout = 10; // look at the output again soon
+            }
         }
         if (::poll(fds, 2, timeout) < 0 && errno != EINTR) break;
         for (int i = 0; i < 2; ++i) {

@@ -20,11 +20,15 @@ struct ProgramStreams {
     std::string input;
     std::vector<int> closed; // of 0, 1, 2: closed when the program starts
     std::string outFile;     // standard output goes to this file (e.g. /dev/full) instead
-    // Signals sent to the program while it runs: (milliseconds after its start, signal number),
-    // in the order given. The first as soon as `signalWhenOutputHas` appears on its standard
-    // output, when that is set.
-    std::vector<std::pair<int, int>> signals;
-    std::string signalWhenOutputHas;
+    // Signals sent to the program while it runs, in the order given: each `delayMs` after the
+    // previous one was sent (the first: after the start), and not before `afterOutput` (when set)
+    // has appeared on its standard output.
+    struct Signal {
+        std::string afterOutput;
+        int delayMs = 0;
+        int number = 0;
+    };
+    std::vector<Signal> signals;
 };
 
 // Runs `path` with `args`, standard input from `input`, and waits for it to end.
