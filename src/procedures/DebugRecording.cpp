@@ -193,6 +193,12 @@ std::string TDebugRecordFile::PathText() const {
     return platform::Utf8FromPath(path_);
 }
 
+std::string TDebugRecordFile::GoneText(const std::string& why) const {
+    // Without a reason the system did answer: the file has no name any more.
+    return why.empty() ? PathText() + " was deleted while it was recorded"
+                       : "Cannot check " + PathText() + ": " + why;
+}
+
 bool TDebugRecordFile::Create(const std::filesystem::path& directory, const std::string& name) {
     if (IsOpen()) Close();
     error_.clear();
@@ -247,16 +253,15 @@ bool TDebugRecordFile::Check() {
 bool TDebugRecordFile::Close() {
     if (!IsOpen()) return true;
     closedAfter_ = clock_() - start_;
-    std::string why;
-    const bool named = file_.HasName(why);
-    const bool closed = file_.Close(why);
+    std::string unnamed, unclosed;
+    const bool named = file_.HasName(unnamed);
+    const bool closed = file_.Close(unclosed);
     if (!named) {
-        error_ = why.empty() ? PathText() + " was deleted while it was recorded"
-                             : "Cannot check " + PathText() + ": " + why;
+        error_ = GoneText(unnamed);
         return false;
     }
     if (!closed) {
-        error_ = "Cannot close " + PathText() + ": " + why;
+        error_ = "Cannot close " + PathText() + ": " + unclosed;
         return false;
     }
     return true;
@@ -276,8 +281,7 @@ bool TDebugRecordFile::CheckName() {
     checkedAt_ = clock_();
     std::string why;
     if (file_.HasName(why)) return true;
-    error_ = why.empty() ? PathText() + " was deleted while it was recorded"
-                         : "Cannot check " + PathText() + ": " + why;
+    error_ = GoneText(why);
     End();
     return false;
 }

@@ -145,6 +145,8 @@ private:
     bool CheckName();
     void End();
     std::string PathText() const;
+    // Why a check found the file gone, or could not tell (`why` from the system).
+    std::string GoneText(const std::string& why) const;
 
     TMillisecondClock clock_;
     TRecordWriteFunction write_;
