@@ -9,11 +9,10 @@
 // The fair comparison is the very same pass with the file taken out. The box alone decides what a
 // pass reads beside the position (temperatures, signal level, the debug latch), whatever page is on
 // show, and no page does all three without it: the Signal level page skips the latch, the Debug
-// page adds its drawing. So the reference runs with the box ticked too, on the same page, but with
-// the recording folder missing: the file cannot be made, every pass makes the same reads and
-// reaches the write, which then only reports (to a silent dialog) that no file is open. Half of the
-// reference runs before the recording and half after, so a change in the machine's load shows in
-// both figures alike.
+// page adds its drawing. So the reference runs with the box ticked too, on the same page, but its
+// recording writes into nothing: every pass makes the same reads and forms its record, whose bytes
+// the writer then drops instead of handing them to the system. Half of the reference runs before
+// the recording and half after, so a change in the machine's load shows in both figures alike.
 #include "BenchWindow.h"
 #include "K310Simulator.h"
 #include "K310_7K_Velcor_SPI_Main.h"
@@ -24,6 +23,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QEventLoop>
+#include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -34,16 +34,10 @@
 #include <cstdlib>
 #include <fstream>
 #include <string>
+#include <string_view>
 #include <unistd.h>
 
 namespace {
-
-// Counts the "no file" reports of the reference run.
-class CountingDialogs : public bench::SilentDialogs {
-public:
-    void error(const QString&) override { ++errors; }
-    long errors = 0;
-};
 
 struct Run {
     long passes = 0;
@@ -116,11 +110,15 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "no temporary folder\n");
         return 1;
     }
-    const QString folder = temporary.filePath(QStringLiteral("recordings")); // made for the recording only
+    const QString folder = temporary.path();
 
-    CountingDialogs dialogs;
+    bench::SilentDialogs dialogs;
     TMainFormOptions formOptions = bench::WindowOptions(dialogs);
     formOptions.recordingDirectory = folder;
+    bool intoNothing = false; // the reference's recording: every byte dropped
+    formOptions.recordingWrite = [&](platform::TNewFile& file, std::string_view data, std::string& why) {
+        return intoNothing ? data.size() : file.Write(data.data(), data.size(), why);
+    };
     TMainForm form(formOptions);
     if (!bench::ConnectToSimulator(form, simulator)) return 1;
     form.seDelayBetweenReadings->setValue(0);
@@ -131,28 +129,35 @@ int main(int argc, char** argv) {
                 "average %.2f on %ld cores\n",
                 simOptions, duration, reference, bench::LoadAverage(), sysconf(_SC_NPROCESSORS_ONLN));
 
-    // The reference arrangement: the box ticked, no folder, so no file.
+    // The reference arrangement: the box ticked, the records dropped.
     const auto referenceRun = [&](double seconds) {
+        intoNothing = true;
         form.cbShranjujMeritveDebug->setChecked(true);
-        if (form.ShraniFajl.IsOpen()) {
-            std::fprintf(stderr, "the reference made a recording file after all\n");
+        if (!form.ShraniFajl.IsOpen()) {
+            std::fprintf(stderr, "the reference could not start its recording: %s\n",
+                         form.ShraniFajl.ErrorText().c_str());
             std::exit(1);
         }
-        dialogs.errors = 0;
         const Run run = ReadConstantly(form, simulator, seconds);
-        const long reachedWrite = dialogs.errors;
+        const int reachedWrite = form.ShraniFajl.Records();
+        const QString path = QString::fromStdString(form.ShraniFajl.Path().string());
         form.cbShranjujMeritveDebug->setChecked(false);
-        std::printf("reference, no file: %ld passes in %.1f s = %.1f passes/s (%ld reached the write)\n",
+        QFile::remove(path);
+        intoNothing = false;
+        std::printf("reference, no file: %ld passes in %.1f s = %.1f passes/s (%d reached the write)\n",
                     run.passes, run.wall, run.passes / run.wall, reachedWrite);
         return run;
     };
 
+    intoNothing = true;
     form.cbShranjujMeritveDebug->setChecked(true);
     std::printf("one pass, no file:  %s\n", OnePass(form, simulator).c_str());
+    const QString firstPath = QString::fromStdString(form.ShraniFajl.Path().string());
     form.cbShranjujMeritveDebug->setChecked(false);
+    QFile::remove(firstPath);
+    intoNothing = false;
     const Run before = referenceRun(reference / 2);
 
-    QDir().mkpath(folder);
     form.cbShranjujMeritveDebug->setChecked(true);
     if (!form.ShraniFajl.IsOpen()) {
         std::fprintf(stderr, "the recording file could not be made in %s\n", qPrintable(folder));
@@ -165,9 +170,11 @@ int main(int argc, char** argv) {
     const long memory1 = bench::ResidentBytes();
     const int records = form.ShraniFajl.Records() - records0;
     const QString path = QString::fromStdString(form.ShraniFajl.Path().string());
+    if (!form.cbShranjujMeritveDebug->isChecked())
+        std::fprintf(stderr, "the recording ended early: %s\n", qPrintable(form.RecordingFailure));
     form.cbShranjujMeritveDebug->setChecked(false);
     const double fileBytes = double(QFileInfo(path).size());
-    QDir(folder).removeRecursively();
+    QFile::remove(path);
 
     const Run after = referenceRun(reference / 2);
 

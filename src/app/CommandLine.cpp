@@ -71,7 +71,9 @@ QString UsageText() {
         "  --screenshot-page CAPTION\n"
         "                     show that page in the picture, after one reading on it\n"
         "  --record SECONDS   connect, record debug data to a file while reading for SECONDS\n"
-        "                     seconds, print the file's path and exit\n"
+        "                     seconds, print the file's path and exit; exit status 1 when the\n"
+        "                     reading stopped early or the recording failed (its file could not\n"
+        "                     be made or written, or was deleted)\n"
         "  --version          print the version and exit\n"
         "  -h, --help         print this help and exit\n");
 }

@@ -112,8 +112,9 @@ int TakeScreenshot(TMainForm& form, const QString& file, const QString& page) {
 
 // Connects, records debug data while reading constantly for `seconds`, and names the file. An
 // unattended recording (and the package's test of where an installed program writes) needs no
-// hands at the window. A reading that stopped early (the link lost, the encoder silent) or a record
-// that could not be written fails the run, whatever the file holds.
+// hands at the window. A reading that stopped early (the link lost, the encoder silent), a
+// recording that ended on its own (its file could not be written, or was deleted) or any error box
+// fails the run, whatever the file holds.
 int RecordDebugData(TMainForm& form, const PrintingDialogs& dialogs, int seconds) {
     if (!FindAndConnect(form, "record")) return 1;
     if (!form.btnReadEncoder->isEnabled()) {
@@ -123,18 +124,29 @@ int RecordDebugData(TMainForm& form, const PrintingDialogs& dialogs, int seconds
     form.cbShranjujMeritveDebug->setChecked(true);
     if (!form.ShraniFajl.IsOpen()) {
         form.cbShranjujMeritveDebug->setChecked(false);
-        std::fprintf(stderr, "record: no file could be made\n");
+        std::fprintf(stderr, "record: no file could be made: %s\n",
+                     form.RecordingFailure.toLocal8Bit().constData());
         return 1;
     }
     const std::string path = form.ShraniFajl.Path().string();
     form.cbReadEncConstantly->setChecked(true);
     QElapsedTimer clock;
     clock.start();
-    WaitWhile([&] { return form.cbReadEncConstantly->isChecked(); }, qint64{seconds} * 1000);
+    WaitWhile(
+        [&] { return form.cbReadEncConstantly->isChecked() && form.cbShranjujMeritveDebug->isChecked(); },
+        qint64{seconds} * 1000);
     const bool stoppedEarly = !form.cbReadEncConstantly->isChecked();
     form.cbReadEncConstantly->setChecked(false);
+    // Closes the file; one deleted meanwhile ends the recording as failed here.
     form.cbShranjujMeritveDebug->setChecked(false);
     std::printf("record: %s\n", path.c_str());
+    std::fflush(stdout);
+    if (!form.RecordingFailure.isEmpty()) {
+        std::fprintf(stderr, "record: the recording failed after %lld ms: %s\n",
+                     static_cast<long long>(clock.elapsed()),
+                     form.RecordingFailure.toLocal8Bit().constData());
+        return 1;
+    }
     if (stoppedEarly) {
         const QStringList log = form.Memo1->toPlainText().trimmed().split(QLatin1Char('\n'));
         std::fprintf(stderr, "record: the reading stopped after %lld ms: %s\n",

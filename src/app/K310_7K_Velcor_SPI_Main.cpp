@@ -117,7 +117,8 @@ QString InstallDesignFont() {
 }
 
 TMainForm::TMainForm(TMainFormOptions options, QWidget* parent)
-    : QWidget(parent), options_(std::move(options)) {
+    : QWidget(parent), ShraniFajl(Procedures::SteadyClockMs, options.recordingWrite),
+      options_(std::move(options)) {
     if (options_.dialogs) {
         dialogs_ = options_.dialogs;
     } else {
@@ -147,6 +148,7 @@ TMainForm::TMainForm(TMainFormOptions options, QWidget* parent)
     tmrNoiseStep = new QTimer(this);
     tmrNoiseStep->setSingleShot(true);
     procedureTraffic_ = std::make_unique<TWindowTraffic>(*this);
+    tmrRecordingCheck = new QTimer(this);
 
     SaveDialog1 = new QFileDialog(this);
     SaveDialog1->setAcceptMode(QFileDialog::AcceptSave);
@@ -189,6 +191,7 @@ void TMainForm::ConnectHandlers() {
     connect(cbReadEncConstantly, &QCheckBox::toggled, this, &TMainForm::cbReadEncConstantlyClick);
     connect(tmrReadCycle, &QTimer::timeout, this, &TMainForm::tmrReadCycleTimer);
     connect(cbShranjujMeritveDebug, &QCheckBox::toggled, this, &TMainForm::cbShranjujMeritveDebugClick);
+    connect(tmrRecordingCheck, &QTimer::timeout, this, &TMainForm::tmrRecordingCheckTimer);
     connect(btnDebugUnlock, &QPushButton::clicked, this, &TMainForm::btnDebugUnlockClick);
     connect(cbCiklirajIzklope, &QCheckBox::toggled, this, &TMainForm::cbCiklirajIzklopeClick);
     connect(timerOnOff, &QTimer::timeout, this, &TMainForm::timerOnOffTimer);
@@ -262,6 +265,7 @@ TMainForm::~TMainForm() {
 void TMainForm::closeEvent(QCloseEvent* event) {
     // Without the duration line, as the window has always closed it; every record is on disk.
     if (cbShranjujMeritveDebug->isChecked() && ShraniFajl.IsOpen()) ShraniFajl.Close();
+    tmrRecordingCheck->stop();
     // A handler that waits or loops underneath this close sees the flag and ends, so the
     // program can leave its message loop.
     Orodja::SetApplicationTerminating(true);

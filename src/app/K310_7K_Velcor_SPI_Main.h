@@ -48,6 +48,12 @@ struct TMainFormOptions {
     // Where recordings go; empty: beside the program, or the user's documents folder when the
     // program is installed for the whole system.
     QString recordingDirectory;
+    // How a recording's bytes reach its file; empty: straight to the file. Tests put a disk that
+    // fills up here.
+    Procedures::TRecordWriteFunction recordingWrite;
+    // How often a running recording checks that its file is still there, also while no reading
+    // succeeds.
+    int recordingCheckMs = static_cast<int>(Procedures::TDebugRecordFile::kNameCheckMs);
 };
 
 class TMainForm : public QWidget, public Ui::TMainForm {
@@ -68,6 +74,9 @@ public:
     int32_t CycReadWait = 0;
     // The recording while its box is ticked; it keeps its own start time.
     Procedures::TDebugRecordFile ShraniFajl;
+    // Why the last recording ended on its own (its file could not be made or written, or was
+    // deleted); empty when it did not.
+    QString RecordingFailure;
     uint8_t SelfCalCounterStart = 0;
     int32_t K310PowerReadCounter = 0;
     float AirGap = 0, AirGapK = 0, AirGapN = 0;
@@ -108,6 +117,8 @@ public:
     // Continuous reading: a single-shot timer, so at most one cycle exists however often the box
     // is switched, and no handler waits inside another for reading to end.
     QTimer* tmrReadCycle = nullptr;
+    // While recording: checks that the recording's file is still there.
+    QTimer* tmrRecordingCheck = nullptr;
     QFileDialog* SaveDialog1 = nullptr;
 
     // The charts (design settings, timed redraw, zoom) and their series; owned by the window.
@@ -157,6 +168,7 @@ public:
     bool WriteDebugRecord();
     // Recording, the Debug page's unlock.
     void cbShranjujMeritveDebugClick();
+    void tmrRecordingCheckTimer();
     void btnDebugUnlockClick();
     QString RecordingDirectory() const;
     // Power-cycling and noise tests.
@@ -269,6 +281,9 @@ private:
     void ReportNvramOutcome(bool done, const QString& doneText, const QString& failedText,
                             const QString& reason);
     void DebugUnlockAndHide();
+    // Ends a recording that cannot go on (the writer has closed its file): says why once, in the
+    // log and in a warning, and clears the box.
+    void EndFailedRecording();
     void EndAdapterAction();
     // The idle watch: armed on PortHandle when no action runs, dropped before the port closes.
     void ArmIdleWatch();

@@ -6,15 +6,18 @@
 #include "DebugRecording.h"
 #include "K310_BiSS_bidirectional.h"
 #include "K310_SPI_Velcor.h"
+#include "QtRoutines.h"
 #include "StatusText.h"
 #include "Tarvo_konstante.h"
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
 
 #include <ctime>
+#include <filesystem>
 
 namespace {
 
@@ -26,6 +29,23 @@ bool Writable(const QString& folder) {
     return info.isDir() && info.isWritable();
 }
 
+// A file name as the system spells it: UTF-16 on Windows, the local 8-bit encoding elsewhere.
+std::filesystem::path FileSystemPath(const QString& path) {
+#ifdef Q_OS_WIN
+    return std::filesystem::path(path.toStdWString());
+#else
+    return std::filesystem::path(QFile::encodeName(path).toStdString());
+#endif
+}
+
+QString DisplayPath(const std::filesystem::path& path) {
+#ifdef Q_OS_WIN
+    return QString::fromStdWString(path.wstring());
+#else
+    return QFile::decodeName(QByteArray::fromStdString(path.native()));
+#endif
+}
+
 } // namespace
 
 QString TMainForm::RecordingDirectory() const {
@@ -34,7 +54,7 @@ QString TMainForm::RecordingDirectory() const {
     // the whole system: there the user may not write, and root should not scatter data among the
     // binaries.
     const QString own = QCoreApplication::applicationDirPath();
-    if (!Procedures::IsSystemLocation(own.toStdString()) && Writable(own)) return own;
+    if (!Procedures::IsSystemLocation(FileSystemPath(own)) && Writable(own)) return own;
     QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
     if (documents.isEmpty()) documents = QDir::homePath();
     QDir().mkpath(documents);
@@ -53,13 +73,18 @@ void TMainForm::btnDebugUnlockClick() {
 
 void TMainForm::cbShranjujMeritveDebugClick() {
     if (!cbShranjujMeritveDebug->isChecked()) {
+        tmrRecordingCheck->stop();
+        // A recording ended by a failure has said so already, and has no duration line.
         if (!ShraniFajl.IsOpen()) return;
-        const bool closed = ShraniFajl.Close();
+        if (!ShraniFajl.Close()) {
+            EndFailedRecording();
+            return;
+        }
         mmFileName->appendPlainText(QString::fromStdString(Procedures::DurationLine(ShraniFajl.Elapsed())));
-        if (!closed) Dialogs().error(QString::fromLocal8Bit(ShraniFajl.ErrorText()));
         return;
     }
 
+    RecordingFailure.clear();
     DebugUnlockAndHide();
     const std::time_t now = std::time(nullptr);
     const std::tm local = platform::LocalTime(now);
@@ -67,20 +92,34 @@ void TMainForm::cbShranjujMeritveDebugClick() {
                                                            Shared::EncoderSignature.Dremo_Serial, local);
     const QString folder = RecordingDirectory();
     mmFileName->clear();
-    if (!ShraniFajl.Create(folder.toStdString(), name)) {
+    if (!ShraniFajl.Create(FileSystemPath(folder), name)) {
+        // Not begun: no file is left, and no pass tries to write one.
         mmFileName->appendPlainText(QDir(folder).filePath(QString::fromStdString(name)));
-        Dialogs().error(QString::fromLocal8Bit(ShraniFajl.ErrorText()));
+        EndFailedRecording();
         return;
     }
-    mmFileName->appendPlainText(QString::fromStdString(ShraniFajl.Path().string()));
+    mmFileName->appendPlainText(DisplayPath(ShraniFajl.Path()));
+    tmrRecordingCheck->start(options_.recordingCheckMs);
+}
+
+void TMainForm::tmrRecordingCheckTimer() {
+    // Also while every reading fails and nothing is written, a deleted file does not go unnoticed.
+    if (ShraniFajl.IsOpen() && !ShraniFajl.Check()) EndFailedRecording();
+}
+
+void TMainForm::EndFailedRecording() {
+    const QString why = Orodja::MessageText(ShraniFajl.ErrorText());
+    RecordingFailure = why;
+    tmrRecordingCheck->stop();
+    AddLog(why);
+    // Cleared before the box is shown: a reading pass that runs while it waits writes nothing.
+    cbShranjujMeritveDebug->setChecked(false);
+    Dialogs().warning(why);
 }
 
 bool TMainForm::WriteDebugRecord() {
-    if (!ShraniFajl.IsOpen()) {
-        // A recording whose file could not be made reports it on every pass until unticked.
-        Dialogs().error(QStringLiteral("Cannot write the recording: no file is open."));
-        return false;
-    }
+    // The recording ended during this pass (a check of its file between two transactions).
+    if (!ShraniFajl.IsOpen()) return true;
     Procedures::TRecordSources sources;
     sources.Position = Shared::EncoderPosition;
     sources.StatusText =
@@ -88,6 +127,6 @@ bool TMainForm::WriteDebugRecord() {
     sources.Supply = lblPower->text().toLatin1().toStdString();
     sources.Debug = K310_SPI_Velcor::DebugData;
     if (ShraniFajl.Write(sources)) return true;
-    Dialogs().error(QString::fromLocal8Bit(ShraniFajl.ErrorText()));
+    EndFailedRecording();
     return false;
 }

@@ -6,6 +6,7 @@
 #include "CliText.h"
 #include "Clock.h"
 #include "DebugRecording.h"
+#include "Files.h"
 #include "K310_BiSS_bidirectional.h"
 #include "K310_SPI_Velcor.h"
 #include "NoiseTest.h"
@@ -221,10 +222,11 @@ int RunRecord(const Command& p) {
     const auto interval = Number(p, "--interval", 0, 10000, 50);
     if (!interval) return p.Usage("--interval needs milliseconds 0..10000");
     fs::path directory = ".";
-    if (const auto it = p.inv().options.find("--dir"); it != p.inv().options.end()) directory = it->second;
+    if (const auto it = p.inv().options.find("--dir"); it != p.inv().options.end())
+        directory = platform::PathFromUtf8(it->second);
     std::error_code ec;
     if (!fs::is_directory(directory, ec))
-        return p.Usage("--dir " + directory.string() + " is not a directory");
+        return p.Usage("--dir " + platform::Utf8FromPath(directory) + " is not a directory");
 
     // From here a signal ends the run at its next step instead of the program at once.
     platform::CatchTerminationRequests();
@@ -241,7 +243,7 @@ int RunRecord(const Command& p) {
                      Procedures::RecordingFileName(sig.Dremo_PartNumber, sig.Dremo_Serial, local)))
         return p.Fail(file.ErrorText());
     if (!p.json()) {
-        std::printf("path: %s\n", file.Path().string().c_str());
+        std::printf("path: %s\n", platform::Utf8FromPath(file.Path()).c_str());
         if (!FlushOutput()) {
             file.Close();
             return kExitFailure;
@@ -268,6 +270,12 @@ int RunRecord(const Command& p) {
         if (!outcome.Reading.Ok) {
             ++failed;
             Warn("reading " + std::to_string(reading) + ": " + outcome.Reading.Reason);
+            // No record to write means no write to notice a vanished file: look now.
+            if (!outcome.LinkLost && !file.Check()) {
+                ended = Procedures::TRunEnd::WriteFailed;
+                endReason = file.ErrorText();
+                break;
+            }
         }
         if (outcome.WriteFailed) {
             ended = Procedures::TRunEnd::WriteFailed;
@@ -290,7 +298,7 @@ int RunRecord(const Command& p) {
     if (p.json()) {
         JsonObject o;
         o.Add("ok", ok)
-            .Add("path", file.Path().string())
+            .Add("path", platform::Utf8FromPath(file.Path()))
             .Add("records", int64_t{file.Records()})
             .Add("failedReadings", int64_t{failed})
             .Add("durationMs", uint64_t{file.Elapsed()})

@@ -10,6 +10,7 @@
 #include "Orodja.h"
 #include "Serial_driver.h"
 #include "StandardDescriptors.h"
+#include "SystemInfo.h"
 #include "TarvoVersion.h"
 
 #include <cstdio>
@@ -110,8 +111,8 @@ int RunSend(const std::vector<std::string>& args) {
 
 } // namespace
 
-static int Dispatch(int argc, char** argv) {
-    std::vector<std::string> args(argv + 1, argv + argc);
+static int Dispatch(std::vector<std::string> args) {
+    if (!args.empty()) args.erase(args.begin()); // the program's own name
     const std::string mainUsage = MainUsage();
     if (args.empty()) return Usage(mainUsage.c_str(), "a SUBCOMMAND is required");
     const std::string sub = args[0];
@@ -134,5 +135,8 @@ static int Dispatch(int argc, char** argv) {
 int main(int argc, char** argv) {
     // Before anything is opened: a closed standard stream would otherwise become the port.
     if (!platform::EnsureStandardDescriptors()) return kExitFailure;
-    return cli::FinishOutput(Dispatch(argc, argv));
+    platform::PrintUtf8OnConsole();
+    // UTF-8 from here on, also on Windows: a --dir with letters outside the ANSI code page arrives
+    // intact.
+    return cli::FinishOutput(Dispatch(platform::ProgramArguments(argc, argv)));
 }

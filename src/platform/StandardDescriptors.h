@@ -9,4 +9,9 @@ namespace platform {
 // opened; call it first thing in main().
 bool EnsureStandardDescriptors();
 
+// The programs print UTF-8 (paths with letters such as Ž or Č among it). A Windows console shows
+// its own code page, so while the program runs its console is switched to UTF-8, and back when
+// the program ends; output into a file or a pipe is UTF-8 as written. Nothing to do on POSIX.
+void PrintUtf8OnConsole();
+
 } // namespace platform

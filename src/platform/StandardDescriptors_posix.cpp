@@ -25,4 +25,6 @@ bool EnsureStandardDescriptors() {
     return true;
 }
 
+void PrintUtf8OnConsole() {}
+
 } // namespace platform

@@ -1,7 +1,9 @@
 #include "StandardDescriptors.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <io.h>
+#include <windows.h>
 
 namespace platform {
 
@@ -21,6 +23,20 @@ bool EnsureStandardDescriptors() {
         if (!std::freopen("NUL", s.mode, s.file)) ok = false;
     }
     return ok;
+}
+
+namespace {
+UINT consoleCodePage = 0;
+void RestoreConsoleCodePage() {
+    ::SetConsoleOutputCP(consoleCodePage);
+}
+} // namespace
+
+void PrintUtf8OnConsole() {
+    // Zero without a console: then there is nothing to switch, nor to switch back.
+    consoleCodePage = ::GetConsoleOutputCP();
+    if (consoleCodePage == 0 || consoleCodePage == CP_UTF8) return;
+    if (::SetConsoleOutputCP(CP_UTF8)) std::atexit(RestoreConsoleCodePage);
 }
 
 } // namespace platform

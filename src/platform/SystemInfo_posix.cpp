@@ -18,4 +18,8 @@ std::string UserName() {
     return {};
 }
 
+std::vector<std::string> ProgramArguments(int argc, char** argv) {
+    return std::vector<std::string>(argv, argv + argc);
+}
+
 } // namespace platform

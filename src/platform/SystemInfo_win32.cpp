@@ -3,6 +3,10 @@
 #include "Text_win32.h"
 
 #include <windows.h>
+// After windows.h, which it needs.
+#include <shellapi.h>
+
+#include <cwchar>
 
 namespace platform {
 
@@ -23,6 +27,17 @@ std::string UserName() {
     DWORD size = 256;
     if (!::GetUserNameW(buffer, &size) || size == 0) return {};
     return win32::Narrow(buffer, size - 1, CP_ACP); // the count includes the closing zero
+}
+
+std::vector<std::string> ProgramArguments(int argc, char** argv) {
+    int count = 0;
+    wchar_t** wide = ::CommandLineToArgvW(::GetCommandLineW(), &count);
+    if (!wide) return std::vector<std::string>(argv, argv + argc);
+    std::vector<std::string> arguments;
+    for (int i = 0; i < count; ++i)
+        arguments.push_back(win32::Narrow(wide[i], ::wcslen(wide[i]), CP_UTF8));
+    ::LocalFree(wide);
+    return arguments;
 }
 
 } // namespace platform

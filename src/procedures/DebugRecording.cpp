@@ -2,10 +2,9 @@
 
 #include "Orodja.h"
 
-#include <cerrno>
 #include <chrono>
 #include <cmath>
-#include <cstring>
+#include <cstdio>
 #include <initializer_list>
 #include <system_error>
 #include <vector>
@@ -90,11 +89,11 @@ std::string FreeFileName(const std::string& name, const std::function<bool(const
 }
 
 std::filesystem::path FreeFilePath(const std::filesystem::path& directory, const std::string& name) {
-    return directory / FreeFileName(name, [&](const std::string& candidate) {
+    return directory / platform::PathFromUtf8(FreeFileName(name, [&](const std::string& candidate) {
                // A name that cannot even be looked at is left to the creation to report.
                std::error_code ec;
-               return std::filesystem::exists(directory / candidate, ec);
-           });
+               return std::filesystem::exists(directory / platform::PathFromUtf8(candidate), ec);
+           }));
 }
 
 bool IsSystemLocation(const std::filesystem::path& path) {
@@ -182,67 +181,125 @@ uint64_t SteadyClockMs() {
     return static_cast<uint64_t>(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
 }
 
-TDebugRecordFile::TDebugRecordFile(TMillisecondClock clock) : clock_(std::move(clock)) {}
+TDebugRecordFile::TDebugRecordFile(TMillisecondClock clock, TRecordWriteFunction write)
+    : clock_(std::move(clock)), write_(std::move(write)) {
+    if (!write_)
+        write_ = [](platform::TNewFile& file, std::string_view data, std::string& why) {
+            return file.Write(data.data(), data.size(), why);
+        };
+}
 
-TDebugRecordFile::~TDebugRecordFile() {
-    if (file_) std::fclose(file_);
+std::string TDebugRecordFile::PathText() const {
+    return platform::Utf8FromPath(path_);
+}
+
+std::string TDebugRecordFile::GoneText(const std::string& why) const {
+    // Without a reason the system did answer: the file has no name any more.
+    return why.empty() ? PathText() + " was deleted while it was recorded"
+                       : "Cannot check " + PathText() + ": " + why;
 }
 
 bool TDebugRecordFile::Create(const std::filesystem::path& directory, const std::string& name) {
-    if (file_) Close();
+    if (IsOpen()) Close();
     error_.clear();
     records_ = 0;
     closedAfter_ = 0;
+    whole_ = 0;
     // Exclusive creation: a name that turns up between looking and creating is skipped too.
-    for (int n = 1; n < 10000; ++n) {
-        path_ = directory / Numbered(name, n);
-        file_ = std::fopen(path_.string().c_str(), "wbx");
-        if (file_) break;
-        if (errno != EEXIST) {
-            error_ = "Cannot create " + path_.string() + ": " + std::strerror(errno);
-            return false;
-        }
+    platform::NewFileResult result = platform::NewFileResult::Exists;
+    std::string why;
+    for (int n = 1; n < 10000 && result == platform::NewFileResult::Exists; ++n) {
+        path_ = directory / platform::PathFromUtf8(Numbered(name, n));
+        result = file_.Create(path_, why);
     }
-    if (!file_) {
-        error_ = "Cannot create " + path_.string() + ": every numbered name is taken";
+    if (result == platform::NewFileResult::Failed) {
+        error_ = "Cannot create " + PathText() + ": " + why;
         return false;
     }
-    if (!Put(RecordingHeader() + "\r\n")) return false;
-    start_ = clock_();
-    return true;
+    if (result == platform::NewFileResult::Exists) {
+        error_ = "Cannot create " + PathText() + ": every numbered name is taken";
+        return false;
+    }
+    start_ = checkedAt_ = clock_();
+    if (Append(RecordingHeader() + "\r\n", "the header of")) return true;
+    // A recording without its header has not begun: nothing of it stays on the disk.
+    if (!platform::RemoveFile(path_, why)) error_ += "; the file could not be removed either: " + why;
+    return false;
 }
 
 bool TDebugRecordFile::Write(const TRecordSources& sources) {
-    if (!file_) {
-        error_ = "No recording file is open";
+    if (!IsOpen()) {
+        // A recording ended by a failure keeps saying why.
+        if (error_.empty()) error_ = "No recording file is open";
         return false;
     }
+    const uint64_t now = clock_();
+    if (now - checkedAt_ >= kNameCheckMs && !CheckName()) return false;
     TRecordSources timed = sources;
-    timed.TimeMs = clock_() - start_;
-    if (!Put(RecordLine(timed))) return false;
+    timed.TimeMs = now - start_;
+    if (!Append(RecordLine(timed), "")) return false;
     ++records_;
     return true;
 }
 
+bool TDebugRecordFile::Check() {
+    if (!IsOpen()) {
+        if (error_.empty()) error_ = "No recording file is open";
+        return false;
+    }
+    return CheckName();
+}
+
 bool TDebugRecordFile::Close() {
-    if (!file_) return true;
+    if (!IsOpen()) return true;
     closedAfter_ = clock_() - start_;
-    const bool ok = std::fclose(file_) == 0;
-    file_ = nullptr;
-    if (!ok) error_ = "Cannot close " + path_.string() + ": " + std::strerror(errno);
-    return ok;
-}
-
-uint64_t TDebugRecordFile::Elapsed() const {
-    return file_ ? clock_() - start_ : closedAfter_;
-}
-
-bool TDebugRecordFile::Put(const std::string& line) {
-    if (std::fwrite(line.data(), 1, line.size(), file_) != line.size() || std::fflush(file_) != 0) {
-        error_ = "Cannot write " + path_.string() + ": " + std::strerror(errno);
+    std::string unnamed, unclosed;
+    const bool named = file_.HasName(unnamed);
+    const bool closed = file_.Close(unclosed);
+    if (!named) {
+        error_ = GoneText(unnamed);
+        return false;
+    }
+    if (!closed) {
+        error_ = "Cannot close " + PathText() + ": " + unclosed;
         return false;
     }
     return true;
+}
+
+uint64_t TDebugRecordFile::Elapsed() const {
+    return IsOpen() ? clock_() - start_ : closedAfter_;
+}
+
+void TDebugRecordFile::End() {
+    closedAfter_ = clock_() - start_;
+    std::string ignored; // the reason that ended the recording is the one worth reporting
+    file_.Close(ignored);
+}
+
+bool TDebugRecordFile::CheckName() {
+    checkedAt_ = clock_();
+    std::string why;
+    if (file_.HasName(why)) return true;
+    error_ = GoneText(why);
+    End();
+    return false;
+}
+
+bool TDebugRecordFile::Append(const std::string& data, const char* what) {
+    std::string why;
+    const size_t written = write_(file_, data, why);
+    if (written == data.size()) {
+        whole_ += written;
+        return true;
+    }
+    error_ = std::string("Cannot write ") + what + (*what ? " " : "") + PathText() + ": " +
+             (why.empty() ? "the write was cut short" : why);
+    // Part of the line may have landed: the file ends on its last whole line again, or says so.
+    if (written > 0 && !file_.Truncate(whole_, why))
+        error_ += "; cutting it back to its last whole record failed too: " + why;
+    End();
+    return false;
 }
 
 } // namespace Procedures

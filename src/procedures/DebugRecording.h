@@ -10,11 +10,11 @@
 // Every other field is written as it is.
 #pragma once
 
+#include "Files.h"
 #include "K310_BiSS_bidirectional.h"
 #include "K310_SPI_Velcor.h"
 
 #include <cstdint>
-#include <cstdio>
 #include <ctime>
 #include <filesystem>
 #include <functional>
@@ -92,41 +92,71 @@ std::string DurationLine(uint64_t elapsedMs);
 using TMillisecondClock = std::function<uint64_t()>;
 uint64_t SteadyClockMs();
 
-// One recording: created with its header, a record per reading, closed. Each line is handed to
-// the operating system as soon as it is written, so a crash loses no reading already recorded.
-// Failures return false and leave the reason in ErrorText(); the window reports it.
+// How the writer hands bytes to its open file: returns how many of `data` landed, fewer only with
+// the reason in `why`. The default is the file's own Write; tests pass one that runs out of space
+// after so many bytes, as a filling disk does.
+using TRecordWriteFunction =
+    std::function<size_t(platform::TNewFile& file, std::string_view data, std::string& why)>;
+
+// One recording: created with its header, a record per reading, closed. Each record goes to the
+// operating system whole as soon as it is formed, so a crash loses no reading already recorded.
+// The file never holds a broken record: a write that fails cuts the file back to the end of the
+// last whole record and ends the recording (the file is closed, nothing is written afterwards);
+// a header that cannot be written leaves no file at all. A file deleted while it is recorded (its
+// folder removed) fails the recording too. Failures return false and leave the reason, naming the
+// file, in ErrorText(); the front end reports it.
 class TDebugRecordFile {
 public:
-    explicit TDebugRecordFile(TMillisecondClock clock = SteadyClockMs);
-    ~TDebugRecordFile();
+    // How long a recording runs, at most, between two checks that its file still has a name.
+    static constexpr uint64_t kNameCheckMs = 10000;
+
+    explicit TDebugRecordFile(TMillisecondClock clock = SteadyClockMs, TRecordWriteFunction write = {});
     TDebugRecordFile(const TDebugRecordFile&) = delete;
     TDebugRecordFile& operator=(const TDebugRecordFile&) = delete;
 
     // Creates the file `name` in `directory`, or name_2.csv, ... when the name is taken (never
-    // replacing a file), writes the header and starts the clock of the Time(ms) column.
+    // replacing a file), writes the header and starts the clock of the Time(ms) column. False when
+    // the file cannot be made or its header cannot be written; then no file is left behind.
     bool Create(const std::filesystem::path& directory, const std::string& name);
     // One record; its Time(ms) field is the time since Create (TimeMs of `sources` is ignored).
+    // When kNameCheckMs have passed since the last check, it first checks that the file still has
+    // a name. False when the record could not be written whole (the file is cut back to its last
+    // whole record and closed) or the file is gone (closed); then IsOpen() is false.
     bool Write(const TRecordSources& sources);
-    // Closes the file; false when the last data could not be written. The duration is taken
-    // first, so DurationLine(Elapsed()) afterwards gives the memo's line.
+    // Checks now that the file still has a name, for a front end that writes nothing for a while
+    // (its readings failing). False when it is gone (the recording is then closed), or when no
+    // recording is open.
+    bool Check();
+    // Closes the file; false when it is gone or the system reports the close failed. The duration
+    // is taken first, so DurationLine(Elapsed()) afterwards gives the memo's line. Nothing to do
+    // (true) once closed, also by a failure, whose ErrorText stays.
     bool Close();
 
-    bool IsOpen() const { return file_ != nullptr; }
+    bool IsOpen() const { return file_.IsOpen(); }
     const std::filesystem::path& Path() const { return path_; }
     const std::string& ErrorText() const { return error_; }
-    // Milliseconds since Create; once closed, the recording's whole length.
+    // Milliseconds since Create; once closed (or ended by a failure), the recording's whole length.
     uint64_t Elapsed() const;
     int Records() const { return records_; }
 
 private:
-    bool Put(const std::string& line);
+    // Writes `data` whole at the end; else cuts the file back to `whole_`, closes it and says why.
+    bool Append(const std::string& data, const char* what);
+    bool CheckName();
+    void End();
+    std::string PathText() const;
+    // Why a check found the file gone, or could not tell (`why` from the system).
+    std::string GoneText(const std::string& why) const;
 
     TMillisecondClock clock_;
-    std::FILE* file_ = nullptr;
+    TRecordWriteFunction write_;
+    platform::TNewFile file_;
     std::filesystem::path path_;
     std::string error_;
     uint64_t start_ = 0;
     uint64_t closedAfter_ = 0;
+    uint64_t checkedAt_ = 0;
+    uint64_t whole_ = 0; // length of the file up to the end of its last whole line
     int records_ = 0;
 };
 

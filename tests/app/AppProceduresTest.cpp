@@ -3,6 +3,7 @@
 #include "AppTestSupport.h"
 #include "ChartView.h"
 #include "DebugRecording.h"
+#include "FillingDisk.h"
 #include "K310Simulator.h"
 #include "K310_BiSS_bidirectional.h"
 #include "K310_SPI_Velcor.h"
@@ -118,23 +119,126 @@ TEST_F(TestPages, ClosingTheWindowClosesTheRecordingWithEveryRecord) {
     EXPECT_EQ(form->mmFileName->toPlainText().split('\n').size(), 1) << "no duration line at close";
 }
 
-TEST_F(TestPages, AFileThatCannotBeMadeIsReportedOnEveryPass) {
+// ---- a recording that cannot go on ----------------------------------------------------------
+
+// Recording through a disk that fills up, into a folder that may be missing, its file checked for
+// being there as often as a test asks.
+class FailingRecording : public TestPages {
+protected:
+    void AdjustOptions(TMainFormOptions& options) override {
+        TestPages::AdjustOptions(options);
+        if (!directory.isEmpty()) options.recordingDirectory = directory;
+        options.recordingWrite = disk.Writer();
+        options.recordingCheckMs = checkMs;
+    }
+    // The recording has ended as failed, and said so once: the box cleared, one line in the log
+    // and one warning box, both with `reason`; no duration line.
+    void ExpectEndedOnce(const QString& reason) {
+        EXPECT_FALSE(form->cbShranjujMeritveDebug->isChecked());
+        EXPECT_FALSE(form->ShraniFajl.IsOpen());
+        ASSERT_EQ(dialogs.shown.size(), 1u) << dialogs.Texts().join('\n').toStdString();
+        EXPECT_EQ(dialogs.shown[0].kind, QStringLiteral("warning"));
+        EXPECT_TRUE(dialogs.shown[0].text.contains(reason)) << dialogs.shown[0].text.toStdString();
+        EXPECT_EQ(form->LogLines().filter(reason).size(), 1) << form->LogLines().join('\n').toStdString();
+        EXPECT_EQ(form->RecordingFailure, dialogs.shown[0].text);
+        EXPECT_FALSE(form->mmFileName->toPlainText().contains(QStringLiteral("Record duration")));
+    }
+    // Every line after the header is a whole record of 75 fields.
+    void ExpectWholeRecords(const QByteArray& text, int atLeast) {
+        ASSERT_TRUE(text.endsWith("\r\n")) << text.right(80).toStdString();
+        QList<QByteArray> lines = text.split('\n');
+        lines.removeLast();
+        EXPECT_GE(lines.size(), 1 + atLeast);
+        for (qsizetype i = 1; i < lines.size(); ++i)
+            EXPECT_EQ(lines[i].count(';'), 75) << "line " << i << ": " << lines[i].toStdString();
+    }
+
+    testing_support::FillingDisk disk{UINT64_MAX};
+    QString directory;
+    int checkMs = static_cast<int>(Procedures::TDebugRecordFile::kNameCheckMs);
+};
+
+// While reading constantly, the disk fills in the middle of a record: the file is cut back to its
+// last whole record, and the recording ends once. The reading goes on, writing nothing, also when
+// there is room again.
+TEST_F(FailingRecording, AWriteFailureEndsTheRecordingOnce) {
+    disk.room = Procedures::RecordingHeader().size() + 2 + 1000;
     Connect("t1");
-    const QString missing = QDir(folder.path()).filePath(QStringLiteral("gone/deeper"));
-    form.reset();
-    TMainFormOptions formOptions = app_testing::TestOptions(dialogs);
-    formOptions.recordingDirectory = missing;
-    form = std::make_unique<TMainForm>(formOptions);
-    form->initTimer->stop();
-    ASSERT_TRUE(app_testing::UseAsAdapterPort(simulator->SlavePath()));
     form->cbShranjujMeritveDebug->setChecked(true);
-    ASSERT_EQ(dialogs.shown.size(), 1u);
-    EXPECT_EQ(dialogs.shown[0].kind, QStringLiteral("error"));
-    form->btnReadEncoderClick();
-    form->btnReadEncoderClick();
-    EXPECT_EQ(dialogs.shown.size(), 3u);
-    EXPECT_TRUE(form->cbShranjujMeritveDebug->isChecked()) << "the box keeps its state";
-    form->cbShranjujMeritveDebug->setChecked(false);
+    ASSERT_TRUE(form->ShraniFajl.IsOpen());
+    ReadingFast();
+    ASSERT_TRUE(app_testing::WaitFor([&] { return !form->cbShranjujMeritveDebug->isChecked(); }, 5000));
+    ASSERT_TRUE(disk.full);
+    const int writes = disk.writes;
+    disk.room = UINT64_MAX;
+    simulator->ClearReceived();
+    ASSERT_TRUE(app_testing::WaitFor([&] { return PositionReads() >= 10; }, 5000)) << "reading goes on";
+    form->cbReadEncConstantly->setChecked(false);
+
+    ASSERT_NO_FATAL_FAILURE(ExpectEndedOnce(QStringLiteral("No space left on device")));
+    EXPECT_TRUE(dialogs.shown[0].text.contains(RecordingFiles().value(0))) << "names the file";
+    EXPECT_EQ(disk.writes, writes) << "nothing written after the failure";
+    const QByteArray text = RecordingText();
+    EXPECT_LE(text.size(), qsizetype(disk.written));
+    ExpectWholeRecords(text, 1);
+}
+
+// A recording that cannot begin says so once and clears the box: its folder is missing, or the
+// disk is full before the header is written whole. No file stays, and no pass reports anything.
+TEST_F(FailingRecording, ARecordingThatCannotBeginSaysSoOnce) {
+    struct Row {
+        const char* name;
+        bool missingFolder;
+        uint64_t room;
+        const char* reason;
+    };
+    const Row rows[] = {
+        {"missing folder", true, UINT64_MAX, "No such file or directory"},
+        {"disk full", false, 0, "No space left on device"},
+        {"header half written", false, Procedures::RecordingHeader().size() / 2, "No space left on device"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        directory =
+            row.missingFolder ? QDir(folder.path()).filePath(QStringLiteral("gone/deeper")) : QString();
+        disk = testing_support::FillingDisk(row.room);
+        Connect("t1");
+        form->cbShranjujMeritveDebug->setChecked(true);
+        form->btnReadEncoderClick();
+        form->btnReadEncoderClick();
+        ASSERT_NO_FATAL_FAILURE(ExpectEndedOnce(QString::fromLatin1(row.reason)));
+        EXPECT_TRUE(dialogs.shown[0].text.contains(QStringLiteral("TEST_"))) << "names the file";
+        EXPECT_TRUE(RecordingFiles().isEmpty()) << RecordingFiles().join(' ').toStdString();
+        EXPECT_FALSE(QDir(QDir(folder.path()).filePath(QStringLiteral("gone"))).exists());
+    }
+}
+
+// The file deleted (its folder removed) while recording: found by the window's check while the
+// reading goes on, or at the latest when the box is unticked. Either ends the recording as failed.
+TEST_F(FailingRecording, AFileDeletedDuringTheRecordingEndsItAsFailed) {
+    for (const bool whileReading : {true, false}) {
+        SCOPED_TRACE(whileReading ? "while reading" : "at the end");
+        checkMs = whileReading ? 20 : static_cast<int>(Procedures::TDebugRecordFile::kNameCheckMs);
+        ASSERT_TRUE(QDir().mkpath(folder.path()));
+        Connect("t1");
+        form->cbShranjujMeritveDebug->setChecked(true);
+        const QString path = form->mmFileName->toPlainText();
+        if (whileReading) {
+            ReadingFast();
+            ASSERT_TRUE(QDir(folder.path()).removeRecursively());
+            EXPECT_TRUE(
+                app_testing::WaitFor([&] { return !form->cbShranjujMeritveDebug->isChecked(); }, 5000));
+            form->cbReadEncConstantly->setChecked(false);
+        } else {
+            form->btnReadEncoderClick();
+            ASSERT_TRUE(QFile::remove(path));
+            form->btnReadEncoderClick();
+            form->cbShranjujMeritveDebug->setChecked(false);
+        }
+        ASSERT_NO_FATAL_FAILURE(ExpectEndedOnce(QStringLiteral("was deleted")));
+        EXPECT_TRUE(dialogs.shown[0].text.contains(path)) << dialogs.shown[0].text.toStdString();
+        EXPECT_FALSE(QFile::exists(path));
+    }
 }
 
 // ---- power cycling --------------------------------------------------------------------------

@@ -1,31 +1,43 @@
-// The workbench as a process: how it ends when the session around it ends.
+// The workbench as a process: how it ends when the session around it ends, and how an unattended
+// recording ends.
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
+#include <filesystem>
 #include <poll.h>
 #include <string>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
-// The workbench with its built-in simulator, offscreen, its standard output on a pipe.
+namespace fs = std::filesystem;
+
+// The workbench `program` with `arguments` (by default its built-in simulator), offscreen, its
+// standard output and error on one pipe.
 class RunningWorkbench {
 public:
-    RunningWorkbench() {
+    explicit RunningWorkbench(std::vector<std::string> arguments = {"--simulate=t1"},
+                              const std::string& program = TARVO_WORKBENCH_PATH) {
+        std::vector<char*> argv{const_cast<char*>(program.c_str())};
+        for (std::string& a : arguments)
+            argv.push_back(a.data());
+        argv.push_back(nullptr);
         int out[2];
         if (::pipe(out) != 0) return;
         pid_ = ::fork();
         if (pid_ == 0) {
             ::dup2(out[1], 1);
+            ::dup2(out[1], 2);
             ::close(out[0]);
             ::close(out[1]);
             ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
-            ::execl(TARVO_WORKBENCH_PATH, TARVO_WORKBENCH_PATH, "--simulate=t1", nullptr);
+            ::execv(program.c_str(), argv.data());
             ::_exit(127);
         }
         ::close(out[1]);
@@ -68,6 +80,15 @@ public:
         return -1;
     }
     pid_t pid() const { return pid_; }
+    // Everything printed so far, after reading what is waiting.
+    const std::string& Output() {
+        pollfd p{out_, POLLIN, 0};
+        char buffer[512];
+        ssize_t n = 0;
+        while (::poll(&p, 1, 0) > 0 && (n = ::read(out_, buffer, sizeof buffer)) > 0)
+            output_.append(buffer, size_t(n));
+        return output_;
+    }
 
 private:
     pid_t pid_ = -1;
@@ -85,6 +106,32 @@ TEST(WorkbenchProcess, TerminationSignalsCloseTheWindowCleanly) {
         ::kill(workbench.pid(), signal);
         EXPECT_EQ(workbench.WaitForExit(5000), 0);
     }
+}
+
+// An unattended recording whose file is deleted while it runs does not pass: the run fails and
+// says why. The program records beside itself, in a folder of the test's own.
+TEST(WorkbenchProcess, ARecordingWhoseFileIsDeletedFailsTheRun) {
+    std::string pattern = (fs::temp_directory_path() / "tarvo-record-XXXXXX").string();
+    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+    const fs::path folder = pattern;
+    fs::copy_file(TARVO_WORKBENCH_PATH, folder / "tarvo-workbench");
+    {
+        RunningWorkbench workbench({"--simulate=t1", "--record", "3"}, (folder / "tarvo-workbench").string());
+        ASSERT_GT(workbench.pid(), 0);
+        fs::path recording;
+        for (int waited = 0; recording.empty() && waited < 20000; waited += 20) {
+            for (const auto& entry : fs::directory_iterator(folder))
+                if (entry.path().extension() == ".csv") recording = entry.path();
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        ASSERT_FALSE(recording.empty()) << workbench.Output();
+        ASSERT_TRUE(fs::remove(recording));
+        EXPECT_EQ(workbench.WaitForExit(30000), 1) << workbench.Output();
+        const std::string& said = workbench.Output();
+        EXPECT_NE(said.find("record: the recording failed"), std::string::npos) << said;
+        EXPECT_NE(said.find(recording.string() + " was deleted"), std::string::npos) << said;
+    }
+    fs::remove_all(folder);
 }
 
 } // namespace

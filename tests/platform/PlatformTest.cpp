@@ -1,13 +1,20 @@
 // The platform services that need no device, the same on every system: the tick counter and its
-// wrap, who runs the program, the standard streams, and a port that cannot be had.
+// wrap, who runs the program, the standard streams, a port that cannot be had, and the
+// recording's file in a folder named beyond ASCII.
 #include "Clock.h"
+#include "Files.h"
 #include "SerialPort.h"
 #include "StandardDescriptors.h"
 #include "SystemInfo.h"
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <string>
+#include <system_error>
 
 #ifndef _WIN32
 #include "PseudoTerminal.h"
@@ -16,6 +23,8 @@
 #endif
 
 namespace {
+
+namespace fs = std::filesystem;
 
 // Windows advances its tick counter in steps of up to 16 ms (Wine as well), so a tick difference
 // may fall short of the time slept by that much; the microsecond counter is exact.
@@ -138,6 +147,68 @@ TEST(SerialPort, AHandleIsAValue) {
     EXPECT_TRUE(a.IsValid());
     EXPECT_FALSE(platform::PortHandle().IsValid());
     EXPECT_EQ(platform::PortHandle(), platform::kNoPort);
+}
+
+// UTF-8 text becomes the path the system knows, and back, with letters that a western Windows'
+// ANSI code page lacks (Č) or places elsewhere (Ž).
+TEST(Files, PathsFromAndToUtf8) {
+    const std::string name = "Meritve \xC5\xBD"
+                             "alec \xC4\x8C"
+                             "as";
+    const fs::path path = platform::PathFromUtf8(name);
+    EXPECT_EQ(platform::Utf8FromPath(path), name);
+#ifdef _WIN32
+    EXPECT_EQ(path.wstring(), L"Meritve \u017Dalec \u010Cas");
+#else
+    EXPECT_EQ(path.native(), name);
+#endif
+}
+
+// A file created new, never over another; written, cut back and written on from the cut; known by
+// its name while it is there; removed.
+TEST(Files, ANewFileIsCutBackWhereAskedAndRemoved) {
+    const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
+    const fs::path dir =
+        fs::temp_directory_path() / platform::PathFromUtf8("tarvo-files-\xC4\x8C-" + std::to_string(stamp));
+    ASSERT_TRUE(fs::create_directories(dir));
+    const auto read = [](const fs::path& path) {
+        std::ifstream in(path, std::ios::binary);
+        std::stringstream s;
+        s << in.rdbuf();
+        return s.str();
+    };
+    std::string why;
+    {
+        std::ofstream(dir / "taken.csv", std::ios::binary) << "earlier";
+        platform::TNewFile file;
+        EXPECT_EQ(file.Create(dir / "taken.csv", why), platform::NewFileResult::Exists);
+        EXPECT_FALSE(file.IsOpen());
+        EXPECT_EQ(read(dir / "taken.csv"), "earlier");
+        EXPECT_EQ(file.Create(dir / "missing" / "x.csv", why), platform::NewFileResult::Failed);
+        EXPECT_FALSE(why.empty());
+    }
+    const fs::path path = dir / platform::PathFromUtf8("\xC5\xBD"
+                                                       "alec.csv");
+    platform::TNewFile file;
+    ASSERT_EQ(file.Create(path, why), platform::NewFileResult::Created) << why;
+    EXPECT_EQ(file.Write("header\r\nhalf a rec", 19, why), 19u);
+    EXPECT_TRUE(file.Truncate(8, why)) << why;
+    EXPECT_EQ(file.Write("next\r\n", 6, why), 6u);
+    why.clear();
+    EXPECT_TRUE(file.HasName(why)) << why;
+    EXPECT_TRUE(file.Close(why)) << why;
+    EXPECT_EQ(read(path), "header\r\nnext\r\n");
+
+    why.clear();
+    EXPECT_EQ(file.Write("x", 1, why), 0u);
+    EXPECT_FALSE(why.empty()) << "a closed file says why it takes nothing";
+    EXPECT_TRUE(platform::RemoveFile(path, why)) << why;
+    EXPECT_FALSE(fs::exists(path));
+    why.clear();
+    EXPECT_FALSE(platform::RemoveFile(path, why));
+    EXPECT_FALSE(why.empty());
+    std::error_code ec;
+    fs::remove_all(dir, ec);
 }
 
 } // namespace

@@ -1,0 +1,59 @@
+// Files the programs write record by record (the debug-data recording), and the file names the
+// programs carry as UTF-8 text.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+namespace platform {
+
+// A path from UTF-8 text and back. On Windows a std::string becomes a path through the ANSI code
+// page, so a folder named with letters such as Ž or Č would not be found; these go through UTF-8 on
+// both systems. On POSIX the bytes are taken as they are.
+inline std::filesystem::path PathFromUtf8(std::string_view text) {
+    return std::filesystem::path(std::u8string(text.begin(), text.end()));
+}
+inline std::string Utf8FromPath(const std::filesystem::path& path) {
+    const std::u8string text = path.u8string();
+    return std::string(text.begin(), text.end());
+}
+
+enum class NewFileResult { Created, Exists, Failed };
+
+// A file created new (never replacing one), written straight to the system with no buffer of our
+// own, so whatever Write reports written is the system's; it can be cut back to a length, and asked
+// whether it still has a name. On Windows it is opened without delete sharing: nobody can delete it,
+// or the folder it lies in, while it is open. Closed by the destructor.
+class TNewFile {
+public:
+    TNewFile() = default;
+    ~TNewFile();
+    TNewFile(const TNewFile&) = delete;
+    TNewFile& operator=(const TNewFile&) = delete;
+
+    // Exists when a file of that name is there already (left as it is); Failed with the system's
+    // reason in `why`.
+    NewFileResult Create(const std::filesystem::path& path, std::string& why);
+    bool IsOpen() const { return handle_ != kNone; }
+    // Appends `size` bytes; returns how many the system took, fewer than `size` only with the
+    // reason in `why` (a full disk takes part of a write, then nothing).
+    size_t Write(const void* data, size_t size, std::string& why);
+    // Cuts the file to `size` bytes; the next Write continues there.
+    bool Truncate(uint64_t size, std::string& why);
+    // False when the file has no name any more (deleted, its folder removed), or with `why` when
+    // the system cannot say.
+    bool HasName(std::string& why) const;
+    bool Close(std::string& why);
+
+private:
+    static constexpr std::intptr_t kNone = -1;
+    std::intptr_t handle_ = kNone; // a descriptor on POSIX, a HANDLE on Windows
+};
+
+// Deletes a file; false with the reason in `why`.
+bool RemoveFile(const std::filesystem::path& path, std::string& why);
+
+} // namespace platform

@@ -1,0 +1,103 @@
+#include "Files.h"
+
+#include "SerialPort.h"
+
+#include <windows.h>
+
+#include <algorithm>
+
+namespace platform {
+
+namespace {
+
+HANDLE Handle(std::intptr_t handle) {
+    return reinterpret_cast<HANDLE>(handle);
+}
+
+} // namespace
+
+TNewFile::~TNewFile() {
+    std::string ignored;
+    Close(ignored);
+}
+
+NewFileResult TNewFile::Create(const std::filesystem::path& path, std::string& why) {
+    Close(why);
+    // Readers may look while it is written; nobody may delete or rename it, so a recording cannot
+    // lose its file unnoticed.
+    const HANDLE h = ::CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        const DWORD error = ::GetLastError();
+        if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS) return NewFileResult::Exists;
+        why = ErrorText(static_cast<int>(error));
+        return NewFileResult::Failed;
+    }
+    handle_ = reinterpret_cast<std::intptr_t>(h);
+    return NewFileResult::Created;
+}
+
+size_t TNewFile::Write(const void* data, size_t size, std::string& why) {
+    if (!IsOpen()) {
+        why = ErrorText(ERROR_INVALID_HANDLE);
+        return 0;
+    }
+    const char* bytes = static_cast<const char*>(data);
+    size_t done = 0;
+    while (done < size) {
+        const DWORD chunk = static_cast<DWORD>(std::min<size_t>(size - done, 1u << 30));
+        DWORD written = 0;
+        if (!::WriteFile(Handle(handle_), bytes + done, chunk, &written, nullptr)) {
+            why = ErrorText(static_cast<int>(::GetLastError()));
+            done += written;
+            break;
+        }
+        if (written == 0) {
+            why = ErrorText(ERROR_DISK_FULL);
+            break;
+        }
+        done += written;
+    }
+    return done;
+}
+
+bool TNewFile::Truncate(uint64_t size, std::string& why) {
+    LARGE_INTEGER at;
+    at.QuadPart = static_cast<LONGLONG>(size);
+    if (!IsOpen() || !::SetFilePointerEx(Handle(handle_), at, nullptr, FILE_BEGIN) ||
+        !::SetEndOfFile(Handle(handle_))) {
+        why = ErrorText(IsOpen() ? static_cast<int>(::GetLastError()) : ERROR_INVALID_HANDLE);
+        return false;
+    }
+    return true;
+}
+
+bool TNewFile::HasName(std::string& why) const {
+    BY_HANDLE_FILE_INFORMATION information{};
+    if (!IsOpen() || !::GetFileInformationByHandle(Handle(handle_), &information)) {
+        why = ErrorText(IsOpen() ? static_cast<int>(::GetLastError()) : ERROR_INVALID_HANDLE);
+        return false;
+    }
+    return information.nNumberOfLinks > 0;
+}
+
+bool TNewFile::Close(std::string& why) {
+    if (!IsOpen()) return true;
+    const HANDLE h = Handle(handle_);
+    handle_ = kNone;
+    if (!::CloseHandle(h)) {
+        why = ErrorText(static_cast<int>(::GetLastError()));
+        return false;
+    }
+    return true;
+}
+
+bool RemoveFile(const std::filesystem::path& path, std::string& why) {
+    if (!::DeleteFileW(path.c_str())) {
+        why = ErrorText(static_cast<int>(::GetLastError()));
+        return false;
+    }
+    return true;
+}
+
+} // namespace platform
