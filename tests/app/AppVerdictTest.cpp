@@ -6,6 +6,7 @@
 #include "K310Simulator.h"
 #include "SimDevice.h"
 #include "SimWindow.h"
+#include "StepFaults.h"
 
 #include <QGuiApplication>
 #include <QTimer>
@@ -16,48 +17,13 @@
 
 namespace {
 
-enum class Fault { ErrorReply, Garbage, BadCrc, WrongLength, SupplyOffError, SupplyOnError, Silent, Unplug };
+using Fault = testing_support::TStepFault;
 
 class WindowVerdict : public app_testing::SimulatedWindow {
 protected:
     // Position readings asked for so far ("?0..." frames or "d" reports).
     int Frames() const { return PositionReads(); }
-    void Inject(Fault fault) {
-        switch (fault) {
-        case Fault::ErrorReply:
-            simulator->SetFaultTarget("?");
-            simulator->ErrorReplyNext(1);
-            break;
-        case Fault::Garbage:
-            simulator->SetFaultTarget("?");
-            simulator->GarbageBeforeNextReply(8);
-            break;
-        case Fault::BadCrc:
-            simulator->BadCrcNext(1);
-            break;
-        case Fault::WrongLength:
-            // With "Detailed status" ticked the reading is the "d" report: an ERROR line is no
-            // report of either length.
-            simulator->SetFaultTarget("d");
-            simulator->ErrorReplyNext(1);
-            break;
-        case Fault::SupplyOffError:
-            simulator->SetFaultTarget("f");
-            simulator->ErrorReplyNext(1);
-            break;
-        case Fault::SupplyOnError:
-            simulator->SetFaultTarget("n");
-            simulator->ErrorReplyNext(1);
-            break;
-        case Fault::Silent:
-            simulator->SetFaultTarget("");
-            simulator->SilenceNext(1000);
-            break;
-        case Fault::Unplug:
-            simulator->Unplug();
-            break;
-        }
-    }
+    void Inject(Fault fault) { testing_support::InjectStepFault(*simulator, fault); }
     // Runs a power-cycling test of `count` cycles with the shortest pauses, the fault injected once
     // `afterFrames` readings have been taken; returns the test's own log lines.
     QStringList PowerCycle(int count, Fault fault, int afterFrames) {

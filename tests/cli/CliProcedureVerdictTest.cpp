@@ -5,6 +5,7 @@
 #include "K310Simulator.h"
 #include "RunProgram.h"
 #include "SimDevice.h"
+#include "StepFaults.h"
 
 #include <gtest/gtest.h>
 
@@ -22,27 +23,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-enum class Fault { ErrorReply, Garbage, BadCrc, Silent, Unplug, SupplyOffError, SupplyOnError };
-
-const char* Name(Fault f) {
-    switch (f) {
-    case Fault::ErrorReply:
-        return "errorreply";
-    case Fault::Garbage:
-        return "garbage";
-    case Fault::BadCrc:
-        return "badcrc";
-    case Fault::Silent:
-        return "silent";
-    case Fault::Unplug:
-        return "unplug";
-    case Fault::SupplyOffError:
-        return "f answers ERROR";
-    case Fault::SupplyOnError:
-        return "n answers ERROR";
-    }
-    return "";
-}
+using Fault = testing_support::TStepFault;
+using testing_support::StepFaultName;
 
 std::string Field(const std::string& out, const std::string& name) {
     const std::string key = "\n" + name + ": ";
@@ -75,34 +57,7 @@ protected:
             while (!stop && Frames() < afterFrames)
                 std::this_thread::sleep_for(std::chrono::microseconds(200));
             if (stop) return;
-            switch (fault) {
-            case Fault::ErrorReply:
-                simulator->SetFaultTarget("?");
-                simulator->ErrorReplyNext(1);
-                break;
-            case Fault::Garbage:
-                simulator->SetFaultTarget("?");
-                simulator->GarbageBeforeNextReply(8);
-                break;
-            case Fault::BadCrc:
-                simulator->BadCrcNext(1);
-                break;
-            case Fault::Silent:
-                simulator->SetFaultTarget("?");
-                simulator->SilenceNext(1);
-                break;
-            case Fault::Unplug:
-                simulator->Unplug();
-                break;
-            case Fault::SupplyOffError:
-                simulator->SetFaultTarget("f");
-                simulator->ErrorReplyNext(1);
-                break;
-            case Fault::SupplyOnError:
-                simulator->SetFaultTarget("n");
-                simulator->ErrorReplyNext(1);
-                break;
-            }
+            testing_support::InjectStepFault(*simulator, fault);
         });
     }
     testing_support::ProgramOutput Run(std::vector<std::string> args) {
@@ -139,7 +94,7 @@ TEST_F(CliVerdict, NoiseEndsAtTheFirstFailedReadingAndFails) {
         {Fault::Unplug, "lost port", "USB Comm Err -"},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(Name(c.fault));
+        SCOPED_TRACE(StepFaultName(c.fault));
         Start("t5", 1000);
         InjectAfter(250, c.fault);
         const auto r = Run({"noise", "--samples", "600"});
@@ -186,7 +141,7 @@ TEST_F(CliVerdict, PowercycleCountsEveryFailureAndGoesOn) {
         {Fault::Unplug, "lost port", -1, -1, -1, " USB Comm Err -"},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(Name(c.fault));
+        SCOPED_TRACE(StepFaultName(c.fault));
         Start("t1mt", 1000);
         InjectAfter(3, c.fault); // the reference and two checks
         const auto r = Run({"powercycle", "--count", "5", "--min", "10", "--max", "11", "--at-rest"});
@@ -232,7 +187,7 @@ TEST_F(CliVerdict, RecordWritesNoRecordOfAFailedReading) {
         {Fault::Silent, "completed"},     {Fault::Unplug, "lost port"},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(Name(c.fault));
+        SCOPED_TRACE(StepFaultName(c.fault));
         Start("t5", 1000);
         std::string pattern = (fs::temp_directory_path() / "tarvo-cli-verdict-XXXXXX").string();
         ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
