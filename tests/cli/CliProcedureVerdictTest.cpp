@@ -279,3 +279,21 @@ TEST_F(CliVerdict, ASignalEndsTheRunAtTheNextStepWithTheSupplyOn) {
 }
 
 } // namespace
+
+namespace {
+
+// A short pause between readings is a pause too: 9 ms apart, a second holds at most 112 readings,
+// where the pass alone (the in-process simulator answers at once) would take several hundred.
+TEST_F(CliVerdict, RecordKeepsAShortIntervalBetweenReadings) {
+    Start("t1", 1000);
+    std::string dir = (fs::temp_directory_path() / "tarvo-cli-interval-XXXXXX").string();
+    ASSERT_NE(::mkdtemp(dir.data()), nullptr);
+    const auto r = Run({"record", "--seconds", "1", "--interval", "9", "--dir", dir});
+    EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
+    const int records = std::atoi(Field(r.out, "records").c_str());
+    EXPECT_GT(records, 0) << r.out;
+    EXPECT_LE(records, 1000 / 9 + 1) << r.out;
+    fs::remove_all(dir);
+}
+
+} // namespace
