@@ -6,6 +6,7 @@
 #include "FuzzSupport.h"
 #include "Orodja.h"
 
+#include <algorithm>
 #include <charconv>
 
 namespace {
@@ -50,7 +51,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (!parsed) {
             FUZZ_CHECK(!problem.empty());
         } else if (!parsed->help) {
-            FUZZ_CHECK(!parsed->port.empty());
+            // Every port was given, in one of the two forms.
+            for (const std::string& port : parsed->ports)
+                FUZZ_CHECK(std::any_of(args.begin(), args.end(), [&](const std::string& a) {
+                    return a == port || a == "--port=" + port;
+                }));
         }
     }
     return 0;

@@ -24,6 +24,11 @@ bool BuiltInSimulator::Start(const std::string& options, std::string& error) {
     return true;
 }
 
+bool BuiltInSimulator::CheckOptions(const std::string& options, std::string& error) {
+    sim::SimOptions parsed;
+    return options.empty() || sim::ParseSimOptions(options, parsed, error);
+}
+
 void BuiltInSimulator::Stop() {
     if (impl_ && impl_->device) {
         impl_->device->Stop();

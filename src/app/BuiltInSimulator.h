@@ -15,6 +15,9 @@ public:
     // `options`: "PRESET[,OPTION=VALUE...]", empty for the default encoder. False with the reason
     // in `error` for options the simulator does not know.
     bool Start(const std::string& options, std::string& error);
+    // False with the reason, which names the presets when the preset is unknown, for options the
+    // simulator would refuse; nothing is started.
+    static bool CheckOptions(const std::string& options, std::string& error);
     void Stop();
     const std::string& PortPath() const { return path_; }
 

@@ -1,48 +1,52 @@
 #include "CommandLine.h"
 
-bool ParseCommandLine(const QStringList& arguments, TCommandLine& out, QString& error) {
+#include "CommandLineOptions.h"
+
+bool ParseCommandLine(const QStringList& arguments, TCommandLine& out, QString& error,
+                      bool toolkitArgumentsLeft) {
+    using CommandLineOptions::TakesValue;
     out = TCommandLine{};
-    // Takes the value of "--name=value" or of "--name value"; false when there is none.
-    auto valueOf = [&](int& i, const QString& name, QString& value) {
-        const QString& arg = arguments[i];
-        if (arg.startsWith(name + QLatin1Char('='))) {
-            value = arg.mid(name.size() + 1);
-        } else if (i + 1 < arguments.size()) {
-            value = arguments[++i];
-        } else {
-            error = name + QStringLiteral(" needs a value");
+    std::vector<std::string> args;
+    for (qsizetype i = 1; i < arguments.size(); ++i)
+        args.push_back(arguments[i].toStdString());
+    std::string problem;
+    const auto parsed = CommandLineOptions::Parse(args,
+                                                  {{"--help", TakesValue::No},
+                                                   {"--version", TakesValue::No},
+                                                   {"--simulate", TakesValue::Optional},
+                                                   {"--port", TakesValue::Yes},
+                                                   {"--screenshot", TakesValue::Yes},
+                                                   {"--screenshot-page", TakesValue::Yes},
+                                                   {"--record", TakesValue::Yes}},
+                                                  &problem);
+    if (!parsed) {
+        error = QString::fromStdString(problem);
+        return false;
+    }
+    if (!parsed->positional.empty() && !toolkitArgumentsLeft) {
+        error = QStringLiteral("unexpected argument ") + QString::fromStdString(parsed->positional[0]);
+        return false;
+    }
+    for (const CommandLineOptions::Option& o : parsed->options) {
+        const QString value = QString::fromStdString(o.value);
+        if (o.name != "--simulate" && o.hasValue && value.isEmpty()) {
+            error = QString::fromStdString(o.name) + QStringLiteral(" needs a value");
             return false;
         }
-        if (value.isEmpty()) {
-            error = name + QStringLiteral(" needs a value");
-            return false;
-        }
-        return true;
-    };
-    for (int i = 1; i < arguments.size(); ++i) {
-        const QString& arg = arguments[i];
-        QString value;
-        if (arg == QLatin1String("--help") || arg == QLatin1String("-h")) {
+        if (o.name == "--help") {
             out.help = true;
-        } else if (arg == QLatin1String("--version")) {
+        } else if (o.name == "--version") {
             out.version = true;
-        } else if (arg == QLatin1String("--simulate")) {
+        } else if (o.name == "--simulate") {
             out.simulate = true;
-        } else if (arg.startsWith(QLatin1String("--simulate="))) {
-            out.simulate = true;
-            out.simulatorOptions = arg.mid(11).toStdString();
-        } else if (arg == QLatin1String("--port") || arg.startsWith(QLatin1String("--port="))) {
-            if (!valueOf(i, QStringLiteral("--port"), value)) return false;
+            out.simulatorOptions = o.value;
+        } else if (o.name == "--port") {
             out.ports.push_back(value.toLocal8Bit().toStdString());
-        } else if (arg == QLatin1String("--screenshot-page") ||
-                   arg.startsWith(QLatin1String("--screenshot-page="))) {
-            if (!valueOf(i, QStringLiteral("--screenshot-page"), value)) return false;
+        } else if (o.name == "--screenshot-page") {
             out.screenshotPage = value;
-        } else if (arg == QLatin1String("--screenshot") || arg.startsWith(QLatin1String("--screenshot="))) {
-            if (!valueOf(i, QStringLiteral("--screenshot"), value)) return false;
+        } else if (o.name == "--screenshot") {
             out.screenshot = value;
-        } else if (arg == QLatin1String("--record") || arg.startsWith(QLatin1String("--record="))) {
-            if (!valueOf(i, QStringLiteral("--record"), value)) return false;
+        } else if (o.name == "--record") {
             bool number = false;
             const int seconds = value.toInt(&number);
             if (!number || seconds < 1 || seconds > 86400) {
@@ -50,9 +54,6 @@ bool ParseCommandLine(const QStringList& arguments, TCommandLine& out, QString& 
                 return false;
             }
             out.recordSeconds = seconds;
-        } else {
-            error = QStringLiteral("unknown option: ") + arg;
-            return false;
         }
     }
     return true;

@@ -19,7 +19,10 @@ struct TCommandLine {
     int recordSeconds = 0;          // connect, record debug data this long while reading, exit; 0: no
 };
 
-// False with the reason in `error` for an unknown option or a missing value.
-bool ParseCommandLine(const QStringList& arguments, TCommandLine& out, QString& error);
+// False with the reason in `error` for an unknown option, a missing value or an argument that is
+// no option. Before the toolkit has taken its own arguments out (its "-platform offscreen" and
+// the like), pass `toolkitArgumentsLeft`: arguments that are no option are then left alone.
+bool ParseCommandLine(const QStringList& arguments, TCommandLine& out, QString& error,
+                      bool toolkitArgumentsLeft = false);
 
 QString UsageText();

@@ -5,20 +5,37 @@
 #include "QtRoutines.h"
 #include "TerminationSignals.h"
 
+#include "CommandLineOptions.h"
 #include "K310_BiSS_bidirectional.h"
 #include "StandardDescriptors.h"
 #include "TarvoVersion.h"
+#include "TerminationRequests.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QPixmap>
 #include <QTimer>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <functional>
 #include <memory>
 
 namespace {
+
+int UsageError(const QString& problem) {
+    std::fprintf(stderr, "tarvo-workbench: %s\n%s\n", problem.toLocal8Bit().constData(),
+                 CommandLineOptions::TryHelpLine("tarvo-workbench").c_str());
+    return 2;
+}
+
+// Standard output that cannot be written (a closed pipe, a full disk) is a failure: exit 1.
+int FinishStandardOutput() {
+    if (std::fflush(stdout) == 0 && !std::ferror(stdout)) return 0;
+    std::fprintf(stderr, "tarvo-workbench: cannot write standard output: %s\n", std::strerror(errno));
+    return 1;
+}
 
 // In a run without a user (--screenshot) a message box would wait forever: print it instead.
 class PrintingDialogs : public TDialogs {
@@ -162,31 +179,38 @@ int main(int argc, char** argv) {
     // Before anything is opened: a closed standard stream would otherwise become the adapter's
     // port (or the simulator's terminal), and the program's own messages would go there.
     if (!platform::EnsureStandardDescriptors()) return 1;
-    // Help and version need no display, so they are answered before the toolkit starts.
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        if (arg == "--help" || arg == "-h") {
+    platform::IgnoreBrokenPipe();
+    // Help, version and bad options need no display, so they are answered before the toolkit
+    // starts. The options are read again from the toolkit's list once it has taken its own.
+    {
+        QStringList arguments;
+        for (int i = 0; i < argc; ++i)
+            arguments.push_back(QString::fromLocal8Bit(argv[i]));
+        TCommandLine early;
+        QString error;
+        if (!ParseCommandLine(arguments, early, error, true)) return UsageError(error);
+        if (early.help) {
             std::printf("%s", UsageText().toLocal8Bit().constData());
-            return 0;
+            return FinishStandardOutput();
         }
-        if (arg == "--version") {
+        if (early.version) {
             std::printf("tarvo-workbench %s\n", TARVO_VERSION);
-            return 0;
+            return FinishStandardOutput();
         }
+        // A preset or option the simulator does not know is bad usage too.
+        std::string why;
+        if (early.simulate && !BuiltInSimulator::CheckOptions(early.simulatorOptions, why))
+            return UsageError(QString::fromStdString(why));
     }
 
     QApplication app(argc, argv);
     CloseWindowsOnTerminationSignals();
-    QApplication::setApplicationName(QStringLiteral("Tarvo SPI - ZB test"));
+    SetApplicationIdentity();
     InstallDesignFont();
 
     TCommandLine options;
     QString error;
-    if (!ParseCommandLine(QApplication::arguments(), options, error)) {
-        std::fprintf(stderr, "tarvo-workbench: %s\n\n%s", error.toLocal8Bit().constData(),
-                     UsageText().toLocal8Bit().constData());
-        return 2;
-    }
+    if (!ParseCommandLine(QApplication::arguments(), options, error)) return UsageError(error);
     TMainFormOptions formOptions;
     formOptions.explicitPorts = options.ports;
     // Declared before the window, so the window closes its port before the simulator stops.
@@ -214,7 +238,7 @@ int main(int argc, char** argv) {
             form.close();
         });
         app.exec();
-        return result;
+        return FinishStandardOutput() != 0 ? 1 : result;
     }
     if (options.recordSeconds > 0) {
         int result = 1;
@@ -223,7 +247,8 @@ int main(int argc, char** argv) {
             form.close();
         });
         app.exec();
-        return result;
+        return FinishStandardOutput() != 0 ? 1 : result;
     }
-    return app.exec();
+    const int result = app.exec();
+    return FinishStandardOutput() != 0 ? 1 : result;
 }

@@ -85,6 +85,11 @@ QString UpperAsciiLetters(const QString& text) {
     return result;
 }
 
+void SetApplicationIdentity() {
+    QApplication::setApplicationName(QStringLiteral("Tarvo SPI - ZB test"));
+    QGuiApplication::setDesktopFileName(QStringLiteral("tarvo-workbench"));
+}
+
 QString InstallDesignFont() {
     const QString tahoma = QStringLiteral("Tahoma");
     if (!QFontDatabase::hasFamily(tahoma)) {

@@ -337,3 +337,8 @@ TAirGapCoefficients AirGapCoefficients(int32_t codeLength, uint32_t fwMajor, uin
 // metric-compatible Tahoma when the system has none, and maps the design's other faces to it.
 // Returns the family that Tahoma resolves to ("Tahoma" unless no Tahoma could be found).
 QString InstallDesignFont();
+
+// The program's names towards the desktop: the application name the caption is made of, and the
+// name of its desktop entry (tarvo-workbench.desktop), by which a dock groups the window with that
+// entry (the Wayland app id; on X11 the window's class instance is the program's file name).
+void SetApplicationIdentity();

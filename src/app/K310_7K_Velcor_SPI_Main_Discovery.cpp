@@ -116,11 +116,9 @@ void TMainForm::ReportRejections(const AdapterDiscovery::Result& result) {
         if (last == reason) continue;
         last = reason;
         if (r.reason == RejectReason::CannotOpen && platform::IsPermissionError(r.osError)) {
-            const std::string group = platform::DeviceGroup(r.path);
+            const std::string advice = AdapterDiscovery::PermissionAdvice(platform::DeviceAccessOf(r.path));
             QString line = QStringLiteral("No permission to open ") + QString::fromLocal8Bit(r.path);
-            if (!group.empty())
-                line += QStringLiteral("; members of the group \"") + QString::fromLocal8Bit(group) +
-                        QStringLiteral("\" may open it");
+            if (!advice.empty()) line += QStringLiteral("; ") + QString::fromLocal8Bit(advice);
             AddLog(line);
         } else {
             AddLog(QStringLiteral("Port not taken: ") +

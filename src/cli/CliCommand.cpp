@@ -2,6 +2,7 @@
 
 #include "CliOutput.h"
 #include "CliText.h"
+#include "CommandLineOptions.h"
 #include "K310_BiSS_bidirectional.h"
 #include "K310_SPI_Velcor.h"
 #include "Serial_driver.h"
@@ -12,50 +13,26 @@ namespace cli {
 
 namespace shared = K310_BiSS_bidirectional;
 
-namespace {
-
-// No value of ours begins with "--": there the value was left out and the next option follows.
-bool HasValue(const std::vector<std::string>& args, size_t i) {
-    return i + 1 < args.size() && args[i + 1].rfind("--", 0) != 0;
-}
-
-} // namespace
-
 std::optional<Invocation> Parse(const std::vector<std::string>& args, const std::vector<OptionSpec>& specs,
                                 std::string* problem) {
+    using CommandLineOptions::TakesValue;
+    std::vector<CommandLineOptions::Spec> all = {
+        {"--help", TakesValue::No}, {"--json", TakesValue::No}, {"--port", TakesValue::Yes}};
+    for (const OptionSpec& s : specs)
+        all.push_back({s.name, s.takesValue ? TakesValue::Yes : TakesValue::No});
+    const auto parsed = CommandLineOptions::Parse(args, all, problem);
+    if (!parsed) return std::nullopt;
     Invocation inv;
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        if (a == "--help" || a == "-h") {
+    inv.positional = parsed->positional;
+    for (const CommandLineOptions::Option& o : parsed->options) {
+        if (o.name == "--help")
             inv.help = true;
-        } else if (a == "--json") {
+        else if (o.name == "--json")
             inv.json = true;
-        } else if (a == "--port") {
-            if (!HasValue(args, i)) {
-                *problem = "--port needs a PATH";
-                return std::nullopt;
-            }
-            inv.ports.push_back(args[++i]);
-        } else if (a.size() > 2 && a.compare(0, 2, "--") == 0) {
-            const OptionSpec* spec = nullptr;
-            for (const OptionSpec& s : specs)
-                if (a == s.name) spec = &s;
-            if (!spec) {
-                *problem = "unknown option " + a;
-                return std::nullopt;
-            }
-            if (spec->takesValue) {
-                if (!HasValue(args, i)) {
-                    *problem = a + " needs a value";
-                    return std::nullopt;
-                }
-                inv.options[a] = args[++i];
-            } else {
-                inv.options[a] = "";
-            }
-        } else {
-            inv.positional.push_back(a);
-        }
+        else if (o.name == "--port")
+            inv.ports.push_back(o.value);
+        else
+            inv.options[o.name] = o.value;
     }
     return inv;
 }
@@ -72,8 +49,12 @@ std::optional<long long> ParseSigned(const std::string& text, long long min, lon
 }
 
 int Command::Usage(const std::string& problem) const {
-    std::fprintf(stderr, "tarvo-cli: %s\n", problem.c_str());
-    std::fputs(usage_, stderr);
+    return UsageError(inv_.subcommand, problem);
+}
+
+int UsageError(const std::string& subcommand, const std::string& problem) {
+    std::fprintf(stderr, "tarvo-cli: %s\n%s\n", TerminalText(problem).c_str(),
+                 CommandLineOptions::TryHelpLine("tarvo-cli", subcommand).c_str());
     return kExitUsage;
 }
 
@@ -86,7 +67,8 @@ int Command::Fail(const std::string& reason, JsonObject extra) const {
         if (more.size() > 2) text = text.substr(0, text.size() - 1) + "," + more.substr(1);
         std::printf("%s\n", text.c_str());
     } else {
-        std::fprintf(stderr, "tarvo-cli: %s\n", TerminalText(reason).c_str());
+        std::fprintf(stderr, "tarvo-cli: %s\n",
+                     TerminalText(K310_SPI_Velcor::WithReplyAsSent(reason)).c_str());
     }
     return kExitFailure;
 }
@@ -114,7 +96,9 @@ bool Command::Connect(AdapterDiscovery::Result& found, std::string& reason) cons
     found = AdapterDiscovery::FindAdapter(inv_.ports, source);
     if (!found.found) {
         reason = "no K310-7K adapter found";
-        if (found.tried.empty()) reason += " (no USB CDC ACM port; give one with --port PATH)";
+        if (found.tried.empty())
+            reason += " (no USB serial port of the K310-7K adapter (ttyACM on Linux, COM on Windows); give "
+                      "one with --port PATH)";
         for (const auto& rejection : found.rejected)
             reason += "\n  " + AdapterDiscovery::RejectionText(rejection);
         return false;
@@ -149,13 +133,14 @@ int RunSubcommand(const std::vector<Subcommand>& table, const std::string& name,
     const Subcommand* s = FindSubcommand(table, name);
     if (!s) return kExitUsage;
     std::string problem;
-    const auto inv = Parse(args, s->options, &problem);
-    if (!inv) return Command(s->usage, {}).Usage(problem);
+    auto inv = Parse(args, s->options, &problem);
+    if (!inv) return UsageError(name, problem);
     if (inv->help) {
         std::fputs(s->usage, stdout);
         return kExitOk;
     }
-    return s->run(Command(s->usage, *inv));
+    inv->subcommand = name;
+    return s->run(Command(*inv));
 }
 
 int32_t Transaction(const std::string& command, std::string& reply) {

@@ -25,6 +25,7 @@ struct OptionSpec {
 };
 
 struct Invocation {
+    std::string subcommand; // for the line that follows a usage error
     std::vector<std::string> ports;
     bool json = false;
     bool help = false;
@@ -44,11 +45,12 @@ using Lines = std::vector<std::pair<std::string, std::string>>;
 
 class Command {
 public:
-    Command(const char* usage, Invocation inv) : usage_(usage), inv_(std::move(inv)) {}
+    explicit Command(Invocation inv) : inv_(std::move(inv)) {}
 
     const Invocation& inv() const { return inv_; }
     bool json() const { return inv_.json; }
 
+    // A usage error: the problem and the line pointing to the subcommand's help, exit 2.
     int Usage(const std::string& problem) const;
     // The failure: its reason on stderr, or in the JSON object.
     int Fail(const std::string& reason, JsonObject extra = {}) const;
@@ -58,13 +60,16 @@ public:
     bool Connect(AdapterDiscovery::Result& found, std::string& reason) const;
 
 private:
-    const char* usage_;
     Invocation inv_;
 };
 
 // Connects and, when `identify` is set, identifies the encoder; on failure returns the exit
 // status through *exit.
 bool Prepare(const Command& cmd, bool identify, int* exit, AdapterDiscovery::Result* out = nullptr);
+
+// A usage error of `subcommand` ("" for the program itself): the problem on stderr and the line
+// pointing to its help, never the whole help again; returns the exit status 2.
+int UsageError(const std::string& subcommand, const std::string& problem);
 
 // One subcommand of a table: its name, its '--help' text, its own options and its runner.
 struct Subcommand {
@@ -77,7 +82,7 @@ struct Subcommand {
 // The entry of `table` called `name`, or nullptr.
 const Subcommand* FindSubcommand(const std::vector<Subcommand>& table, const std::string& name);
 // Parses `args` for the subcommand `name` of `table` and runs it; its usage goes to stdout for
-// --help (exit 0) and to stderr with the problem for bad usage (exit 2).
+// --help (exit 0); bad usage is a UsageError (exit 2).
 int RunSubcommand(const std::vector<Subcommand>& table, const std::string& name,
                   const std::vector<std::string>& args);
 

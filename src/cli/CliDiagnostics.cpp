@@ -52,7 +52,8 @@ int RunDebug(const Command& cmd) {
         sampleText += (i ? "," : "") + Dec(samples[i]);
     const std::string warning = Orodja::Trim(shared::LastErrorText);
     if (!warning.empty() && !cmd.json())
-        std::fprintf(stderr, "tarvo-cli: %s\n", TerminalText(warning).c_str());
+        std::fprintf(stderr, "tarvo-cli: %s\n",
+                     TerminalText(K310_SPI_Velcor::WithReplyAsSent(warning)).c_str());
     JsonObject o;
     o.Add("Header", uint32_t{d.Header})
         .Add("Samples", samples)

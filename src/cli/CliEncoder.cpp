@@ -24,8 +24,10 @@ const char* const kEncoderSubcommandsUsage =
     "  write-status     the write-access status of the last write\n"
     "  reset            reset the adapter's Velcor protocol\n"
     "\n"
-    "Common options: --port PATH (repeatable; tried in the order given; without it the USB\n"
-    "CDC ACM ports are searched), --json (one JSON object per result, with \"ok\"), --help.\n";
+    "Common options: --port PATH (repeatable; tried in the order given; without it the K310-7K\n"
+    "adapter's USB serial port (ttyACM on Linux, COM on Windows) is searched for), --json (one\n"
+    "JSON object per result, with \"ok\"), --help. Options take their value as --name VALUE\n"
+    "or --name=VALUE.\n";
 
 namespace {
 

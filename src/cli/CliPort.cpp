@@ -1,5 +1,6 @@
 #include "CliPort.h"
 
+#include "AdapterDiscovery.h"
 #include "SerialPort.h"
 
 namespace cli {
@@ -10,8 +11,8 @@ platform::PortHandle OpenAdapterPort(const std::string& path, std::string* error
     if (!port.IsValid()) {
         std::string line = "cannot open " + path + ": " + platform::ErrorText(osError);
         if (platform::IsPermissionError(osError)) {
-            const std::string group = platform::DeviceGroup(path);
-            if (!group.empty()) line += " (the device belongs to group '" + group + "'; add your user to it)";
+            const std::string advice = AdapterDiscovery::PermissionAdvice(platform::DeviceAccessOf(path));
+            if (!advice.empty()) line += " (" + advice + ")";
         }
         if (error) *error = line;
         return platform::kNoPort;

@@ -60,7 +60,7 @@ std::string JsonArray(const std::vector<std::string>& texts) {
 
 // A problem that does not end the procedure: on stderr, as the window's log would show it.
 void Warn(const std::string& text) {
-    std::fprintf(stderr, "tarvo-cli: %s\n", TerminalText(text).c_str());
+    std::fprintf(stderr, "tarvo-cli: %s\n", TerminalText(K310_SPI_Velcor::WithReplyAsSent(text)).c_str());
 }
 
 // An unsigned option within [min, max], or `fallback` when not given.
@@ -207,7 +207,8 @@ const char* const kRecordUsage =
     "the temperature, the signal level and the debug data; the supply status on the first\n"
     "reading and every 1001st. Readings are MS milliseconds apart (0..10000, default 50).\n"
     "The file TEST_<part>_<serial>_<YYYYMMDDHHMMSS>.csv goes into DIR (default: the current\n"
-    "directory); a name already taken gets _2, _3, ... before .csv.\n"
+    "directory; made with its parents when it is not there); a name already taken gets _2, _3,\n"
+    "... before .csv.\n"
     "Output: 'path: FILE', 'records: N', 'failedReadings: N', the duration line\n"
     "'Record duration: N sec.' and 'ended: completed|lost port|interrupted|write failed'.\n"
     "A failed reading (no reply, an ERROR or garbage reply, a bad CRC) goes to stderr, writes no\n"
@@ -225,8 +226,12 @@ int RunRecord(const Command& p) {
     if (const auto it = p.inv().options.find("--dir"); it != p.inv().options.end())
         directory = platform::PathFromUtf8(it->second);
     std::error_code ec;
-    if (!fs::is_directory(directory, ec))
-        return p.Usage("--dir " + platform::Utf8FromPath(directory) + " is not a directory");
+    const std::string shown = platform::Utf8FromPath(directory);
+    if (fs::exists(directory, ec) && !fs::is_directory(directory, ec))
+        return p.Usage("--dir " + shown + " exists and is not a folder");
+    // A folder that is not there yet is made, with its parents, as a user who names one expects.
+    if (!fs::is_directory(directory, ec) && !fs::create_directories(directory, ec) && ec)
+        return p.Fail("cannot create the folder " + shown + ": " + ec.message());
 
     // From here a signal ends the run at its next step instead of the program at once.
     platform::CatchTerminationRequests();

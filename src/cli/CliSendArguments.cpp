@@ -1,52 +1,49 @@
 #include "CliSendArguments.h"
 
 #include "CliText.h"
+#include "CommandLineOptions.h"
 
 namespace cli {
 
 std::optional<SendArguments> ParseSendArguments(const std::vector<std::string>& args, std::string* problem) {
-    SendArguments out;
-    bool haveCommand = false;
+    using CommandLineOptions::TakesValue;
     auto fail = [&](std::string reason) -> std::optional<SendArguments> {
         *problem = std::move(reason);
         return std::nullopt;
     };
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        if (a == "--help" || a == "-h") {
+    const auto parsed = CommandLineOptions::Parse(args,
+                                                  {{"--help", TakesValue::No},
+                                                   {"--json", TakesValue::No},
+                                                   {"--port", TakesValue::Yes},
+                                                   {"--min-reply", TakesValue::Yes},
+                                                   {"--pace", TakesValue::Yes}},
+                                                  problem);
+    if (!parsed) return std::nullopt;
+    SendArguments out;
+    for (const CommandLineOptions::Option& o : parsed->options) {
+        if (o.name == "--help") {
             out.help = true;
             return out;
         }
-        // No value of ours begins with "--": there the value was left out.
-        const std::string* value =
-            i + 1 < args.size() && args[i + 1].rfind("--", 0) != 0 ? &args[i + 1] : nullptr;
-        if (a == "--port") {
-            if (!value) return fail("--port needs a PATH");
-            out.port = *value;
-            ++i;
-        } else if (a == "--min-reply") {
-            const auto n = value ? ParseNumber(*value, 0xFFFFFFFFull) : std::nullopt;
+        if (o.name == "--json") {
+            out.json = true;
+        } else if (o.name == "--port") {
+            out.ports.push_back(o.value);
+        } else if (o.name == "--min-reply") {
+            const auto n = ParseNumber(o.value, 0xFFFFFFFFull);
             if (!n) return fail("--min-reply needs a number 0..4294967295");
             out.minReply = static_cast<uint32_t>(*n);
-            ++i;
-        } else if (a == "--pace") {
-            const auto n = value ? ParseNumber(*value, 255) : std::nullopt;
+        } else if (o.name == "--pace") {
+            const auto n = ParseNumber(o.value, 255);
             if (!n) return fail("--pace needs a number of milliseconds 0..255");
             out.pace = static_cast<uint8_t>(*n);
-            ++i;
-        } else if (a.size() > 2 && a.compare(0, 2, "--") == 0) {
-            return fail("unknown option " + a);
-        } else if (!haveCommand) {
-            const auto c = UnescapeBytes(a);
-            if (!c) return fail("malformed escape in COMMAND");
-            out.command = *c;
-            haveCommand = true;
-        } else {
-            return fail("only one COMMAND may be given");
         }
     }
-    if (out.port.empty()) return fail("--port PATH is required");
-    if (!haveCommand) return fail("COMMAND is missing");
+    if (parsed->positional.empty()) return fail("COMMAND is missing");
+    if (parsed->positional.size() > 1) return fail("only one COMMAND may be given");
+    const auto c = UnescapeBytes(parsed->positional[0]);
+    if (!c) return fail("malformed escape in COMMAND");
+    out.command = *c;
     return out;
 }
 

@@ -11,8 +11,9 @@ namespace cli {
 
 struct SendArguments {
     bool help = false; // --help or -h before any problem: print the usage and stop
-    std::string port;
-    std::string command; // escapes resolved; may be empty when given as ""
+    bool json = false;
+    std::vector<std::string> ports; // tried first; none: the adapter is searched for
+    std::string command;            // escapes resolved; may be empty when given as ""
     uint32_t minReply = 0;
     uint8_t pace = 0;
 };

@@ -1,17 +1,21 @@
 // tarvo-cli: the headless front end of the protocol layer. Its output formats are parsed by
 // scripts, so they change only by adding.
+#include "CliCommand.h"
 #include "CliEncoder.h"
+#include "CliJson.h"
 #include "CliOutput.h"
 #include "CliPort.h"
 #include "CliProcedures.h"
 #include "CliSendArguments.h"
 #include "CliText.h"
+#include "CommandLineOptions.h"
 #include "K310_BiSS_bidirectional.h"
 #include "Orodja.h"
 #include "Serial_driver.h"
 #include "StandardDescriptors.h"
 #include "SystemInfo.h"
 #include "TarvoVersion.h"
+#include "TerminationRequests.h"
 
 #include <cstdio>
 #include <cstring>
@@ -54,12 +58,14 @@ const char* const kCrcUsage =
     "hex counts as 00.\n";
 
 const char* const kSendUsage =
-    "usage: tarvo-cli send --port PATH [--min-reply N] [--pace MS] COMMAND\n"
+    "usage: tarvo-cli send [--port PATH]... [--min-reply N] [--pace MS] [--json] COMMAND\n"
     "\n"
-    "Opens PATH with the adapter's line settings (115200 8N1), sends COMMAND exactly as given\n"
+    "Opens PATH (the first of the given ports that opens, as it is; without --port the adapter is\n"
+    "searched for) with the adapter's line settings (115200 8N1), sends COMMAND exactly as given\n"
     "(no terminator is added) and collects the reply: until a CR arrives, or with --min-reply N\n"
     "until at least N bytes have arrived, at most 400 ms.\n"
     "  --pace MS   send one byte at a time, MS milliseconds (0..255) apart\n"
+    "  --json      one object: \"ok\", \"port\", \"result\", \"reply\" (the reply as received)\n"
     "COMMAND accepts the escapes \\r \\n \\t \\0 \\\\ \\\" \\xHH.\n"
     "\n"
     "Output: 'result CODE' (0 complete, -1 time-out, -3 no port, -errno failed write) and\n"
@@ -70,42 +76,77 @@ bool IsHelp(const std::string& a) {
     return a == "--help" || a == "-h";
 }
 
-int Usage(const char* text, const std::string& problem = {}) {
-    if (!problem.empty()) std::fprintf(stderr, "tarvo-cli: %s\n", problem.c_str());
-    std::fputs(text, stderr);
-    return kExitUsage;
+// The described routine reads any text (a pair that is not hex counts as 00); what a user types
+// here is meant as hex, so anything else is a typing error, not a CRC.
+bool IsHexText(const std::string& text) {
+    return !text.empty() && text.find_first_not_of("0123456789abcdefABCDEF") == std::string::npos;
 }
 
 int RunCrc(const std::vector<std::string>& args) {
-    if (args.size() == 1 && IsHelp(args[0])) {
+    std::string problem;
+    const auto parsed =
+        CommandLineOptions::Parse(args, {{"--help", CommandLineOptions::TakesValue::No}}, &problem);
+    if (!parsed) return cli::UsageError("crc", problem);
+    if (!parsed->options.empty()) {
         std::fputs(kCrcUsage, stdout);
         return kExitOk;
     }
-    if (args.size() != 1) return Usage(kCrcUsage, "crc takes exactly one HEXTEXT");
-    std::printf("%02X\n", Orodja::HexFrameCrc8(args[0]));
+    if (parsed->positional.size() != 1) return cli::UsageError("crc", "crc takes exactly one HEXTEXT");
+    const std::string& text = parsed->positional[0];
+    if (!IsHexText(text))
+        return cli::UsageError("crc", "HEXTEXT must be hexadecimal digits (0-9, A-F), not \"" + text + "\"");
+    std::printf("%02X\n", Orodja::HexFrameCrc8(text));
     return kExitOk;
 }
 
 int RunSend(const std::vector<std::string>& args) {
     std::string problem;
     const auto parsed = cli::ParseSendArguments(args, &problem);
-    if (!parsed) return Usage(kSendUsage, problem);
+    if (!parsed) return cli::UsageError("send", problem);
     if (parsed->help) {
         std::fputs(kSendUsage, stdout);
         return kExitOk;
     }
 
-    std::string error;
+    cli::Invocation inv;
+    inv.subcommand = "send";
+    inv.ports = parsed->ports;
+    inv.json = parsed->json;
+    const cli::Command cmd(inv);
     namespace shared = K310_BiSS_bidirectional;
-    shared::PortHandle = cli::OpenAdapterPort(parsed->port, &error);
-    if (!shared::PortHandle.IsValid()) {
-        std::fprintf(stderr, "tarvo-cli: %s\n", error.c_str());
-        return kExitFailure;
+    std::string port;
+    if (parsed->ports.empty()) {
+        AdapterDiscovery::Result found;
+        std::string error;
+        if (!cmd.Connect(found, error)) return cmd.Fail(error);
+        port = found.port.path;
+    } else {
+        // A named port is opened as it is, without the adapter's greeting: send is how a port
+        // that does not answer as an adapter is looked at.
+        std::string error;
+        for (const std::string& path : parsed->ports) {
+            shared::PortHandle = cli::OpenAdapterPort(path, &error);
+            if (shared::PortHandle.IsValid()) {
+                port = path;
+                break;
+            }
+        }
+        if (!shared::PortHandle.IsValid()) return cmd.Fail(error);
     }
     std::string reply;
     const int32_t result = Serial_driver::SendCommandPaced(shared::PortHandle, parsed->command, parsed->pace,
                                                            parsed->minReply, reply);
-    std::printf("result %d\nreply %s\n", result, cli::EscapeBytes(reply).c_str());
+    if (parsed->json) {
+        std::printf("%s\n", cli::JsonObject()
+                                .Add("ok", result == 0)
+                                .Add("port", port)
+                                .Add("result", result)
+                                .Add("reply", reply)
+                                .Text()
+                                .c_str());
+    } else {
+        std::printf("result %d\nreply %s\n", result, cli::EscapeBytes(reply).c_str());
+    }
     return result == 0 ? kExitOk : kExitFailure;
 }
 
@@ -114,7 +155,7 @@ int RunSend(const std::vector<std::string>& args) {
 static int Dispatch(std::vector<std::string> args) {
     if (!args.empty()) args.erase(args.begin()); // the program's own name
     const std::string mainUsage = MainUsage();
-    if (args.empty()) return Usage(mainUsage.c_str(), "a SUBCOMMAND is required");
+    if (args.empty()) return cli::UsageError("", "a SUBCOMMAND is required");
     const std::string sub = args[0];
     args.erase(args.begin());
     if (IsHelp(sub)) {
@@ -129,12 +170,13 @@ static int Dispatch(std::vector<std::string> args) {
     if (sub == "send") return RunSend(args);
     if (cli::IsEncoderSubcommand(sub)) return cli::RunEncoderSubcommand(sub, args);
     if (cli::IsProcedureSubcommand(sub)) return cli::RunProcedureSubcommand(sub, args);
-    return Usage(mainUsage.c_str(), "unknown subcommand " + sub);
+    return cli::UsageError("", "unknown subcommand " + sub);
 }
 
 int main(int argc, char** argv) {
     // Before anything is opened: a closed standard stream would otherwise become the port.
     if (!platform::EnsureStandardDescriptors()) return kExitFailure;
+    platform::IgnoreBrokenPipe();
     platform::PrintUtf8OnConsole();
     // UTF-8 from here on, also on Windows: a --dir with letters outside the ANSI code page arrives
     // intact.

@@ -86,7 +86,14 @@ std::string ErrorText(int osError);
 bool IsPermissionError(int osError);
 // Another program (or another workbench) has the port.
 bool IsBusyError(int osError);
-// The group that owns a device file, empty when unknown; tells the user whom to ask for access.
-std::string DeviceGroup(const std::string& path);
+// Who may open a device file: tells the user whom to ask for access.
+struct DeviceAccess {
+    bool known = false; // false where the OS has no such notion (Windows) or the file is gone
+    std::string owner;  // user name (or number)
+    std::string group;  // group name (or number)
+    unsigned mode = 0;  // permission bits, 0777 at most
+    bool GroupMayReadWrite() const { return (mode & 060) == 060; }
+};
+DeviceAccess DeviceAccessOf(const std::string& path);
 
 } // namespace platform

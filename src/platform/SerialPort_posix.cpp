@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <grp.h>
 #include <poll.h>
+#include <pwd.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -245,11 +246,17 @@ bool IsBusyError(int osError) {
     return osError == EBUSY;
 }
 
-std::string DeviceGroup(const std::string& path) {
+DeviceAccess DeviceAccessOf(const std::string& path) {
+    DeviceAccess access;
     struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) return {};
-    if (const group* g = ::getgrgid(st.st_gid)) return g->gr_name;
-    return std::to_string(st.st_gid);
+    if (::stat(path.c_str(), &st) != 0) return access;
+    access.known = true;
+    access.mode = st.st_mode & 0777;
+    const passwd* p = ::getpwuid(st.st_uid);
+    access.owner = p ? p->pw_name : std::to_string(st.st_uid);
+    const group* g = ::getgrgid(st.st_gid);
+    access.group = g ? g->gr_name : std::to_string(st.st_gid);
+    return access;
 }
 
 std::string PortKey(const std::string& path) {

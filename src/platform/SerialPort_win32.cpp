@@ -313,7 +313,7 @@ bool IsBusyError(int osError) {
     return osError == ERROR_ACCESS_DENIED || osError == ERROR_SHARING_VIOLATION;
 }
 
-std::string DeviceGroup(const std::string&) {
+DeviceAccess DeviceAccessOf(const std::string&) {
     return {};
 }
 

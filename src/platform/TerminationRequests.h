@@ -23,4 +23,10 @@ bool TerminationRequested();
 // Sleeps `ms` milliseconds, or less when a request comes meanwhile; true when one has come.
 bool SleepUnlessTerminated(uint32_t ms);
 
+// The programs' policy for output nobody reads any more (a pipe whose reader has gone, as in
+// "tarvo-cli read | head -1"): no signal ends the program in the middle of a step; the write
+// fails, the program ends its run as it ends any other (the supply switched off, the file closed
+// whole), says so on stderr and exits 1. Windows has no such signal. Call at program start.
+void IgnoreBrokenPipe();
+
 } // namespace platform

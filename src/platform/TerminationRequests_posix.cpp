@@ -92,3 +92,11 @@ void DrainTerminationRequests() {
 }
 
 } // namespace platform
+
+namespace platform {
+
+void IgnoreBrokenPipe() {
+    ::signal(SIGPIPE, SIG_IGN);
+}
+
+} // namespace platform

@@ -56,3 +56,9 @@ bool SleepUnlessTerminated(uint32_t ms) {
 }
 
 } // namespace platform
+
+namespace platform {
+
+void IgnoreBrokenPipe() {}
+
+} // namespace platform

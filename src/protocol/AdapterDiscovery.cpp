@@ -5,6 +5,7 @@
 #include "Serial_driver.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <set>
 
 namespace AdapterDiscovery {
@@ -64,6 +65,17 @@ std::vector<Candidate> SystemCandidates() {
     return CandidatesFromPortList(platform::SystemPortList());
 }
 
+std::string PermissionAdvice(const platform::DeviceAccess& access) {
+    if (!access.known) return {};
+    if (access.GroupMayReadWrite())
+        return "the device belongs to group \"" + access.group + "\"; add your user to it";
+    char mode[16];
+    std::snprintf(mode, sizeof mode, "%04o", access.mode);
+    return std::string("the device's permissions (mode ") + mode + ", owner " + access.owner +
+           ") keep everyone but its owner out; the udev rule 70-tarvo-k310-7k.rules of the tarvo-workbench "
+           "package lets the person at the desk open the adapter";
+}
+
 std::string RejectionText(const Rejection& r) {
     const std::string quoted = "\"" + Orodja::KeepPrintable(r.reply) + "\"";
     std::string why;
@@ -71,9 +83,8 @@ std::string RejectionText(const Rejection& r) {
     case RejectReason::CannotOpen:
         why = "cannot open: " + platform::ErrorText(r.osError);
         if (platform::IsPermissionError(r.osError)) {
-            const std::string group = platform::DeviceGroup(r.path);
-            if (!group.empty())
-                why += " (the device belongs to group \"" + group + "\"; add your user to it)";
+            const std::string advice = PermissionAdvice(platform::DeviceAccessOf(r.path));
+            if (!advice.empty()) why += " (" + advice + ")";
         }
         break;
     case RejectReason::Busy:

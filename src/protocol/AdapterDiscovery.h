@@ -72,6 +72,11 @@ struct Result {
 // quoted with its printable characters only).
 std::string RejectionText(const Rejection& rejection);
 
+// What a person refused a port for want of rights can do about it: join the device's group when
+// that group may read and write it; otherwise no group helps, and the udev rule that lets the
+// person at the desk in is the way. Empty when nothing is known.
+std::string PermissionAdvice(const platform::DeviceAccess& access);
+
 // Explicit paths are tried first, in the order given, then the source's candidates; a path is
 // tried once. `betweenPorts` runs after each successful open (the window processes pending
 // events there). Uses Serial_driver::SendCommand; PortHandle is not touched: the caller stores

@@ -33,6 +33,8 @@ const std::string kResetConfirmation = "Reset of Velcor protocol performed";
 // quote them the way the read's own failures do.
 std::string gLastCommand;
 std::string gLastReply;
+// The same reply as the adapter sent it, blanks included, for a person to read.
+std::string gLastReplyAsSent;
 
 // The port is closed at program end even when nothing else did it.
 struct ShutdownAtExit {
@@ -161,6 +163,7 @@ namespace {
 bool RegisterTransaction(const std::string& command, std::string& reply) {
     const int32_t result = Serial_driver::SendCommand(PortHandle, command, 0, reply);
     EncoderPosition.ErrComm = result;
+    gLastReplyAsSent = Orodja::KeepPrintable(reply);
     reply = Orodja::RemoveSpaces(reply);
     gLastCommand = command;
     gLastReply = reply;
@@ -780,7 +783,16 @@ void ResetVelcorState() {
     SelfCalResultText.clear();
     gLastCommand.clear();
     gLastReply.clear();
+    gLastReplyAsSent.clear();
     ResetTarvoKonstanteState();
+}
+
+std::string WithReplyAsSent(const std::string& text) {
+    const std::string quoted = " RCV: " + gLastReply;
+    if (gLastReply == gLastReplyAsSent || text.size() < quoted.size() ||
+        text.compare(text.size() - quoted.size(), quoted.size(), quoted) != 0)
+        return text;
+    return text.substr(0, text.size() - quoted.size()) + " RCV: " + gLastReplyAsSent;
 }
 
 void ShutdownVelcor() {

@@ -95,6 +95,11 @@ bool DecodePositionFrame();
 // The "d" report in EncoderPosition.RxData as received.
 bool DecodeDetailedStatus();
 
+// `text` (a LastErrorText) with the register reply it quotes at its end (" RCV: " and the reply
+// without blanks, as the messages are made) shown as the adapter sent it: printable characters,
+// inner blanks kept. For a person reading a failure; other texts come back unchanged.
+std::string WithReplyAsSent(const std::string& text);
+
 // Start values again, as at program start (the layout too).
 void ResetVelcorState();
 // Program end: closes PortHandle if still open, empties SelfCalResultText.

@@ -57,7 +57,10 @@ bool ApplySimOption(std::string_view name, std::string_view value, SimOptions& o
     if (name == "preset") {
         EncoderVariant v;
         if (!FindPreset(value, v)) {
-            error = "unknown preset \"" + std::string(value) + "\"";
+            error = "unknown preset \"" + std::string(value) + "\" (presets:";
+            for (const std::string& name : PresetNames())
+                error += " " + name;
+            error += ")";
             return false;
         }
         out.preset = std::string(value);

@@ -1,10 +1,13 @@
 // k310-sim: a simulated K310-7K adapter with a Tarvo encoder on a pseudo-terminal. Prints the
 // terminal's path as its first line, then obeys control commands on standard input.
+#include "CommandLineOptions.h"
 #include "K310Simulator.h"
 #include "SimOptions.h"
 #include "StandardDescriptors.h"
 #include "TarvoVersion.h"
+#include "TerminationRequests.h"
 
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -16,6 +19,7 @@
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -66,19 +70,52 @@ const char* kUsage =
     "  bare  type code 15, 16B, type 1, no optional and no firmware registers\n"
     "\n";
 
-bool TakesValue(const std::string& name) {
-    return name == "preset" || name == "position" || name == "rotate" || name == "noise" || name == "link" ||
-           name == "time-scale" || name == "selfcal-seconds" || name == "adapter-version" ||
-           name == "adapter-serial" || name == "adapter-revision";
+std::vector<CommandLineOptions::Spec> OptionSpecs() {
+    using CommandLineOptions::TakesValue;
+    std::vector<CommandLineOptions::Spec> specs = {{"--help", TakesValue::No},
+                                                   {"--version", TakesValue::No},
+                                                   {"--describe", TakesValue::No},
+                                                   {"--no-input", TakesValue::No}};
+    for (const char* name :
+         {"--preset", "--position", "--rotate", "--noise", "--link", "--time-scale", "--selfcal-seconds",
+          "--adapter-version", "--adapter-serial", "--adapter-revision"})
+        specs.push_back({name, TakesValue::Yes});
+    // Switches that the in-process form writes as "wire-timing=1" may say so here too.
+    for (const char* name : {"--wire-timing", "--usb-frames", "--power-on"})
+        specs.push_back({name, TakesValue::Optional});
+    return specs;
+}
+
+// What was printed at once (help, version, the variant) reached standard output, or exit 1.
+int FinishOutput() {
+    if (std::fflush(stdout) == 0 && !std::ferror(stdout)) return 0;
+    std::fprintf(stderr, "k310-sim: cannot write standard output: %s\n", std::strerror(errno));
+    return 1;
+}
+
+int UsageError(const std::string& problem) {
+    std::fprintf(stderr, "k310-sim: %s\n%s\n", problem.c_str(),
+                 CommandLineOptions::TryHelpLine("k310-sim").c_str());
+    return 2;
 }
 
 std::mutex outputLock;
+
+// Set once a line could not be written: the simulator then stops serving and exits 1, as the
+// other programs do when their output is gone.
+std::atomic<bool> outputLost{false};
 
 void PrintLine(const std::string& text) {
     std::lock_guard lock(outputLock);
     std::fwrite(text.data(), 1, text.size(), stdout);
     std::fputc('\n', stdout);
-    std::fflush(stdout);
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+        if (!outputLost.exchange(true))
+            std::fprintf(stderr, "k310-sim: cannot write standard output: %s\n", std::strerror(errno));
+        // Wakes the loop below, which ends the program.
+        const char b = 1;
+        [[maybe_unused]] auto n = ::write(signalPipe[1], &b, 1);
+    }
 }
 
 bool UpdateLink(const std::string& link, const std::string& target) {
@@ -98,36 +135,28 @@ int main(int argc, char** argv) {
     // Before anything is opened: a closed standard stream would otherwise take the number of the
     // signal pipe or the terminal, and the program's own lines would go there.
     if (!platform::EnsureStandardDescriptors()) return 1;
+    platform::IgnoreBrokenPipe();
     sim::SimOptions options;
     std::string link;
     bool describe = false;
     bool readInput = true;
-    for (int i = 1; i < argc; ++i) {
-        std::string arg = argv[i];
-        if (arg == "--help" || arg == "-h") {
+    std::string problem;
+    const auto parsed =
+        CommandLineOptions::Parse(std::vector<std::string>(argv + 1, argv + argc), OptionSpecs(), &problem);
+    if (!parsed) return UsageError(problem);
+    if (!parsed->positional.empty())
+        return UsageError("unexpected argument \"" + parsed->positional[0] + "\"");
+    for (const CommandLineOptions::Option& option : parsed->options) {
+        const std::string name = option.name.substr(2);
+        const std::string& value = option.value;
+        if (name == "help") {
             std::fputs(kUsage, stdout);
             std::fputs(sim::K310Simulator::ControlHelp(), stdout);
-            return 0;
+            return FinishOutput();
         }
-        if (arg == "--version") {
+        if (name == "version") {
             std::printf("k310-sim %s\n", TARVO_VERSION);
-            return 0;
-        }
-        if (arg.rfind("--", 0) != 0) {
-            std::fprintf(stderr, "k310-sim: unexpected argument \"%s\" (see --help)\n", arg.c_str());
-            return 2;
-        }
-        std::string name = arg.substr(2), value;
-        const auto eq = name.find('=');
-        if (eq != std::string::npos) {
-            value = name.substr(eq + 1);
-            name = name.substr(0, eq);
-        } else if (TakesValue(name)) {
-            if (i + 1 >= argc) {
-                std::fprintf(stderr, "k310-sim: --%s needs a value\n", name.c_str());
-                return 2;
-            }
-            value = argv[++i];
+            return FinishOutput();
         }
         if (name == "describe") {
             describe = true;
@@ -142,17 +171,14 @@ int main(int argc, char** argv) {
             continue;
         }
         std::string error;
-        if (!sim::ApplySimOption(name, value, options, error)) {
-            std::fprintf(stderr, "k310-sim: %s\n", error.c_str());
-            return 2;
-        }
+        if (!sim::ApplySimOption(name, value, options, error)) return UsageError(error);
     }
 
     if (describe) {
         sim::EncoderVariant variant;
         sim::FindPreset(options.preset, variant);
         std::fputs(sim::DescribeJson(variant, options.adapter).c_str(), stdout);
-        return 0;
+        return FinishOutput();
     }
 
     if (::pipe(signalPipe) != 0) return 1;
@@ -161,7 +187,6 @@ int main(int argc, char** argv) {
     ::sigemptyset(&sa.sa_mask);
     ::sigaction(SIGTERM, &sa, nullptr);
     ::sigaction(SIGINT, &sa, nullptr);
-    ::signal(SIGPIPE, SIG_IGN);
 
     sim::K310Simulator simulator(options);
     std::string error;
@@ -211,5 +236,5 @@ int main(int argc, char** argv) {
     simulator.SetPathChangedCallback(nullptr);
     simulator.Stop();
     UpdateLink(link, "");
-    return 0;
+    return outputLost ? 1 : 0;
 }

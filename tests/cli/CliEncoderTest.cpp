@@ -224,7 +224,9 @@ TEST(CliUsageEncoder, BadUsageExitsTwoAndHelpOnEveryLevel) {
     for (const auto& args : bad) {
         const auto r = RunProgram(TARVO_CLI_PATH, args);
         EXPECT_EQ(r.exitCode, 2) << args[0] << " " << args[1];
-        EXPECT_NE(r.err.find("usage: tarvo-cli"), std::string::npos);
+        // One line with the problem, one pointing to the subcommand's help.
+        EXPECT_EQ(r.err.rfind("tarvo-cli: ", 0), 0u) << r.err;
+        EXPECT_EQ(r.err.substr(r.err.find('\n') + 1), "Try 'tarvo-cli " + args[0] + " --help'.\n") << r.err;
     }
     for (const char* sub : {"find", "power", "clock", "identify", "read", "reg", "errmap", "debug", "selfcal",
                             "save", "factory-reset", "preset-mt", "clear-status", "write-status", "reset"}) {

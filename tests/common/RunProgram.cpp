@@ -36,8 +36,18 @@ ProgramOutput RunProgram(const std::string& path, const std::vector<std::string>
             ::dup2(file, 1);
             ::close(file);
         }
+        if (streams.outReaderGone) {
+            int gone[2];
+            if (::pipe(gone) != 0) ::_exit(126);
+            ::close(gone[0]);
+            ::dup2(gone[1], 1);
+            ::close(gone[1]);
+        }
         for (int fd : streams.closed)
             ::close(fd);
+        // As a shell starts it: a program's own policy for a broken pipe is what is tested, not
+        // what this test process set for itself.
+        ::signal(SIGPIPE, SIG_DFL);
         std::vector<char*> argv;
         argv.push_back(const_cast<char*>(path.c_str()));
         for (const auto& a : args)

@@ -18,8 +18,9 @@ struct ProgramOutput {
 // How the child's standard streams are set up, beyond input from a string and output collected.
 struct ProgramStreams {
     std::string input;
-    std::vector<int> closed; // of 0, 1, 2: closed when the program starts
-    std::string outFile;     // standard output goes to this file (e.g. /dev/full) instead
+    std::vector<int> closed;    // of 0, 1, 2: closed when the program starts
+    std::string outFile;        // standard output goes to this file (e.g. /dev/full) instead
+    bool outReaderGone = false; // standard output is a pipe whose reader has gone
     // Signals sent to the program while it runs, in the order given: each `delayMs` after the
     // previous one was sent (the first: after the start), and not before `afterOutput` (when set)
     // has appeared on its standard output.

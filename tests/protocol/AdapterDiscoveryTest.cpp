@@ -199,10 +199,11 @@ TEST_F(Discovery, EveryCandidateNotTakenSaysWhy) {
         {D::RejectReason::Busy, held.SlavePath() + ": busy: another program has it open"},
     };
     if (haveLocked)
-        expected.push_back({D::RejectReason::CannotOpen,
-                            locked +
-                                ": cannot open: Permission denied (the device belongs to group \"root\"; "
-                                "add your user to it)"});
+        expected.push_back(
+            {D::RejectReason::CannotOpen,
+             locked + ": cannot open: Permission denied (the device's permissions (mode 0444, owner "
+                      "root) keep everyone but its owner out; the udev rule 70-tarvo-k310-7k.rules of "
+                      "the tarvo-workbench package lets the person at the desk open the adapter)"});
     ASSERT_EQ(result.rejected.size(), expected.size());
     for (size_t i = 0; i < expected.size(); ++i) {
         SCOPED_TRACE(expected[i].text);
@@ -212,6 +213,27 @@ TEST_F(Discovery, EveryCandidateNotTakenSaysWhy) {
     }
     // The window's permission line keeps its source.
     EXPECT_EQ(result.openFailures.size(), haveLocked ? 3u : 2u);
+}
+
+TEST(DiscoveryAdvice, JoiningTheGroupIsAdvisedOnlyWhenTheGroupMayReadAndWrite) {
+    const std::string udev = "keep everyone but its owner out; the udev rule 70-tarvo-k310-7k.rules of the "
+                             "tarvo-workbench package lets the person at the desk open the adapter";
+    struct Row {
+        platform::DeviceAccess access;
+        std::string advice;
+    };
+    const Row rows[] = {
+        {{true, "root", "dialout", 0660}, "the device belongs to group \"dialout\"; add your user to it"},
+        {{true, "root", "uucp", 0664}, "the device belongs to group \"uucp\"; add your user to it"},
+        {{true, "root", "root", 0600}, "the device's permissions (mode 0600, owner root) " + udev},
+        // Read alone is not enough to talk to the adapter.
+        {{true, "root", "dialout", 0640}, "the device's permissions (mode 0640, owner root) " + udev},
+        {{false, "", "", 0}, ""},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.access.mode);
+        EXPECT_EQ(AdapterDiscovery::PermissionAdvice(row.access), row.advice);
+    }
 }
 
 } // namespace
