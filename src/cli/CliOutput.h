@@ -17,14 +17,15 @@ int FinishOutput(int status);
 // Standard output for a run of many short lines (the readings). A write per line costs a system
 // call and a wake-up of whoever reads the pipe, which halves what a fast device gives through a
 // pipe; so the lines gather in the C library's buffer while the readings come back to back. They
-// go out when the program waits: for a device that takes its time (at most one write a
-// millisecond, so a device that answers in a fraction of one does not cost a write per line
-// again), before an interval and before a note on standard error, and in any case once the last
-// write is kMaxGapMicros old. Whoever reads the pipe sees each line about when its reading came
-// off the wire, in few large writes.
+// go out when the program waits: for a device that takes its time (at most one write in
+// kMinGapMicros: a write that wakes the reader costs the program about a sixth of what a whole
+// transaction costs, which a device answering every few milliseconds would pay for every line),
+// before an interval and before a note on standard error, and in any case once the last write is
+// kMaxGapMicros old. Whoever reads the pipe sees each line about when its reading came off the
+// wire, in few large writes.
 class TLinePacer {
 public:
-    static constexpr uint64_t kMinGapMicros = 1000;
+    static constexpr uint64_t kMinGapMicros = 10000;
     static constexpr uint64_t kMaxGapMicros = 100000;
 
     // After each line printed: false once standard output has failed (said once on stderr), so

@@ -28,9 +28,9 @@ const char* const kReadUsage =
     "is lost. A reply that fails its CRC check (ErrCRC=1: a broken frame, an adapter's ERROR\n"
     "line) is a failed reading too: its line is printed and a note goes to stderr (its object\n"
     "has \"ok\": false). The encoder's own error and warning bits are data, not failures.\n"
-    "Into a pipe or a file, the lines of readings that come back to back go out together, at\n"
-    "least every 100 ms; a line is out before the pause of an interval, while the next reading\n"
-    "waits for a device that takes its time, and before a note on stderr.\n"
+    "Into a pipe or a file the lines go out together: at least every 100 ms while readings\n"
+    "come back to back, within about 10 ms while the program waits for a device that takes its\n"
+    "time, and before the pause of an interval and before a note on stderr.\n"
     "Exit 1 when any reading failed.\n"
     "  --keep-going   for long unattended runs: a reading without an answer is reported and\n"
     "                 the readings go on; only a lost port ends them\n";
@@ -57,7 +57,7 @@ int RunRead(const Command& cmd) {
     const auto& p = shared::EncoderPosition;
     TLinePacer output;
     // A reading that waits for its reply sends the lines before it meanwhile, in time the wire
-    // takes anyway: a slow device's lines come one by one, as fast as it answers.
+    // takes anyway: a slow device's lines come about as fast as it answers.
     Serial_driver::SetWaitHook([&output] { output.WhileWaiting(); });
     struct HookRemoval {
         ~HookRemoval() { Serial_driver::SetWaitHook({}); }

@@ -215,7 +215,7 @@ TEST_F(CliReadPacing, ALineIsOutWhileTheNextReadingWaitsForTheDevice) {
     ExpectAdapter();
     ExpectIdentification();
     peer.Add(Exchange{"?04:000", {Piece{good, 0}}});
-    peer.Add(Exchange{"?04:000", {Piece{good, 20}}}); // more than a moment after the first line
+    peer.Add(Exchange{"?04:000", {Piece{good, 30}}}); // well after the first line's write
     peer.Add(Exchange{"?04:000", {}});                // answered below
     peer.Add(Exchange{"?04:000", {Piece{good, 0}}});
     Pipe out;
