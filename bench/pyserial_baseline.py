@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """A plain pyserial script doing what `tarvo-cli read` does for each reading: discard stale
-input, send the position command, read the reply up to its CR. The yardstick of the CLI's
-throughput in bench_cli.
+input, send the position command, read the reply up to its CR, print it as a line
+(RxData=REPLY) on standard output, buffered as Python buffers it into a pipe. The yardstick of
+the CLI's throughput in bench_cli.
 
     pyserial_baseline.py PORT COUNT [COMMAND]
 """
@@ -18,8 +19,10 @@ def main():
     for _ in range(count):
         link.reset_input_buffer()
         link.write(command)
-        if not link.read_until(b"\r").endswith(b"\r"):
+        reply = link.read_until(b"\r")
+        if not reply.endswith(b"\r"):
             failed += 1
+        print("RxData=" + reply.rstrip(b"\r").decode("latin-1"))
     link.close()
     if failed:
         print(f"pyserial_baseline: {failed} of {count} readings got no whole reply", file=sys.stderr)

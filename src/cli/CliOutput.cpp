@@ -1,5 +1,7 @@
 #include "CliOutput.h"
 
+#include "Clock.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -55,6 +57,32 @@ bool FlushOutput() {
 int FinishOutput(int status) {
     if (!FlushOutput() && status == 0) return 1;
     return status;
+}
+
+bool TLinePacer::Written() {
+    pending_ = true;
+    // The buffer went out on its own when it filled up; a write that failed then shows here.
+    if (!failed_ && std::ferror(stdout)) failed_ = !FlushOutput();
+    return !failed_;
+}
+
+bool TLinePacer::FlushNow() {
+    if (failed_) return false;
+    if (!pending_) return true;
+    pending_ = false;
+    lastFlush_ = platform::MonotonicMicros();
+    failed_ = !FlushOutput();
+    return !failed_;
+}
+
+void TLinePacer::WhileWaiting() {
+    if (pending_ && platform::MicrosSince(lastFlush_) >= kMinGapMicros) FlushNow();
+}
+
+bool TLinePacer::FlushIfDue() {
+    if (failed_) return false;
+    if (!pending_ || platform::MicrosSince(lastFlush_) < kMaxGapMicros) return true;
+    return FlushNow();
 }
 
 std::string TerminalText(std::string_view text) {

@@ -28,6 +28,9 @@ const char* const kReadUsage =
     "is lost. A reply that fails its CRC check (ErrCRC=1: a broken frame, an adapter's ERROR\n"
     "line) is a failed reading too: its line is printed and a note goes to stderr (its object\n"
     "has \"ok\": false). The encoder's own error and warning bits are data, not failures.\n"
+    "Into a pipe or a file the lines go out together: at least every 100 ms while readings\n"
+    "come back to back, within about 10 ms while the program waits for a device that takes its\n"
+    "time, and before the pause of an interval and before a note on stderr.\n"
     "Exit 1 when any reading failed.\n"
     "  --keep-going   for long unattended runs: a reading without an answer is reported and\n"
     "                 the readings go on; only a lost port ends them\n";
@@ -52,9 +55,22 @@ int RunRead(const Command& cmd) {
     if (!Prepare(cmd, true, &exit)) return exit;
     bool anyFailed = false;
     const auto& p = shared::EncoderPosition;
+    TLinePacer output;
+    // A reading that waits for its reply sends the lines before it meanwhile, in time the wire
+    // takes anyway: a slow device's lines come about as fast as it answers.
+    Serial_driver::SetWaitHook([&output] { output.WhileWaiting(); });
+    struct HookRemoval {
+        ~HookRemoval() { Serial_driver::SetWaitHook({}); }
+    } hookRemoval;
     for (unsigned long long i = 0; i < count; ++i) {
-        if (i > 0 && interval > 0) platform::SleepMs(static_cast<uint32_t>(interval));
+        if (i > 0 && interval > 0) {
+            if (!output.FlushNow()) return kExitFailure;
+            platform::SleepMs(static_cast<uint32_t>(interval));
+        } else if (!output.FlushIfDue()) {
+            return kExitFailure;
+        }
         const bool ok = detailed ? velcor::ReadDetailedStatus() : velcor::ReadPosition();
+        if (output.Failed()) return kExitFailure; // the lines sent during the wait went nowhere
         if (!ok) {
             anyFailed = true;
             if (cmd.json()) {
@@ -65,14 +81,16 @@ int RunRead(const Command& cmd) {
                                         .Add("ErrComm", p.ErrComm)
                                         .Text()
                                         .c_str());
+                if (!output.Written()) return kExitFailure;
             } else {
+                // The lines before the failure come before its note, also into a pipe.
+                if (!output.FlushNow()) return kExitFailure;
                 std::fprintf(stderr, "tarvo-cli: reading %llu: %s\n", i + 1,
                              TerminalText(shared::LastErrorText).c_str());
             }
             // A time-out is one reading lost; any other negative result is the port itself.
             const bool portLost = p.ErrComm < 0 && p.ErrComm != Serial_driver::kReplyTimedOut;
             if (portLost || (p.ErrComm < 0 && !keepGoing)) break;
-            if (!FlushOutput()) return kExitFailure;
             continue;
         }
         // The encoder's error and warning bits are what it says about itself; a reply that
@@ -80,9 +98,11 @@ int RunRead(const Command& cmd) {
         const bool crcFailed = p.ErrCRC;
         if (crcFailed) {
             anyFailed = true;
-            if (!cmd.json())
+            if (!cmd.json()) {
+                if (!output.FlushNow()) return kExitFailure;
                 std::fprintf(stderr, "tarvo-cli: reading %llu: CRC error in reply \"%s\"\n", i + 1,
                              TerminalText(p.RxData).c_str());
+            }
         }
         if (cmd.json()) {
             JsonObject o;
@@ -108,7 +128,7 @@ int RunRead(const Command& cmd) {
                         p.ErrBit ? 1 : 0, p.WarnBit ? 1 : 0, p.ErrCRC ? 1 : 0, unsigned{p.Status},
                         int{p.ExtTemperature}, p.ErrComm);
         }
-        if (!FlushOutput()) return kExitFailure;
+        if (!output.Written()) return kExitFailure;
     }
     return anyFailed ? kExitFailure : kExitOk;
 }
