@@ -1,6 +1,11 @@
 // The workbench's own options.
 #include "AppTestSupport.h"
 #include "CommandLine.h"
+#include "K310_7K_Velcor_SPI_Main.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QGuiApplication>
 
 #include <gtest/gtest.h>
 
@@ -62,6 +67,21 @@ TEST(CommandLine, ReadsSimulatorPortsAndScreenshot) {
         EXPECT_EQ(parsed.screenshotPage, row.page);
         EXPECT_EQ(parsed.recordSeconds, row.record);
     }
+}
+
+TEST(ApplicationIdentity, TheDesktopEntryAndTheWindowNameEachOther) {
+    // A dock groups a window with the menu entry whose file name is the window's desktop file
+    // name (the Wayland app id) or whose StartupWMClass is its X class instance.
+    SetApplicationIdentity();
+    EXPECT_EQ(QGuiApplication::desktopFileName(), QStringLiteral("tarvo-workbench"));
+    EXPECT_EQ(QApplication::applicationName(), QStringLiteral("Tarvo SPI - ZB test"));
+    QFile entry(QStringLiteral(TARVO_SOURCE_DIR "/packaging/") + QGuiApplication::desktopFileName() +
+                QStringLiteral(".desktop"));
+    ASSERT_TRUE(entry.open(QIODevice::ReadOnly)) << entry.fileName().toStdString();
+    const QString text = QString::fromUtf8(entry.readAll());
+    EXPECT_TRUE(text.contains(QStringLiteral("\nStartupWMClass=") + QGuiApplication::desktopFileName() +
+                              QStringLiteral("\n")));
+    EXPECT_TRUE(text.contains(QStringLiteral("\nExec=tarvo-workbench")));
 }
 
 } // namespace
