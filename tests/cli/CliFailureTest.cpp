@@ -179,8 +179,8 @@ TEST_F(Cli, AnOptionWithoutItsValueIsNamed) {
     } rows[] = {
         {{"read", "--count", "--port", "/dev/null"}, "tarvo-cli: --count needs a value\n"},
         {{"selfcal", "start", "--arc", "--wait"}, "tarvo-cli: --arc needs a value\n"},
-        {{"find", "--port", "--json"}, "tarvo-cli: --port needs a PATH\n"},
-        {{"send", "--port", "--pace", "3", "v"}, "tarvo-cli: --port needs a PATH\n"},
+        {{"find", "--port", "--json"}, "tarvo-cli: --port needs a value\n"},
+        {{"send", "--port", "--pace", "3", "v"}, "tarvo-cli: --port needs a value\n"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.args[1]);
