@@ -43,18 +43,35 @@ if(TARVO_HELP2MAN AND NOT TARVO_SANITIZE AND NOT TARVO_FUZZ)
       "tarvo-workbench|commission and test Tarvo encoders through a K310-7K USB adapter"
       "tarvo-cli|talk to a K310-7K adapter and a Tarvo encoder from the command line"
       "k310-sim|simulated K310-7K adapter with a Tarvo encoder on a pseudo-terminal")
+  # tarvo-cli's own --help lists its subcommands; the --help of each goes into its page as a
+  # SUBCOMMANDS section, from an include file made from the program at build time.
+  find_program(TARVO_BASH bash REQUIRED)
+  set(tarvo_cli_include ${tarvo_generated}/tarvo-cli.h2m)
+  add_custom_command(
+    OUTPUT ${tarvo_cli_include}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${tarvo_generated}
+    COMMAND ${TARVO_BASH} ${CMAKE_CURRENT_SOURCE_DIR}/cmake/cli-man-subcommands.sh $<TARGET_FILE:tarvo-cli>
+            ${tarvo_cli_include}
+    DEPENDS tarvo-cli ${CMAKE_CURRENT_SOURCE_DIR}/cmake/cli-man-subcommands.sh
+    VERBATIM)
   foreach(entry IN LISTS tarvo_man_names)
     string(REPLACE "|" ";" entry "${entry}")
     list(GET entry 0 program)
     list(GET entry 1 summary)
     set(page ${tarvo_generated}/${program}.1.gz)
+    set(include_args)
+    set(include_files)
+    if(program STREQUAL "tarvo-cli")
+      set(include_args --include=${tarvo_cli_include})
+      set(include_files ${tarvo_cli_include})
+    endif()
     add_custom_command(
       OUTPUT ${page}
       COMMAND ${CMAKE_COMMAND} -E make_directory ${tarvo_generated}
-      COMMAND ${TARVO_HELP2MAN} --no-info --section=1 --name=${summary}
+      COMMAND ${TARVO_HELP2MAN} --no-info --section=1 --name=${summary} ${include_args}
               --output=${tarvo_generated}/${program}.1 $<TARGET_FILE:${program}>
       COMMAND ${TARVO_GZIP} -9nf ${tarvo_generated}/${program}.1
-      DEPENDS ${program}
+      DEPENDS ${program} ${include_files}
       VERBATIM)
     list(APPEND tarvo_package_files ${page})
     install(FILES ${page} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)

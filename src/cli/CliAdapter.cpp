@@ -17,7 +17,7 @@ namespace shared = K310_BiSS_bidirectional;
 namespace velcor = K310_SPI_Velcor;
 
 const char* const kFindUsage =
-    "usage: tarvo-cli find [--port PATH]... [--json]\n"
+    "Usage: tarvo-cli find [--port PATH]... [--json]\n"
     "\n"
     "Finds the K310-7K adapter and prints its port, K310Version (the answer to \"v\"),\n"
     "K310VerzijaFW (major * 100 + minor), SerijskaK310 and K310RevizijaFW.\n";
@@ -41,7 +41,7 @@ int RunFind(const Command& cmd) {
 }
 
 const char* const kPowerUsage =
-    "usage: tarvo-cli power on [--volts 3.3|5] | off | status  [--port PATH]... [--json]\n"
+    "Usage: tarvo-cli power on [--volts 3.3|5] | off | status  [--port PATH]... [--json]\n"
     "\n"
     "on: selects the voltage (\"V3\" or \"V5\", default 5 V), switches the supply on (\"n\"),\n"
     "    waits 200 ms and prints the supply status (\"e\"); fails when the voltage reply is not\n"
@@ -112,7 +112,7 @@ int RunPower(const Command& cmd) {
 }
 
 const char* const kClockUsage =
-    "usage: tarvo-cli clock STEP [--port PATH]... [--json]\n"
+    "Usage: tarvo-cli clock STEP [--port PATH]... [--json]\n"
     "\n"
     "Sets the SPI clock step (1 = 94 kHz ... 8 = 12 MHz) with \"M\" + STEP and prints the\n"
     "clock the adapter reports (\"m\").\n";
@@ -138,7 +138,7 @@ int RunClock(const Command& cmd) {
 }
 
 const char* const kResetUsage =
-    "usage: tarvo-cli reset [--port PATH]... [--json]\n\nResets the adapter's Velcor protocol (\"x\").\n";
+    "Usage: tarvo-cli reset [--port PATH]... [--json]\n\nResets the adapter's Velcor protocol (\"x\").\n";
 
 int RunReset(const Command& cmd) {
     if (!cmd.inv().positional.empty()) return cmd.Usage("reset takes no arguments");

@@ -13,14 +13,14 @@ namespace shared = K310_BiSS_bidirectional;
 namespace velcor = K310_SPI_Velcor;
 
 const char* const kSaveUsage =
-    "usage: tarvo-cli save [--port PATH]... [--json]\n\nSaves the encoder's configuration to its NVRAM.\n";
+    "Usage: tarvo-cli save [--port PATH]... [--json]\n\nSaves the encoder's configuration to its NVRAM.\n";
 const char* const kFactoryResetUsage =
-    "usage: tarvo-cli factory-reset [--port PATH]... [--json]\n\nRestores the encoder's factory "
+    "Usage: tarvo-cli factory-reset [--port PATH]... [--json]\n\nRestores the encoder's factory "
     "configuration.\n";
 const char* const kClearStatusUsage =
-    "usage: tarvo-cli clear-status [--port PATH]... [--json]\n\nClears the encoder's persistent status.\n";
+    "Usage: tarvo-cli clear-status [--port PATH]... [--json]\n\nClears the encoder's persistent status.\n";
 const char* const kPresetUsage =
-    "usage: tarvo-cli preset-mt VALUE [--port PATH]... [--json]\n"
+    "Usage: tarvo-cli preset-mt VALUE [--port PATH]... [--json]\n"
     "\n"
     "Sets the multiturn count to VALUE (-32768..65535; a negative count is written as its\n"
     "16-bit two's complement) and applies it.\n";

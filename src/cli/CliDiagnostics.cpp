@@ -14,7 +14,7 @@ namespace shared = K310_BiSS_bidirectional;
 namespace velcor = K310_SPI_Velcor;
 
 const char* const kErrmapUsage =
-    "usage: tarvo-cli errmap [--port PATH]... [--json]\n"
+    "Usage: tarvo-cli errmap [--port PATH]... [--json]\n"
     "\n"
     "Identifies the encoder and reads its error map: 512 signed values, one per line\n"
     "(with --json the array \"ErrorMap\").\n";
@@ -34,7 +34,7 @@ int RunErrmap(const Command& cmd) {
 }
 
 const char* const kDebugUsage =
-    "usage: tarvo-cli debug [--port PATH]... [--json]\n"
+    "Usage: tarvo-cli debug [--port PATH]... [--json]\n"
     "\n"
     "Identifies the encoder, unlocks its debug registers, latches its debug data and prints\n"
     "the DebugData fields (Samples as 56 comma-separated values). A header warning goes to\n"

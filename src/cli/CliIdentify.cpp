@@ -12,7 +12,7 @@ namespace velcor = K310_SPI_Velcor;
 namespace layout = Tarvo_konstante;
 
 const char* const kIdentifyUsage =
-    "usage: tarvo-cli identify [--port PATH]... [--json]\n"
+    "Usage: tarvo-cli identify [--port PATH]... [--json]\n"
     "\n"
     "Identifies the encoder (\"j\" and the register probe) and prints the identification,\n"
     "the register layout, the optional registers found and the signature.\n";

@@ -200,7 +200,7 @@ std::optional<std::string> VoltageCommand(const Command& p) {
 // ---- record ---------------------------------------------------------------------------------
 
 const char* const kRecordUsage =
-    "usage: tarvo-cli record --seconds S [--interval MS] [--dir DIR] [--port PATH]... [--json]\n"
+    "Usage: tarvo-cli record --seconds S [--interval MS] [--dir DIR] [--port PATH]... [--json]\n"
     "\n"
     "Identifies the encoder, unlocks its debug data and records for S seconds (0..31536000) the\n"
     "same debug-data file as the workbench: one record per reading, each reading also reading\n"
@@ -321,7 +321,7 @@ int RunRecord(const Command& p) {
 // ---- powercycle -----------------------------------------------------------------------------
 
 const char* const kPowercycleUsage =
-    "usage: tarvo-cli powercycle --count N [--min MS] [--max MS] [--at-rest] [--volts 3.3|5]\n"
+    "Usage: tarvo-cli powercycle --count N [--min MS] [--max MS] [--at-rest] [--volts 3.3|5]\n"
     "                           [--port PATH]... [--json]\n"
     "\n"
     "The power-cycling test in degrees. Switches the supply on (\"V5\" or \"V3\", \"n\"), identifies\n"
@@ -421,7 +421,7 @@ int RunPowercycle(const Command& p) {
 // ---- noise ----------------------------------------------------------------------------------
 
 const char* const kNoiseUsage =
-    "usage: tarvo-cli noise [--samples N] [--port PATH]... [--json]\n"
+    "Usage: tarvo-cli noise [--samples N] [--port PATH]... [--json]\n"
     "\n"
     "Position-noise statistics with the shaft at rest: identifies the encoder, takes N readings\n"
     "(1..1000000, default 5000) of the single-turn position, with the signal level read on every\n"

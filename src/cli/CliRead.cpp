@@ -16,7 +16,7 @@ namespace shared = K310_BiSS_bidirectional;
 namespace velcor = K310_SPI_Velcor;
 
 const char* const kReadUsage =
-    "usage: tarvo-cli read [--count N] [--interval MS] [--detailed] [--keep-going]\n"
+    "Usage: tarvo-cli read [--count N] [--interval MS] [--detailed] [--keep-going]\n"
     "                      [--port PATH]... [--json]\n"
     "\n"
     "Identifies the encoder, then takes N readings (default 1), MS milliseconds apart\n"

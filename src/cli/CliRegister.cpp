@@ -14,7 +14,7 @@ namespace shared = K310_BiSS_bidirectional;
 namespace velcor = K310_SPI_Velcor;
 
 const char* const kRegUsage =
-    "usage: tarvo-cli reg read ADDR LEN | reg write ADDR LEN VALUE  [--port PATH]... [--json]\n"
+    "Usage: tarvo-cli reg read ADDR LEN | reg write ADDR LEN VALUE  [--port PATH]... [--json]\n"
     "\n"
     "Reads or writes one encoder register as it is, without identifying the encoder. ADDR and\n"
     "VALUE are decimal or 0x-hex; LEN is the length in bytes (1..255). Prints the register's\n"
@@ -56,7 +56,7 @@ int RunReg(const Command& cmd) {
 }
 
 const char* const kWriteStatusUsage =
-    "usage: tarvo-cli write-status [--port PATH]... [--json]\n"
+    "Usage: tarvo-cli write-status [--port PATH]... [--json]\n"
     "\n"
     "Reads WRITE_ACCESS_STATUS and prints \"Write status: [0xHH] description\".\n";
 

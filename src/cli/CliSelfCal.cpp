@@ -18,7 +18,7 @@ namespace velcor = K310_SPI_Velcor;
 namespace layout = Tarvo_konstante;
 
 const char* const kSelfcalUsage =
-    "usage: tarvo-cli selfcal start [--arc A] [--timeout T] [--wait] | selfcal status\n"
+    "Usage: tarvo-cli selfcal start [--arc A] [--timeout T] [--wait] | selfcal status\n"
     "                        [--port PATH]... [--json]\n"
     "\n"
     "start: writes the partial arc A (degrees, 1..65535) and the timeout T (seconds, 1..255)\n"

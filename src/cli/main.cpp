@@ -30,11 +30,13 @@ constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 2;
 
 const char* const kMainUsage =
-    "usage: tarvo-cli SUBCOMMAND [OPTIONS]\n"
+    "Usage: tarvo-cli SUBCOMMAND [OPTIONS]\n"
+    "  or:  tarvo-cli SUBCOMMAND --help\n"
+    "  or:  tarvo-cli --help | --version\n"
     "\n"
     "Talks to a K310-7K adapter (or the k310-sim simulator) from the command line.\n"
     "\n"
-    "subcommands:\n"
+    "Subcommands:\n"
     "  crc HEXTEXT      CRC-8 of the bytes a hex text spells, as two upper-case hex digits\n"
     "  send             one raw adapter transaction (see 'tarvo-cli send --help')\n"
     "%s"
@@ -51,14 +53,14 @@ std::string MainUsage() {
 }
 
 const char* const kCrcUsage =
-    "usage: tarvo-cli crc HEXTEXT\n"
+    "Usage: tarvo-cli crc HEXTEXT\n"
     "\n"
     "Prints the frame CRC-8 (polynomial 0x97) over the bytes that HEXTEXT spells, as two\n"
     "upper-case hex digits. A lone last digit is the high half of its byte; a pair that is not\n"
     "hex counts as 00.\n";
 
 const char* const kSendUsage =
-    "usage: tarvo-cli send [--port PATH]... [--min-reply N] [--pace MS] [--json] COMMAND\n"
+    "Usage: tarvo-cli send [--port PATH]... [--min-reply N] [--pace MS] [--json] COMMAND\n"
     "\n"
     "Opens PATH (the first of the given ports that opens, as it is; without --port the adapter is\n"
     "searched for) with the adapter's line settings (115200 8N1), sends COMMAND exactly as given\n"

@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 
 namespace sim {
@@ -38,6 +39,54 @@ bool ParseBool(std::string_view text, bool& out) {
 
 } // namespace
 
+std::string PositionText(int64_t st, int64_t mt) {
+    return mt == 0 ? std::to_string(st) : std::to_string(st) + ":" + std::to_string(mt);
+}
+
+std::string PositionProblem(const EncoderVariant& v, int64_t st, int64_t mt, const std::string& shown) {
+    const int64_t last = v.SingleTurnCounts() - 1;
+    const std::string preset = " for preset " + v.preset;
+    if (st < 0 || st > last) {
+        const std::string range = "0.." + std::to_string(last) + preset;
+        if (mt == 0) return shown + " is outside " + range;
+        return shown + ": the single-turn count " + std::to_string(st) + " is outside " + range;
+    }
+    if (!v.multiturn && mt != 0)
+        return shown + ": preset " + v.preset +
+               " is a single-turn encoder and counts no turns (turn count 0)";
+    if (mt < v.MinTurns() || mt > v.MaxTurns())
+        return shown + ": the turn count " + std::to_string(mt) + " is outside " +
+               std::to_string(v.MinTurns()) + ".." + std::to_string(v.MaxTurns()) + preset;
+    return {};
+}
+
+std::string NoiseProblem(const EncoderVariant& v, double counts, const std::string& shown) {
+    if (counts >= 0 && counts <= v.SingleTurnCounts()) return {};
+    return shown + " is outside 0.." + std::to_string(v.SingleTurnCounts()) + " for preset " + v.preset;
+}
+
+std::string NumberText(double value) {
+    char buffer[32];
+    std::snprintf(buffer, sizeof buffer, "%.10g", value);
+    return buffer;
+}
+
+bool CheckSimOptions(const SimOptions& o, OptionSpelling spelling, std::string& error) {
+    EncoderVariant v;
+    if (!FindPreset(o.preset, v)) {
+        error = "unknown preset \"" + o.preset + "\"";
+        return false;
+    }
+    auto shown = [&](const char* name, const std::string& value) {
+        return spelling == OptionSpelling::Flag ? std::string("--") + name + " " + value
+                                                : std::string(name) + "=" + value;
+    };
+    error = PositionProblem(v, o.positionSt, o.positionMt,
+                            shown("position", PositionText(o.positionSt, o.positionMt)));
+    if (error.empty()) error = NoiseProblem(v, o.noiseCounts, shown("noise", NumberText(o.noiseCounts)));
+    return error.empty();
+}
+
 bool ParsePosition(std::string_view text, int64_t& st, int64_t& mt) {
     const auto colon = text.find(':');
     int64_t s = 0, m = 0;
@@ -67,14 +116,17 @@ bool ApplySimOption(std::string_view name, std::string_view value, SimOptions& o
         return true;
     }
     if (name == "position") {
+        // The range depends on the preset, judged by CheckSimOptions.
         if (!ParsePosition(value, out.positionSt, out.positionMt)) return bad("ST or ST:MT in counts");
         return true;
     }
     if (name == "rotate") {
-        if (!ParseDouble(value, out.rotateDegPerS)) return bad("degrees per second");
+        if (!ParseDouble(value, out.rotateDegPerS) || std::abs(out.rotateDegPerS) > kMaxRotateDegPerS)
+            return bad("degrees per second, -360000..360000");
         return true;
     }
     if (name == "noise") {
+        // Its upper bound is one turn of the preset, judged by CheckSimOptions.
         if (!ParseDouble(value, out.noiseCounts) || out.noiseCounts < 0) return bad("counts, 0 or more");
         return true;
     }
@@ -82,11 +134,15 @@ bool ApplySimOption(std::string_view name, std::string_view value, SimOptions& o
     if (name == "usb-frames") return ParseBool(value, out.usbFrames) || bad("0 or 1");
     if (name == "power-on") return ParseBool(value, out.powerOn) || bad("0 or 1");
     if (name == "time-scale") {
-        if (!ParseDouble(value, out.timeScale) || out.timeScale <= 0) return bad("a factor above 0");
+        if (!ParseDouble(value, out.timeScale) || out.timeScale < kMinTimeScale ||
+            out.timeScale > kMaxTimeScale)
+            return bad("a factor, 0.001..10000");
         return true;
     }
     if (name == "selfcal-seconds") {
-        if (!ParseDouble(value, out.selfCalSeconds) || out.selfCalSeconds < 0) return bad("seconds");
+        if (!ParseDouble(value, out.selfCalSeconds) || out.selfCalSeconds < 0 ||
+            out.selfCalSeconds > kMaxSelfCalSeconds)
+            return bad("seconds, 0..255");
         return true;
     }
     if (name == "adapter-version") {
@@ -137,6 +193,7 @@ bool ParseSimOptions(std::string_view text, SimOptions& out, std::string& error)
         }
         start = comma + 1;
     }
+    if (!CheckSimOptions(parsed, OptionSpelling::Compact, error)) return false;
     out = parsed;
     return true;
 }

@@ -37,6 +37,11 @@ struct EncoderVariant {
     int codeLength = 8; // code length of the scale, from the part number prefix
 
     int SingleTurnCounts() const { return 1 << singleTurnBits; }
+    // The turn counter: 16 bits on a multiturn encoder (the frame's word and the "d" report carry
+    // it, and the host reads it as a signed number), none on a single-turn one.
+    int TurnBits() const { return multiturn ? 16 : 0; }
+    int64_t MinTurns() const { return multiturn ? -(int64_t{1} << (TurnBits() - 1)) : 0; }
+    int64_t MaxTurns() const { return multiturn ? (int64_t{1} << (TurnBits() - 1)) - 1 : 0; }
     std::string ResolutionCode() const { return partNumber.substr(8, 3); }
     bool FirmwareMajor4() const { return hasFirmwareRegisters && fwMajor == 4; }
     bool FirmwareMajor2() const { return hasFirmwareRegisters && fwMajor == 2; }

@@ -38,19 +38,23 @@ const char* kUsage =
     "\n"
     "Options:\n"
     "  --preset NAME          encoder variant: t1 (default), t1mt, t2, t3, t4, t5, t6, bare\n"
-    "  --position ST[:MT]     shaft position: single-turn counts and turn count\n"
-    "  --rotate DEG_PER_S     turn the shaft at this speed\n"
-    "  --noise COUNTS         Gaussian noise of the reading (standard deviation in counts)\n"
+    "  --position ST[:MT]     shaft position: single-turn counts, from 0 to one less than the\n"
+    "                         counts per turn (0..262143 for t1), and turn count, -32768..32767\n"
+    "                         on multiturn presets (0 on the others)\n"
+    "  --rotate DEG_PER_S     turn the shaft at this speed, -360000..360000\n"
+    "  --noise COUNTS         Gaussian noise of the reading (standard deviation in counts, 0 up\n"
+    "                         to the counts per turn)\n"
     "  --wire-timing          delay each reply by the wire time of command and reply at\n"
     "                         115200 8N1 (86.8 us per byte)\n"
     "  --usb-frames           deliver replies on 1 ms USB frame boundaries\n"
     "  --power-on             encoder supply on from the start (otherwise \"n\" switches it on)\n"
     "  --describe             print the chosen variant as JSON and exit\n"
-    "  --link PATH            keep a symbolic link PATH to the terminal (follows come-backs)\n"
+    "  --link PATH            keep a symbolic link PATH to the terminal (follows come-backs);\n"
+    "                         PATH is new or an old link, in a folder that exists\n"
     "  --no-input             ignore standard input; serve until SIGTERM or SIGINT (for\n"
     "                         running in the background with input from /dev/null)\n"
-    "  --time-scale X         simulated seconds per real second (default 1)\n"
-    "  --selfcal-seconds S    duration of a self-calibration (default 3)\n"
+    "  --time-scale X         simulated seconds per real second, 0.001..10000 (default 1)\n"
+    "  --selfcal-seconds S    duration of a self-calibration, 0..255 (default 3)\n"
     "  --adapter-version V    adapter firmware, e.g. 1.08 (or the whole \"v\" reply text)\n"
     "  --adapter-serial S     adapter serial number (reply to \"r\")\n"
     "  --adapter-revision N   adapter firmware revision (reply to \"o\")\n"
@@ -118,15 +122,54 @@ void PrintLine(const std::string& text) {
     }
 }
 
-bool UpdateLink(const std::string& link, const std::string& target) {
+// Why no link can be made at `link` ("" when one can), judged before the simulator starts, so that
+// a mistyped path ends the program before it serves anything. Only an old link is replaced.
+std::string LinkProblem(const std::string& link) {
+    struct stat st {};
+    if (::lstat(link.c_str(), &st) == 0)
+        return S_ISLNK(st.st_mode) ? std::string()
+                                   : "it exists and is not a symbolic link; it is left as it is";
+    if (errno != ENOENT) return std::strerror(errno);
+    const auto slash = link.find_last_of('/');
+    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : link.substr(0, slash);
+    if (::stat(folder.c_str(), &st) != 0) return std::strerror(errno);
+    if (!S_ISDIR(st.st_mode)) return std::strerror(ENOTDIR);
+    if (::access(folder.c_str(), W_OK | X_OK) != 0) return std::strerror(errno);
+    return {};
+}
+
+// Points `link` at `target`, or removes it for an empty target. False with the reason in *why;
+// never clobbers anything but a symbolic link.
+bool UpdateLink(const std::string& link, const std::string& target, std::string* why) {
     if (link.empty()) return true;
     struct stat st {};
     if (::lstat(link.c_str(), &st) == 0) {
-        if (!S_ISLNK(st.st_mode)) return false; // never clobber a real file
-        ::unlink(link.c_str());
+        if (!S_ISLNK(st.st_mode)) {
+            *why = "it exists and is not a symbolic link; it is left as it is";
+            return false;
+        }
+        if (::unlink(link.c_str()) != 0 && errno != ENOENT) {
+            *why = std::strerror(errno);
+            return false;
+        }
     }
     if (target.empty()) return true;
-    return ::symlink(target.c_str(), link.c_str()) == 0;
+    if (::symlink(target.c_str(), link.c_str()) != 0) {
+        *why = std::strerror(errno);
+        return false;
+    }
+    return true;
+}
+
+// A link that cannot follow the terminal any more is reported; the simulator serves on.
+void UpdateLinkOrReport(const std::string& link, const std::string& target) {
+    std::string why;
+    if (UpdateLink(link, target, &why)) return;
+    if (target.empty())
+        std::fprintf(stderr, "k310-sim: cannot remove the link %s: %s\n", link.c_str(), why.c_str());
+    else
+        std::fprintf(stderr, "k310-sim: cannot make the link %s again: %s (serving on %s without it)\n",
+                     link.c_str(), why.c_str(), target.c_str());
 }
 
 } // namespace
@@ -167,18 +210,27 @@ int main(int argc, char** argv) {
             continue;
         }
         if (name == "link") {
+            if (value.empty()) return UsageError("--link needs a path");
             link = value;
             continue;
         }
         std::string error;
         if (!sim::ApplySimOption(name, value, options, error)) return UsageError(error);
     }
+    // The position's range depends on the preset, which may have come after it.
+    if (std::string error; !sim::CheckSimOptions(options, sim::OptionSpelling::Flag, error))
+        return UsageError(error);
 
     if (describe) {
         sim::EncoderVariant variant;
         sim::FindPreset(options.preset, variant);
         std::fputs(sim::DescribeJson(variant, options.adapter).c_str(), stdout);
         return FinishOutput();
+    }
+
+    if (!link.empty()) {
+        const std::string why = LinkProblem(link);
+        if (!why.empty()) return UsageError("cannot make the link " + link + ": " + why);
     }
 
     if (::pipe(signalPipe) != 0) return 1;
@@ -194,12 +246,15 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "k310-sim: %s\n", error.c_str());
         return 1;
     }
-    // The link first: whoever reads the path line may use the link at once.
-    if (!UpdateLink(link, simulator.SlavePath()))
-        std::fprintf(stderr, "k310-sim: cannot make the link %s: %s\n", link.c_str(), std::strerror(errno));
+    // The link first: whoever reads the path line may use the link at once. Its place was judged
+    // above; should it have changed since, nothing is served and nothing is left behind either.
+    if (std::string why; !UpdateLink(link, simulator.SlavePath(), &why)) {
+        simulator.Stop();
+        return UsageError("cannot make the link " + link + ": " + why);
+    }
     PrintLine(simulator.SlavePath());
     simulator.SetPathChangedCallback([&link](const std::string& path) {
-        UpdateLink(link, path);
+        UpdateLinkOrReport(link, path);
         PrintLine(path.empty() ? "unplugged" : path);
     });
 
@@ -235,6 +290,6 @@ int main(int argc, char** argv) {
     }
     simulator.SetPathChangedCallback(nullptr);
     simulator.Stop();
-    UpdateLink(link, "");
+    UpdateLinkOrReport(link, "");
     return outputLost ? 1 : 0;
 }

@@ -232,7 +232,7 @@ TEST(CliUsageEncoder, BadUsageExitsTwoAndHelpOnEveryLevel) {
                             "save", "factory-reset", "preset-mt", "clear-status", "write-status", "reset"}) {
         const auto r = RunProgram(TARVO_CLI_PATH, {sub, "--help"});
         EXPECT_EQ(r.exitCode, 0) << sub;
-        EXPECT_EQ(r.out.rfind(std::string("usage: tarvo-cli ") + sub, 0), 0u) << sub;
+        EXPECT_EQ(r.out.rfind(std::string("Usage: tarvo-cli ") + sub, 0), 0u) << sub;
     }
 }
 

@@ -359,7 +359,7 @@ TEST(CliProceduresUsage, BadUsageExitsTwoAndHelpOnEveryLevel) {
     for (const char* sub : {"record", "powercycle", "noise"}) {
         const auto r = RunProgram(TARVO_CLI_PATH, {sub, "--help"});
         EXPECT_EQ(r.exitCode, 0) << sub;
-        EXPECT_EQ(r.out.rfind(std::string("usage: tarvo-cli ") + sub, 0), 0u) << sub;
+        EXPECT_EQ(r.out.rfind(std::string("Usage: tarvo-cli ") + sub, 0), 0u) << sub;
     }
     const auto main = RunProgram(TARVO_CLI_PATH, {"--help"});
     for (const char* sub : {"  record ", "  powercycle ", "  noise ", "  find "})

@@ -145,13 +145,13 @@ TEST(CliUsage, BadUsageExitsTwoWithUsageAndHelpExitsZero) {
         // The problem and where to read more, not the whole help again.
         const std::string sub = args.empty() || args[0] == "frobnicate" ? "" : args[0] + " ";
         EXPECT_EQ(r.err.substr(r.err.find('\n') + 1), "Try 'tarvo-cli " + sub + "--help'.\n") << r.err;
-        EXPECT_EQ(r.err.find("usage: tarvo-cli"), std::string::npos);
+        EXPECT_EQ(r.err.find("Usage: tarvo-cli"), std::string::npos);
     }
     for (const auto& args :
          std::vector<std::vector<std::string>>{{"--help"}, {"crc", "--help"}, {"send", "--help"}}) {
         const auto r = RunProgram(TARVO_CLI_PATH, args);
         EXPECT_EQ(r.exitCode, 0);
-        EXPECT_NE(r.out.find("usage: tarvo-cli"), std::string::npos);
+        EXPECT_NE(r.out.find("Usage: tarvo-cli"), std::string::npos);
     }
 }
 

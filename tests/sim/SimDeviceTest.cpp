@@ -829,8 +829,8 @@ TEST(SimOptionsParse, CompactForm) {
     }
     SimOptions o;
     std::string error;
-    ASSERT_TRUE(ParseSimOptions("t1mt,position=-5:-2,power-on=1", o, error));
-    EXPECT_EQ(o.positionSt, -5);
+    ASSERT_TRUE(ParseSimOptions("t1mt,position=5:-2,power-on=1", o, error));
+    EXPECT_EQ(o.positionSt, 5);
     EXPECT_EQ(o.positionMt, -2);
     EXPECT_TRUE(o.powerOn);
 }

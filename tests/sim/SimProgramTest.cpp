@@ -2,6 +2,7 @@
 // commands on standard input, a link that follows come-backs, and a clean end on end of input
 // or SIGTERM.
 #include "RunProgram.h"
+#include "RunningSim.h"
 #include "SimClient.h"
 
 #include <gtest/gtest.h>
@@ -14,95 +15,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+using simtest::RunningSim;
 using simtest::SimClient;
 using testing_support::RunProgram;
 
 namespace {
 
 const std::string kProgram = K310_SIM_PROGRAM;
-
-// k310-sim running beside the test, with its standard input and output on pipes.
-class RunningSim {
-public:
-    // `closed`: a standard descriptor the program starts without (-1: none).
-    explicit RunningSim(const std::vector<std::string>& args, int closed = -1) {
-        int in[2], out[2];
-        if (::pipe(in) != 0 || ::pipe(out) != 0) return;
-        pid_ = ::fork();
-        if (pid_ == 0) {
-            ::dup2(in[0], STDIN_FILENO);
-            ::dup2(out[1], STDOUT_FILENO);
-            ::close(in[1]);
-            ::close(out[0]);
-            if (closed >= 0) ::close(closed);
-            std::vector<char*> argv{const_cast<char*>(kProgram.c_str())};
-            for (const auto& a : args)
-                argv.push_back(const_cast<char*>(a.c_str()));
-            argv.push_back(nullptr);
-            ::execv(kProgram.c_str(), argv.data());
-            ::_exit(127);
-        }
-        ::close(in[0]);
-        ::close(out[1]);
-        toChild_ = in[1];
-        fromChild_ = out[0];
-    }
-    ~RunningSim() {
-        CloseInput();
-        if (pid_ > 0) {
-            ::kill(pid_, SIGKILL);
-            Wait();
-        }
-        if (fromChild_ >= 0) ::close(fromChild_);
-    }
-
-    std::string Line(int timeoutMs = 3000) {
-        const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-        while (buffer_.find('\n') == std::string::npos && std::chrono::steady_clock::now() < until) {
-            pollfd p{fromChild_, POLLIN, 0};
-            if (::poll(&p, 1, 20) <= 0) continue;
-            char b[512];
-            const ssize_t n = ::read(fromChild_, b, sizeof b);
-            if (n <= 0) break;
-            buffer_.append(b, static_cast<size_t>(n));
-        }
-        const auto nl = buffer_.find('\n');
-        if (nl == std::string::npos) return "<no line>";
-        std::string line = buffer_.substr(0, nl);
-        buffer_.erase(0, nl + 1);
-        return line;
-    }
-    void Say(const std::string& line) {
-        const std::string text = line + "\n";
-        [[maybe_unused]] auto n = ::write(toChild_, text.data(), text.size());
-    }
-    void CloseInput() {
-        if (toChild_ >= 0) ::close(toChild_);
-        toChild_ = -1;
-    }
-    void Signal(int sig) { ::kill(pid_, sig); }
-    pid_t Pid() const { return pid_; }
-    // Exit code, or -1 when it did not end within `timeoutMs`.
-    int Wait(int timeoutMs = 3000) {
-        if (pid_ <= 0) return exit_;
-        for (int waited = 0; waited <= timeoutMs; waited += 5) {
-            int status = 0;
-            if (::waitpid(pid_, &status, WNOHANG) == pid_) {
-                pid_ = -1;
-                exit_ = WIFEXITED(status) ? WEXITSTATUS(status) : -2;
-                return exit_;
-            }
-            ::usleep(5000);
-        }
-        return -1;
-    }
-
-private:
-    pid_t pid_ = -1;
-    int toChild_ = -1, fromChild_ = -1;
-    int exit_ = -1;
-    std::string buffer_;
-};
 
 std::string TempLink() {
     char dir[] = "/tmp/k310simXXXXXX";
