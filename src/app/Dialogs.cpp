@@ -1,5 +1,7 @@
 #include "Dialogs.h"
 
+#include "SystemInfo.h"
+
 #include <QApplication>
 #include <QCursor>
 #include <QFileDialog>
@@ -29,7 +31,7 @@ bool TQtDialogs::question(const QString& text) {
 }
 
 void TQtDialogs::questionSound() {
-    QApplication::beep();
+    if (!platform::PlayQuestionSound()) QApplication::beep();
 }
 
 void TQtDialogs::setBusyCursor(bool busy) {

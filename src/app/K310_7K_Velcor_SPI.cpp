@@ -7,7 +7,9 @@
 
 #include "CommandLineOptions.h"
 #include "K310_BiSS_bidirectional.h"
+#include "Files.h"
 #include "StandardDescriptors.h"
+#include "SystemInfo.h"
 #include "TarvoVersion.h"
 #include "TerminationRequests.h"
 
@@ -25,7 +27,7 @@
 namespace {
 
 int UsageError(const QString& problem) {
-    std::fprintf(stderr, "tarvo-workbench: %s\n%s\n", problem.toLocal8Bit().constData(),
+    std::fprintf(stderr, "tarvo-workbench: %s\n%s\n", problem.toUtf8().constData(),
                  CommandLineOptions::TryHelpLine("tarvo-workbench").c_str());
     return 2;
 }
@@ -57,7 +59,7 @@ public:
 
 private:
     static void Print(const char* kind, const QString& text) {
-        std::fprintf(stderr, "%s: %s\n", kind, text.toLocal8Bit().constData());
+        std::fprintf(stderr, "%s: %s\n", kind, text.toUtf8().constData());
     }
 };
 
@@ -91,7 +93,7 @@ int TakeScreenshot(TMainForm& form, const QString& file, const QString& page) {
         for (int i = 0; i < form.Page->count(); ++i)
             if (form.Page->tabText(i).compare(page, Qt::CaseInsensitive) == 0) index = i;
         if (index < 0) {
-            std::fprintf(stderr, "screenshot: no page \"%s\"\n", page.toLocal8Bit().constData());
+            std::fprintf(stderr, "screenshot: no page \"%s\"\n", page.toUtf8().constData());
             return 1;
         }
         // Every tab and the test panel, as Ctrl+Shift+A shows them at the bench.
@@ -120,10 +122,10 @@ int TakeScreenshot(TMainForm& form, const QString& file, const QString& page) {
     }
     Orodja::WaitWithMessages(300);
     if (!form.grab().save(file, "PNG")) {
-        std::fprintf(stderr, "screenshot: cannot write %s\n", file.toLocal8Bit().constData());
+        std::fprintf(stderr, "screenshot: cannot write %s\n", file.toUtf8().constData());
         return 1;
     }
-    std::printf("screenshot: %s\n", file.toLocal8Bit().constData());
+    std::printf("screenshot: %s\n", file.toUtf8().constData());
     return form.btnReadEncoder->isEnabled() ? 0 : 1;
 }
 
@@ -142,10 +144,10 @@ int RecordDebugData(TMainForm& form, const PrintingDialogs& dialogs, int seconds
     if (!form.ShraniFajl.IsOpen()) {
         form.cbShranjujMeritveDebug->setChecked(false);
         std::fprintf(stderr, "record: no file could be made: %s\n",
-                     form.RecordingFailure.toLocal8Bit().constData());
+                     form.RecordingFailure.toUtf8().constData());
         return 1;
     }
-    const std::string path = form.ShraniFajl.Path().string();
+    const std::string path = platform::Utf8FromPath(form.ShraniFajl.Path());
     form.cbReadEncConstantly->setChecked(true);
     QElapsedTimer clock;
     clock.start();
@@ -161,13 +163,13 @@ int RecordDebugData(TMainForm& form, const PrintingDialogs& dialogs, int seconds
     if (!form.RecordingFailure.isEmpty()) {
         std::fprintf(stderr, "record: the recording failed after %lld ms: %s\n",
                      static_cast<long long>(clock.elapsed()),
-                     form.RecordingFailure.toLocal8Bit().constData());
+                     form.RecordingFailure.toUtf8().constData());
         return 1;
     }
     if (stoppedEarly) {
         const QStringList log = form.Memo1->toPlainText().trimmed().split(QLatin1Char('\n'));
         std::fprintf(stderr, "record: the reading stopped after %lld ms: %s\n",
-                     static_cast<long long>(clock.elapsed()), log.last().toLocal8Bit().constData());
+                     static_cast<long long>(clock.elapsed()), log.last().toUtf8().constData());
         return 1;
     }
     return dialogs.errors == 0 ? 0 : 1;
@@ -182,15 +184,17 @@ int main(int argc, char** argv) {
     platform::IgnoreBrokenPipe();
     // Help, version and bad options need no display, so they are answered before the toolkit
     // starts. The options are read again from the toolkit's list once it has taken its own.
+    platform::PrintUtf8OnConsole();
     {
+        // As UTF-8 on every system: Windows would hand main() its ANSI code page.
         QStringList arguments;
-        for (int i = 0; i < argc; ++i)
-            arguments.push_back(QString::fromLocal8Bit(argv[i]));
+        for (const std::string& argument : platform::ProgramArguments(argc, argv))
+            arguments.push_back(QString::fromStdString(argument));
         TCommandLine early;
         QString error;
         if (!ParseCommandLine(arguments, early, error, true)) return UsageError(error);
         if (early.help) {
-            std::printf("%s", UsageText().toLocal8Bit().constData());
+            std::printf("%s", UsageText().toUtf8().constData());
             return FinishStandardOutput();
         }
         if (early.version) {

@@ -17,6 +17,9 @@ void SleepMs(uint32_t ms);
 // The local date and time of a moment (thread-safe, unlike std::localtime).
 std::tm LocalTime(std::time_t moment);
 
+// Processor time the whole program has used so far (user and system), in seconds.
+double ProcessCpuSeconds();
+
 // Monotonic microseconds, for short spans.
 uint64_t MonotonicMicros();
 inline uint64_t MicrosSince(uint64_t start) {

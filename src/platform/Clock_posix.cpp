@@ -39,4 +39,10 @@ void SleepMs(uint32_t ms) {
     }
 }
 
+double ProcessCpuSeconds() {
+    timespec t{};
+    ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
+}
+
 } // namespace platform

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace platform {
 
@@ -52,6 +53,11 @@ private:
     static constexpr std::intptr_t kNone = -1;
     std::intptr_t handle_ = kNone; // a descriptor on POSIX, a HANDLE on Windows
 };
+
+// The folders where the system keeps installed programs and itself, which belong to no user:
+// Program Files (both of them) and the Windows folder on Windows; none on POSIX, whose rule
+// (/usr) goes by the path alone.
+std::vector<std::filesystem::path> ProgramInstallFolders();
 
 // Deletes a file; false with the reason in `why`.
 bool RemoveFile(const std::filesystem::path& path, std::string& why);

@@ -86,6 +86,10 @@ bool TNewFile::Close(std::string& why) {
     return true;
 }
 
+std::vector<std::filesystem::path> ProgramInstallFolders() {
+    return {};
+}
+
 bool RemoveFile(const std::filesystem::path& path, std::string& why) {
     if (::unlink(path.c_str()) != 0) {
         why = Reason(errno);

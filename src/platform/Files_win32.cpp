@@ -3,6 +3,9 @@
 #include "SerialPort.h"
 
 #include <windows.h>
+// After windows.h, which they need.
+#include <knownfolders.h>
+#include <shlobj.h>
 
 #include <algorithm>
 
@@ -90,6 +93,17 @@ bool TNewFile::Close(std::string& why) {
         return false;
     }
     return true;
+}
+
+std::vector<std::filesystem::path> ProgramInstallFolders() {
+    std::vector<std::filesystem::path> folders;
+    for (const KNOWNFOLDERID* id : {&FOLDERID_ProgramFiles, &FOLDERID_ProgramFilesX86, &FOLDERID_Windows}) {
+        wchar_t* text = nullptr;
+        if (SUCCEEDED(::SHGetKnownFolderPath(*id, 0, nullptr, &text)) && text && *text)
+            folders.emplace_back(text);
+        ::CoTaskMemFree(text);
+    }
+    return folders;
 }
 
 bool RemoveFile(const std::filesystem::path& path, std::string& why) {

@@ -1,5 +1,7 @@
 #include "SerialPort.h"
 
+#include "InProcessPort.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -41,6 +43,7 @@ int Fd(PortHandle handle) {
 } // namespace
 
 PortHandle OpenPort(const std::string& path, int* osError) {
+    if (inprocess::IsPortName(path)) return PortHandle(inprocess::Open(path, osError));
     SetError(osError, 0);
     const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
@@ -63,6 +66,7 @@ PortHandle OpenPort(const std::string& path, int* osError) {
 }
 
 bool ClosePort(PortHandle handle) {
+    if (inprocess::Owns(handle.Value())) return inprocess::Close(handle.Value());
     const int fd = Fd(handle);
     if (fd < 0) return false;
     if (::isatty(fd)) ::ioctl(fd, TIOCNXCL);
@@ -70,6 +74,7 @@ bool ClosePort(PortHandle handle) {
 }
 
 bool ReadLineSettings(PortHandle handle, LineSettings& out, int* osError) {
+    if (inprocess::Owns(handle.Value())) return out.valid = inprocess::Alive(handle.Value(), osError);
     const int fd = Fd(handle);
     termios tio{};
     if (::tcgetattr(fd, &tio) != 0) {
@@ -83,6 +88,7 @@ bool ReadLineSettings(PortHandle handle, LineSettings& out, int* osError) {
 }
 
 bool WriteLineSettings(PortHandle handle, const LineSettings& settings, int* osError) {
+    if (inprocess::Owns(handle.Value())) return inprocess::Alive(handle.Value(), osError);
     const int fd = Fd(handle);
     if (!settings.valid) {
         SetError(osError, EINVAL);
@@ -98,6 +104,7 @@ bool WriteLineSettings(PortHandle handle, const LineSettings& settings, int* osE
 }
 
 bool ApplyAdapterLineSettings(PortHandle handle, const LineSettings& base, int* osError) {
+    if (inprocess::Owns(handle.Value())) return inprocess::Alive(handle.Value(), osError);
     const int fd = Fd(handle);
     if (!base.valid) {
         SetError(osError, EINVAL);
@@ -124,6 +131,7 @@ bool ApplyAdapterLineSettings(PortHandle handle, const LineSettings& base, int* 
 }
 
 long BytesWaiting(PortHandle handle, int* osError) {
+    if (inprocess::Owns(handle.Value())) return inprocess::BytesWaiting(handle.Value(), osError);
     const int fd = Fd(handle);
     int n = 0;
     if (::ioctl(fd, FIONREAD, &n) != 0) {
@@ -134,6 +142,7 @@ long BytesWaiting(PortHandle handle, int* osError) {
 }
 
 long ReadBytes(PortHandle handle, void* buffer, size_t count, int* osError) {
+    if (inprocess::Owns(handle.Value())) return inprocess::Read(handle.Value(), buffer, count, osError);
     const int fd = Fd(handle);
     for (;;) {
         const ssize_t n = ::read(fd, buffer, count);
@@ -146,6 +155,7 @@ long ReadBytes(PortHandle handle, void* buffer, size_t count, int* osError) {
 }
 
 bool WriteBytes(PortHandle handle, const void* data, size_t count, int* osError) {
+    if (inprocess::Owns(handle.Value())) return inprocess::Write(handle.Value(), data, count, osError);
     const int fd = Fd(handle);
     if (fd < 0) {
         SetError(osError, EBADF);
@@ -175,6 +185,7 @@ bool WriteBytes(PortHandle handle, const void* data, size_t count, int* osError)
 }
 
 void DiscardInput(PortHandle handle) {
+    if (inprocess::Owns(handle.Value())) return inprocess::DiscardInput(handle.Value());
     // Asked before every command, and almost always nothing waits: one cheap question then
     // instead of two calls. tcflush on anything but a terminal fails and leaves it alone.
     const int fd = Fd(handle);
@@ -183,6 +194,8 @@ void DiscardInput(PortHandle handle) {
 }
 
 WaitResult WaitReadable(PortHandle handle, uint32_t timeoutMs, int* osError) {
+    if (inprocess::Owns(handle.Value()))
+        return inprocess::WaitReadable(handle.Value(), timeoutMs, osError);
     const int fd = Fd(handle);
     if (fd < 0) {
         // poll() would skip it and wait out the time as if for a silent device.
@@ -213,10 +226,12 @@ WaitResult WaitReadable(PortHandle handle, uint32_t timeoutMs, int* osError) {
 }
 
 intptr_t IdleWatchDescriptor(PortHandle handle) {
+    if (inprocess::Owns(handle.Value())) return -1;
     return Fd(handle) >= 0 ? Fd(handle) : -1;
 }
 
 IdleCheck CheckIdlePort(PortHandle handle, int* osError) {
+    if (inprocess::Owns(handle.Value())) return inprocess::CheckIdle(handle.Value(), osError);
     if (WaitReadable(handle, 0, osError) == WaitResult::HungUp) return IdleCheck::Lost;
     const long waiting = BytesWaiting(handle, osError);
     if (waiting < 0) return IdleCheck::Lost;

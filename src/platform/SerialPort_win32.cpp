@@ -1,5 +1,7 @@
 #include "SerialPort.h"
 
+#include "InProcessPort.h"
+
 #include "Text_win32.h"
 
 #include <algorithm>
@@ -99,6 +101,7 @@ bool IsComPortName(const std::string& path) {
 } // namespace
 
 PortHandle OpenPort(const std::string& path, int* osError) {
+    if (inprocess::IsPortName(path)) return PortHandle(inprocess::Open(path, osError));
     SetError(osError, 0);
     // COM1 to COM9 open by their bare names as well, but COM10 and above only through the
     // device namespace.
@@ -121,6 +124,7 @@ PortHandle OpenPort(const std::string& path, int* osError) {
 }
 
 bool ClosePort(PortHandle handle) {
+    if (inprocess::Owns(handle.Value())) return inprocess::Close(handle.Value());
     Port* port = Of(handle);
     if (!port) return false;
     if (port->foundSaved) {
@@ -134,6 +138,7 @@ bool ClosePort(PortHandle handle) {
 }
 
 bool ReadLineSettings(PortHandle handle, LineSettings& out, int* osError) {
+    if (inprocess::Owns(handle.Value())) return out.valid = inprocess::Alive(handle.Value(), osError);
     out.valid = false;
     Port* port = Of(handle);
     if (!port) {
@@ -166,6 +171,7 @@ bool Unpack(PortHandle handle, const LineSettings& settings, Port*& port, SavedS
 } // namespace
 
 bool WriteLineSettings(PortHandle handle, const LineSettings& settings, int* osError) {
+    if (inprocess::Owns(handle.Value())) return inprocess::Alive(handle.Value(), osError);
     Port* port = nullptr;
     SavedSettings saved{};
     if (!Unpack(handle, settings, port, saved, osError)) return false;
@@ -176,6 +182,7 @@ bool WriteLineSettings(PortHandle handle, const LineSettings& settings, int* osE
 }
 
 bool ApplyAdapterLineSettings(PortHandle handle, const LineSettings& base, int* osError) {
+    if (inprocess::Owns(handle.Value())) return inprocess::Alive(handle.Value(), osError);
     Port* port = nullptr;
     SavedSettings saved{};
     if (!Unpack(handle, base, port, saved, osError)) return false;
@@ -190,6 +197,7 @@ bool ApplyAdapterLineSettings(PortHandle handle, const LineSettings& base, int* 
 }
 
 long BytesWaiting(PortHandle handle, int* osError) {
+    if (inprocess::Owns(handle.Value())) return inprocess::BytesWaiting(handle.Value(), osError);
     Port* port = Of(handle);
     if (!port) {
         SetError(osError, ERROR_INVALID_HANDLE);
@@ -201,6 +209,7 @@ long BytesWaiting(PortHandle handle, int* osError) {
 }
 
 long ReadBytes(PortHandle handle, void* buffer, size_t count, int* osError) {
+    if (inprocess::Owns(handle.Value())) return inprocess::Read(handle.Value(), buffer, count, osError);
     Port* port = Of(handle);
     if (!port) {
         SetError(osError, ERROR_INVALID_HANDLE);
@@ -231,6 +240,7 @@ long ReadBytes(PortHandle handle, void* buffer, size_t count, int* osError) {
 }
 
 bool WriteBytes(PortHandle handle, const void* data, size_t count, int* osError) {
+    if (inprocess::Owns(handle.Value())) return inprocess::Write(handle.Value(), data, count, osError);
     Port* port = Of(handle);
     if (!port) {
         SetError(osError, ERROR_INVALID_HANDLE);
@@ -253,6 +263,7 @@ bool WriteBytes(PortHandle handle, const void* data, size_t count, int* osError)
 }
 
 void DiscardInput(PortHandle handle) {
+    if (inprocess::Owns(handle.Value())) return inprocess::DiscardInput(handle.Value());
     Port* port = Of(handle);
     if (!port) return;
     ::PurgeComm(port->file, PURGE_RXCLEAR);
@@ -261,6 +272,8 @@ void DiscardInput(PortHandle handle) {
 }
 
 WaitResult WaitReadable(PortHandle handle, uint32_t timeoutMs, int* osError) {
+    if (inprocess::Owns(handle.Value()))
+        return inprocess::WaitReadable(handle.Value(), timeoutMs, osError);
     Port* port = Of(handle);
     if (!port) {
         SetError(osError, ERROR_INVALID_HANDLE);
@@ -322,7 +335,8 @@ intptr_t IdleWatchDescriptor(PortHandle) {
     return -1;
 }
 
-IdleCheck CheckIdlePort(PortHandle, int*) {
+IdleCheck CheckIdlePort(PortHandle handle, int* osError) {
+    if (inprocess::Owns(handle.Value())) return inprocess::CheckIdle(handle.Value(), osError);
     return IdleCheck::Quiet;
 }
 

@@ -8,18 +8,31 @@
 namespace platform {
 
 // A Windows handle never takes the number of a closed standard stream, so the port cannot end up
-// there; but a program started without standard streams (detached, or from a service) would
-// lose its messages to an invalid stream. Each such stream is pointed at NUL instead.
+// there; but a program started without standard streams would lose its messages to an invalid
+// stream. A desktop program (the workbench) has none even when started from a console: it writes
+// to the console it was started from, when there is one (its --help, --version, --record), and
+// each stream that is still missing (started from Explorer, detached, from a service) is pointed
+// at NUL.
 bool EnsureStandardDescriptors() {
     struct Stream {
         FILE* file;
         const char* mode;
+        const char* console;
     };
-    const Stream streams[] = {{stdin, "r"}, {stdout, "w"}, {stderr, "w"}};
+    const Stream streams[] = {{stdin, "r", "CONIN$"}, {stdout, "w", "CONOUT$"}, {stderr, "w", "CONOUT$"}};
+    const auto present = [](FILE* file) {
+        const int fd = ::_fileno(file);
+        return fd >= 0 && ::_get_osfhandle(fd) >= 0;
+    };
+    bool missing = false;
+    for (const Stream& s : streams)
+        missing = missing || !present(s.file);
+    if (!missing) return true;
+    const bool console = ::GetConsoleWindow() != nullptr || ::AttachConsole(ATTACH_PARENT_PROCESS);
     bool ok = true;
     for (const Stream& s : streams) {
-        const int fd = ::_fileno(s.file);
-        if (fd >= 0 && ::_get_osfhandle(fd) >= 0) continue;
+        if (present(s.file)) continue;
+        if (console && std::freopen(s.console, s.mode, s.file)) continue;
         if (!std::freopen("NUL", s.mode, s.file)) ok = false;
     }
     return ok;

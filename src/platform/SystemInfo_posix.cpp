@@ -22,4 +22,13 @@ std::vector<std::string> ProgramArguments(int argc, char** argv) {
     return std::vector<std::string>(argv, argv + argc);
 }
 
+bool ProgramFileVersion(std::string& text) {
+    text.clear();
+    return false;
+}
+
+bool PlayQuestionSound() {
+    return false;
+}
+
 } // namespace platform

@@ -7,6 +7,7 @@
 #include <shellapi.h>
 
 #include <cwchar>
+#include <vector>
 
 namespace platform {
 
@@ -38,6 +39,34 @@ std::vector<std::string> ProgramArguments(int argc, char** argv) {
         arguments.push_back(win32::Narrow(wide[i], ::wcslen(wide[i]), CP_UTF8));
     ::LocalFree(wide);
     return arguments;
+}
+
+bool ProgramFileVersion(std::string& text) {
+    text.clear();
+    std::vector<wchar_t> file(MAX_PATH);
+    for (;;) {
+        const DWORD n = ::GetModuleFileNameW(nullptr, file.data(), static_cast<DWORD>(file.size()));
+        if (n == 0) return true;
+        if (n < file.size()) break;
+        file.resize(file.size() * 2);
+    }
+    DWORD ignored = 0;
+    const DWORD size = ::GetFileVersionInfoSizeW(file.data(), &ignored);
+    if (size == 0) return true;
+    std::vector<unsigned char> info(size);
+    if (!::GetFileVersionInfoW(file.data(), 0, size, info.data())) return true;
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT length = 0;
+    if (!::VerQueryValueW(info.data(), L"\\", reinterpret_cast<void**>(&fixed), &length) || !fixed ||
+        length < sizeof(VS_FIXEDFILEINFO))
+        return true;
+    text = std::to_string(HIWORD(fixed->dwFileVersionMS)) + "." + std::to_string(LOWORD(fixed->dwFileVersionMS)) +
+           "." + std::to_string(HIWORD(fixed->dwFileVersionLS)) + "." + std::to_string(LOWORD(fixed->dwFileVersionLS));
+    return true;
+}
+
+bool PlayQuestionSound() {
+    return ::MessageBeep(MB_ICONQUESTION) != 0;
 }
 
 } // namespace platform

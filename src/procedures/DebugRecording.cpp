@@ -1,8 +1,11 @@
 #include "DebugRecording.h"
 
+#include "Files.h"
 #include "Orodja.h"
 
+#include <algorithm>
 #include <chrono>
+#include <cwctype>
 #include <cmath>
 #include <cstdio>
 #include <initializer_list>
@@ -96,7 +99,37 @@ std::filesystem::path FreeFilePath(const std::filesystem::path& directory, const
            }));
 }
 
+namespace {
+
+// Whether `path` is `folder` or lies within it, by their names alone.
+bool IsWithin(const std::filesystem::path& path, const std::filesystem::path& folder) {
+    const auto key = [](const std::filesystem::path& p) {
+        std::vector<std::filesystem::path::string_type> parts;
+        for (const auto& part : p.lexically_normal()) {
+            auto text = part.native();
+            if (text.empty()) continue;
+#ifdef _WIN32
+            for (auto& c : text)
+                c = static_cast<wchar_t>(std::towlower(c));
+            if (text == L"\\" || text == L"/") text = L"\\";
+#endif
+            parts.push_back(std::move(text));
+        }
+        return parts;
+    };
+    const auto inner = key(path), outer = key(folder);
+    return !outer.empty() && inner.size() >= outer.size() && std::equal(outer.begin(), outer.end(), inner.begin());
+}
+
+} // namespace
+
 bool IsSystemLocation(const std::filesystem::path& path) {
+    return IsSystemLocation(path, platform::ProgramInstallFolders());
+}
+
+bool IsSystemLocation(const std::filesystem::path& path, const std::vector<std::filesystem::path>& installFolders) {
+    for (const auto& folder : installFolders)
+        if (IsWithin(path, folder)) return true;
     const std::filesystem::path normal = path.lexically_normal();
     auto it = normal.begin();
     if (it == normal.end() || *it != "/") return false;

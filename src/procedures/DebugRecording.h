@@ -50,9 +50,15 @@ std::string FreeFileName(const std::string& name, const std::function<bool(const
 std::filesystem::path FreeFilePath(const std::filesystem::path& directory, const std::string& name);
 
 // True for a folder that belongs to the system rather than the user (under /usr, or the usr/bin
-// or usr/local/bin of a tree unpacked elsewhere), where an installed program's own folder lies and
-// no recording belongs: the window records into the user's documents folder instead.
+// or usr/local/bin of a tree unpacked elsewhere; on Windows within Program Files or the Windows
+// folder, whatever Wine or an administrator lets a user write there), where an installed program's
+// own folder lies and no recording belongs: the window records into the user's documents folder
+// instead.
 bool IsSystemLocation(const std::filesystem::path& path);
+// The same with the system's program folders given (`installFolders`, the system's own from
+// platform::ProgramInstallFolders in the form above); folders compare without regard to case on
+// Windows.
+bool IsSystemLocation(const std::filesystem::path& path, const std::vector<std::filesystem::path>& installFolders);
 
 // ---- content --------------------------------------------------------------------------------
 

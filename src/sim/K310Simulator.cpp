@@ -1,16 +1,9 @@
-// The simulator's server: the pseudo-terminal, the serving thread, command framing, reply
+// The simulator's server: the terminal (SimTerminal), the serving thread, command framing, reply
 // timing, and the simulator's start and stop. The typed controls (K310SimulatorControls), the
 // faults (K310SimulatorFaults) and the text control commands (SimControlCommands) are beside it.
 #include "K310SimulatorServer.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <ctime>
-#include <fcntl.h>
-#include <poll.h>
-#include <sys/eventfd.h>
-#include <sys/prctl.h>
-#include <unistd.h>
 
 namespace sim {
 
@@ -33,10 +26,7 @@ void SimClock::SetScale(double scale) {
 // ---------------------------------------------------------------- server
 
 void K310Simulator::Impl::Wake() {
-    if (wakeFd >= 0) {
-        const uint64_t one = 1;
-        [[maybe_unused]] auto n = ::write(wakeFd, &one, sizeof one);
-    }
+    terminal->Wake();
 }
 
 void K310Simulator::Impl::OnServer(std::function<void()> fn) {
@@ -54,23 +44,14 @@ void K310Simulator::Impl::OnServer(std::function<void()> fn) {
 }
 
 bool K310Simulator::Impl::OpenTerminal(std::string* error) {
-    const bool opened = pty.Open(true, error);
-    if (tombstone >= 0) ::close(tombstone);
-    tombstone = -1;
-    if (!opened) return false;
-    const int flags = ::fcntl(pty.MasterFd(), F_GETFL);
-    ::fcntl(pty.MasterFd(), F_SETFL, flags | O_NONBLOCK);
-    path = pty.SlavePath();
+    if (!terminal->Open(error)) return false;
+    path = terminal->Path();
     pathChanged = true;
     return true;
 }
 
 void K310Simulator::Impl::CloseTerminal() {
-    // Holding the old terminal end until the next one exists keeps its number taken, so the
-    // adapter comes back under a new path, as a re-enumerated USB device does.
-    if (tombstone >= 0) ::close(tombstone);
-    tombstone = path.empty() ? -1 : ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    pty.Close();
+    terminal->Close();
     out.clear();
     in.clear();
     path.clear();
@@ -125,26 +106,20 @@ void K310Simulator::Impl::HandleInput() {
 void K310Simulator::Impl::Flush() {
     const uint64_t now = NowUs();
     while (!out.empty() && out.front().dueUs <= now) {
-        if (!pty.IsOpen()) {
+        if (!terminal->IsOpen()) {
             out.clear();
             return;
         }
         auto& front = out.front();
-        const ssize_t n = ::write(pty.MasterFd(), front.bytes.data(), front.bytes.size());
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return; // full (no client reads): try again when writable
-        }
+        const long n = terminal->Write(front.bytes.data(), front.bytes.size());
+        if (n < 0) return; // full (no client reads): try again when writable
         front.bytes.erase(0, static_cast<size_t>(n));
         if (front.bytes.empty()) out.pop_front();
     }
 }
 
 void K310Simulator::Impl::Serve() {
-    // The kernel may let a timed wait run up to 50 us late so it can batch wake-ups; a reply
-    // timed to the wire would then come late on every exchange and the simulated adapter would
-    // read slower than a real one. This thread only, and only for its own waits.
-    ::prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
+    terminal->PrepareServingThread();
     std::unique_lock lock(m);
     char buffer[4096];
     while (true) {
@@ -176,37 +151,19 @@ void K310Simulator::Impl::Serve() {
             const int64_t d = at > now ? static_cast<int64_t>(at - now) : 0;
             if (timeoutUs < 0 || d < timeoutUs) timeoutUs = d;
         };
-        // A reply that is due but does not fit waits for POLLOUT, not for a timer (which
+        // A reply that is due but does not fit waits for room to write, not for a timer (which
         // would spin while a client leaves its input unread).
         if (!out.empty() && out.front().dueUs > now) consider(out.front().dueUs);
         if (!in.empty()) consider(lastByteUs + kIncompleteTimeoutUs);
         if (replugAtUs != 0) consider(replugAtUs);
-        pollfd fds[2] = {{wakeFd, POLLIN, 0}, {-1, 0, 0}};
-        const int fd = pty.IsOpen() ? pty.MasterFd() : -1;
-        fds[1].fd = fd;
-        fds[1].events = POLLIN;
-        if (!out.empty() && out.front().dueUs <= now) fds[1].events |= POLLOUT;
+        const bool wantWrite = !out.empty() && out.front().dueUs <= now;
         lock.unlock();
-        // Microsecond time-outs: replies timed to the wire are a fraction of a millisecond
-        // late or early, and rounding every wait up to a whole millisecond would slow a
-        // simulated adapter well below a real one.
-        timespec wait{};
-        if (timeoutUs >= 0) {
-            wait.tv_sec = static_cast<time_t>(timeoutUs / 1000000);
-            wait.tv_nsec = static_cast<long>(timeoutUs % 1000000) * 1000L;
-        }
-        ::ppoll(fds, fd >= 0 ? 2 : 1, timeoutUs < 0 ? nullptr : &wait, nullptr);
+        terminal->Wait(timeoutUs, wantWrite);
         lock.lock();
-        if (fds[0].revents & POLLIN) {
-            uint64_t v;
-            [[maybe_unused]] auto n = ::read(wakeFd, &v, sizeof v);
-        }
-        if (fd >= 0 && fd == (pty.IsOpen() ? pty.MasterFd() : -1) && (fds[1].revents & POLLIN)) {
-            const ssize_t n = ::read(fd, buffer, sizeof buffer);
-            if (n > 0) {
-                in.append(buffer, static_cast<size_t>(n));
-                lastByteUs = NowUs();
-            }
+        const long n = terminal->Read(buffer, sizeof buffer);
+        if (n > 0) {
+            in.append(buffer, static_cast<size_t>(n));
+            lastByteUs = NowUs();
         }
         HandleInput();
     }
@@ -216,6 +173,7 @@ void K310Simulator::Impl::Serve() {
 
 K310Simulator::K310Simulator(const SimOptions& options) : impl_(std::make_unique<Impl>()) {
     impl_->options = options;
+    impl_->terminal = MakeTerminal(options.inProcess);
 }
 
 K310Simulator::~K310Simulator() {
@@ -248,12 +206,6 @@ bool K310Simulator::Start(std::string* error) {
         d.commandCount = 0;
         if (!d.OpenTerminal(error)) return false;
         d.pathChanged = false;
-        d.wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-        if (d.wakeFd < 0) {
-            if (error) *error = "eventfd failed";
-            d.pty.Close();
-            return false;
-        }
         d.running = true;
     }
     d.thread = std::thread([&d] { d.Serve(); });
@@ -271,13 +223,9 @@ void K310Simulator::Stop() {
     if (d.thread.joinable()) d.thread.join();
     std::lock_guard lock(d.m);
     d.running = false;
-    d.pty.Close();
+    d.terminal->Shutdown();
     d.path.clear();
     d.replugAtUs = 0;
-    if (d.tombstone >= 0) ::close(d.tombstone);
-    d.tombstone = -1;
-    if (d.wakeFd >= 0) ::close(d.wakeFd);
-    d.wakeFd = -1;
 }
 
 bool K310Simulator::Running() const {

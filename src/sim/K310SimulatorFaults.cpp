@@ -81,7 +81,7 @@ void K310Simulator::SetExtraDelayMs(int ms) {
 bool K310Simulator::Unplug() {
     bool was = false;
     impl_->OnServer([&] {
-        was = impl_->pty.IsOpen();
+        was = impl_->terminal->IsOpen();
         impl_->replugAtUs = 0;
         if (was) impl_->CloseTerminal();
     });
@@ -92,7 +92,7 @@ bool K310Simulator::Replug(std::string* error) {
     bool ok = false;
     impl_->OnServer([&] {
         impl_->replugAtUs = 0;
-        if (impl_->pty.IsOpen()) impl_->CloseTerminal();
+        if (impl_->terminal->IsOpen()) impl_->CloseTerminal();
         ok = impl_->OpenTerminal(error);
     });
     return ok;
@@ -100,7 +100,7 @@ bool K310Simulator::Replug(std::string* error) {
 
 void K310Simulator::UnplugFor(int ms) {
     impl_->OnServer([&] {
-        if (impl_->pty.IsOpen()) impl_->CloseTerminal();
+        if (impl_->terminal->IsOpen()) impl_->CloseTerminal();
         impl_->replugAtUs = NowUs() + static_cast<uint64_t>(std::max(0, ms)) * 1000;
     });
 }

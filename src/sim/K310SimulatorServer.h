@@ -4,7 +4,7 @@
 #pragma once
 
 #include "K310Simulator.h"
-#include "PseudoTerminal.h"
+#include "SimTerminal.h"
 
 #include <chrono>
 #include <cstdint>
@@ -39,11 +39,11 @@ struct K310Simulator::Impl {
     mutable std::mutex m;
     std::unique_ptr<SimDevice> device;
     SimClock clock;
-    platform::PseudoTerminal pty;
+    // For the simulator's whole life, so Wake() from any thread never meets a terminal that is
+    // being replaced.
+    std::unique_ptr<SimTerminal> terminal;
     std::string path;
     std::thread thread;
-    int wakeFd = -1;
-    int tombstone = -1;
     bool running = false;
     bool stopping = false;
 

@@ -32,6 +32,9 @@ struct SimOptions {
     double timeScale = 1.0;     // simulated seconds per real second
     double selfCalSeconds = 3.0;
     AdapterIdentity adapter;
+    // Served on an in-process port instead of a pseudo-terminal: reached only through this
+    // program's port API. Always so where the system has no pseudo-terminals (Windows).
+    bool inProcess = false;
 };
 
 // "t5", "t1mt,rotate=30,noise=2,wire-timing=1", ",noise=1" (default preset). Options: position=ST[:MT],

@@ -726,6 +726,8 @@ TEST_F(ConfigurationPage, ArcControlsComeBackWithASuccessfulReadOfTheRegister) {
     EXPECT_EQ(form->edMTerrArc->text(), QStringLiteral("30"));
 }
 
+#ifndef _WIN32
+// Scripted on a pseudo-terminal: Linux only.
 // An encoder whose offset register holds what the simulated one refuses to take (2^31 and more),
 // scripted exchange by exchange on a real pseudo-terminal: the refresh shows it unsigned, and the
 // zero preset takes it as shown.
@@ -822,5 +824,7 @@ TEST_F(ZeroPresetOnScriptedEncoder, AnOffsetOf2To31OrMoreIsTakenAsTheRegisterHol
     ASSERT_TRUE(peer.WaitIdle());
     EXPECT_EQ(peer.Unexpected(), "");
 }
+
+#endif // _WIN32
 
 } // namespace

@@ -393,6 +393,8 @@ TEST_F(ReadingCycle, StatusLabelsShowEveryDigitAndEveryName) {
     EXPECT_EQ(names->size(), QSize(270, 17));
 }
 
+#ifndef _WIN32
+// Scripted on a pseudo-terminal: Linux only.
 using ReadingOnScriptedPort = app_testing::WindowOnScriptedPort;
 
 // A reply quoted in a message shows its bytes as Latin-1 characters; the program's own words,
@@ -430,6 +432,8 @@ TEST_F(ReadingOnScriptedPort, LogShowsDeviceBytesAsLatin1AndOwnWordsAsUtf8) {
     EXPECT_EQ(form->LogLines(),
               QStringList{QString::fromUtf8("Nepravilna dolžina podatkov za ukaz \"d\" (12)!")});
 }
+
+#endif // _WIN32
 
 TEST_F(ReadingCycle, SignalLevelAirGapAndOffsetCalibration) {
     Connect("t1");

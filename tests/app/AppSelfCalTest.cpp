@@ -234,6 +234,8 @@ TEST_F(SelfCalStart, AFailedStartCommandIsLoggedAndTheWaitStillRuns) {
 
 // ---------------------------------------------------------------- status panels
 
+#ifndef _WIN32
+// Scripted on a pseudo-terminal: Linux only.
 // Scripted replies to the four reads of a status read.
 class SelfCalStatusPanels : public app_testing::WindowOnScriptedPort {
 protected:
@@ -398,6 +400,8 @@ TEST_F(SelfCalStatusPanels, AFailedReadChangesNothingOnThePage) {
     EXPECT_EQ(form->LogLines(), (QStringList{QStringLiteral("Error"),
                                              QStringLiteral("sCmd: R:0002:0000001B RCV: ERROR:noanswer")}));
 }
+
+#endif // _WIN32
 
 // ---------------------------------------------------------------- the wait
 

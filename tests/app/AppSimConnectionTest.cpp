@@ -114,6 +114,7 @@ protected:
         sim::SimOptions options;
         std::string error;
         ASSERT_TRUE(sim::ParseSimOptions(preset, options, error)) << error;
+        options.inProcess = app_testing::SimulatorInProcess();
         simulator = std::make_unique<sim::K310Simulator>(options);
         ASSERT_TRUE(simulator->Start(&error)) << error;
     }
@@ -322,6 +323,8 @@ TEST_F(SimulatedAdapter, OffShowsTheSupplyOffOrWarnsThatItIsStillOn) {
 // log says so as a failed transaction would, and the search starts; plugged in again, it is
 // found and watched again.
 TEST_F(SimulatedAdapter, AnAdapterUnpluggedWhileIdleIsSearchedForAtOnce) {
+    if (app_testing::SimulatorInProcess())
+        GTEST_SKIP() << "no port to watch while idle: there the next transaction finds the loss";
     StartSimulator("t1");
     CreateWindow(false);
     form->initTimerTimer();

@@ -46,6 +46,14 @@ TMainFormOptions TestOptions(RecordingDialogs& dialogs, const QString& userName)
     return options;
 }
 
+bool SimulatorInProcess() {
+#ifdef _WIN32
+    return true;
+#else
+    return qEnvironmentVariable("TARVO_TEST_SIM_IN_PROCESS") == QLatin1String("1");
+#endif
+}
+
 void ResetProtocolState() {
     K310_BiSS_bidirectional::ResetSharedState();
     Serial_driver::ResetSerialDriverState();

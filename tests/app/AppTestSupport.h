@@ -4,7 +4,10 @@
 
 #include "Dialogs.h"
 #include "K310_7K_Velcor_SPI_Main.h"
+#ifndef _WIN32
+// Scripted devices are served on pseudo-terminals, which Windows does not have.
 #include "ScriptedPeer.h"
+#endif
 
 #include <gtest/gtest.h>
 
@@ -70,9 +73,15 @@ void ResetProtocolState();
 // Opens `path` as the adapter's port (line settings applied) and makes it PortHandle.
 bool UseAsAdapterPort(const std::string& path);
 
+// Whether the tests' simulators serve an in-process port rather than a pseudo-terminal: always on
+// Windows, and on Linux when TARVO_TEST_SIM_IN_PROCESS=1 (to try the window on the port that
+// Windows uses, without Windows).
+bool SimulatorInProcess();
+
 // Handles events until `done` holds or `timeoutMs` passes; true when it held.
 template <class Pred> bool WaitFor(Pred done, int timeoutMs);
 
+#ifndef _WIN32
 // A window whose adapter port is a scripted device, handed over directly with no search.
 class WindowOnScriptedPort : public ::testing::Test {
 protected:
@@ -91,6 +100,7 @@ protected:
     testing_support::ScriptedPeer peer;
     std::unique_ptr<TMainForm> form;
 };
+#endif
 
 } // namespace app_testing
 

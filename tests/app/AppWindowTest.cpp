@@ -327,7 +327,8 @@ TEST_F(Window, CaptionNamesVersionComputerAndUser) {
         TMainForm form(options);
         EXPECT_EQ(form.windowTitle(), row.expected);
     }
-    // Without an override the caption carries the build's version as four numbers.
+    // Without an override the caption carries the build's version as four numbers (on Windows read
+    // from the program file's version resource).
     TMainFormOptions options = TestOptions(dialogs);
     options.versionText.reset();
     TMainForm form(options);

@@ -32,6 +32,7 @@ protected:
         sim::SimOptions options;
         std::string error;
         ASSERT_TRUE(sim::ParseSimOptions(preset + ",power-on=1" + extra, options, error)) << error;
+        options.inProcess = app_testing::SimulatorInProcess();
         simulator = std::make_unique<sim::K310Simulator>(options);
         ASSERT_TRUE(simulator->Start(&error)) << error;
         ResetProtocolState();

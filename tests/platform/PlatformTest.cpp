@@ -6,6 +6,7 @@
 #include "SerialPort.h"
 #include "StandardDescriptors.h"
 #include "SystemInfo.h"
+#include "TarvoVersion.h"
 
 #include <gtest/gtest.h>
 
@@ -55,6 +56,20 @@ TEST(Clock, TheTickCounterFollowsASleepAndWrapsHarmlessly) {
 TEST(SystemInfo, ComputerAndUserHaveNames) {
     EXPECT_FALSE(platform::ComputerName().empty());
     EXPECT_FALSE(platform::UserName().empty());
+}
+
+// On Windows this test program carries the project's version resource, as the programs do.
+TEST(SystemInfo, TheProgramFilesVersionAndTheQuestionSound) {
+    std::string version = "stale";
+#ifdef _WIN32
+    EXPECT_TRUE(platform::ProgramFileVersion(version));
+    EXPECT_EQ(version, TARVO_VERSION);
+    EXPECT_TRUE(platform::PlayQuestionSound());
+#else
+    EXPECT_FALSE(platform::ProgramFileVersion(version));
+    EXPECT_EQ(version, "");
+    EXPECT_FALSE(platform::PlayQuestionSound()) << "the toolkit's bell rings instead";
+#endif
 }
 
 TEST(StandardDescriptors, PresentStreamsAreLeftAsTheyAre) {

@@ -3,6 +3,7 @@
 // the ANSI code page. Built for Windows too, where it runs under Wine in a folder named with Ž and
 // Č, and where an open recording cannot be deleted.
 #include "DebugRecording.h"
+#include "Files.h"
 #include "FillingDisk.h"
 
 #include <gtest/gtest.h>
@@ -13,6 +14,7 @@
 #include <sstream>
 #include <string>
 #include <system_error>
+#include <vector>
 
 namespace fs = std::filesystem;
 using Procedures::TDebugRecordFile;
@@ -232,6 +234,59 @@ TEST_F(RecordingFailures, AFolderNamedBeyondTheAnsiCodePage) {
     EXPECT_TRUE(Contains(missing.ErrorText(), "Cannot create " + platform::Utf8FromPath(nowhere / "rec.csv")))
         << missing.ErrorText();
     EXPECT_FALSE(fs::exists(nowhere));
+}
+
+} // namespace
+
+namespace {
+
+// Where an installed program lies, no recording belongs: the system's program folders, whatever
+// their spelling, and what lies within them; nothing beside them.
+TEST(RecordingPlace, TheSystemsProgramFoldersAndWhatLiesWithinThem) {
+#ifdef _WIN32
+    const std::vector<fs::path> folders{L"C:\\Program Files", L"C:\\Program Files (x86)", L"C:\\windows"};
+    const struct {
+        const wchar_t* path;
+        bool system;
+    } cases[] = {
+        {L"C:\\Program Files\\Tarvo", true},
+        {L"c:\\PROGRAM FILES\\tarvo\\", true},
+        {L"C:/Program Files/Tarvo", true},
+        {L"C:\\Program Files (x86)\\Tarvo", true},
+        {L"C:\\Windows\\System32", true},
+        {L"C:\\Program Files\\..\\users\\u\\Tarvo", false},
+        {L"C:\\Program Files Tarvo", false},
+        {L"C:\\users\\u\\Desktop\\Tarvo", false},
+        {L"D:\\Program Files\\Tarvo", false},
+    };
+#else
+    const std::vector<fs::path> folders{"/opt/programs"};
+    const struct {
+        const char* path;
+        bool system;
+    } cases[] = {
+        {"/opt/programs", true},         {"/opt/programs/tarvo/", true},   {"/opt/programs2/tarvo", false},
+        {"/opt/programs/../tarvo", false}, {"/opt", false},                  {"/usr/bin", true},
+        {"/home/u/tarvo", false},
+    };
+#endif
+    for (const auto& c : cases)
+        EXPECT_EQ(Procedures::IsSystemLocation(c.path, folders), c.system) << fs::path(c.path).string();
+}
+
+// The system's own list: on Windows, Program Files and the Windows folder, as Wine names them too.
+TEST(RecordingPlace, TheSystemNamesItsProgramFolders) {
+    const auto folders = platform::ProgramInstallFolders();
+#ifdef _WIN32
+    ASSERT_FALSE(folders.empty());
+    for (const auto& folder : folders) {
+        EXPECT_TRUE(folder.is_absolute()) << platform::Utf8FromPath(folder);
+        EXPECT_TRUE(Procedures::IsSystemLocation(folder / L"Tarvo")) << platform::Utf8FromPath(folder);
+    }
+    EXPECT_FALSE(Procedures::IsSystemLocation(fs::temp_directory_path()));
+#else
+    EXPECT_TRUE(folders.empty()) << "POSIX goes by the path alone";
+#endif
 }
 
 } // namespace

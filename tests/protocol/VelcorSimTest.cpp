@@ -37,12 +37,26 @@ std::string FirmwareText(const sim::EncoderVariant& v) {
     return text;
 }
 
+const std::string kInProcess = "+inprocess";
+
+std::string ParamName(const ::testing::TestParamInfo<std::string>& info) {
+    std::string name = info.param;
+    for (char& c : name)
+        if (c == '+') c = '_';
+    return name;
+}
+
 class AgainstSimulator : public ::testing::TestWithParam<std::string> {
 protected:
     void SetUp() override {
         ResetAll();
         sim::SimOptions options;
-        options.preset = GetParam();
+        // "PRESET" on a pseudo-terminal, "PRESET+inprocess" on the in-process port that Windows
+        // uses: the protocol cannot tell them apart.
+        const std::string param = GetParam();
+        options.inProcess = param.size() > kInProcess.size() &&
+                            param.compare(param.size() - kInProcess.size(), kInProcess.size(), kInProcess) == 0;
+        options.preset = options.inProcess ? param.substr(0, param.size() - kInProcess.size()) : param;
         options.powerOn = true;
         simulator = std::make_unique<sim::K310Simulator>(options);
         std::string error;
@@ -215,8 +229,10 @@ TEST_P(AgainstSimulator, ErrorMapAndDebugData) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(EveryPreset, AgainstSimulator, ::testing::ValuesIn(sim::PresetNames()),
-                         [](const ::testing::TestParamInfo<std::string>& info) { return info.param; });
+INSTANTIATE_TEST_SUITE_P(EveryPreset, AgainstSimulator, ::testing::ValuesIn(sim::PresetNames()), ParamName);
+// Both register layouts over the in-process port.
+INSTANTIATE_TEST_SUITE_P(InProcessPort, AgainstSimulator, ::testing::Values("t1+inprocess", "t5+inprocess"),
+                         ParamName);
 
 // An adapter unplugged while a reading awaits its (slow) reply: the reading reports a lost port
 // at once, so the window searches for the adapter again instead of waiting out the time-out.
@@ -238,6 +254,24 @@ TEST_P(UnpluggedSimulator, UnplugWhileAReadingAwaitsItsReplyIsALostPortAtOnce) {
     EXPECT_LT(took, static_cast<long>(Serial_driver::ReplyTimeoutMs));
 }
 
-INSTANTIATE_TEST_SUITE_P(OnePreset, UnpluggedSimulator, ::testing::Values(std::string("t1")));
+// Plugged in again, the adapter is there under a new name, and the old one no longer opens.
+TEST_P(UnpluggedSimulator, PluggedInAgainTheAdapterHasANewName) {
+    const std::string before = simulator->SlavePath();
+    platform::ClosePort(shared::PortHandle);
+    shared::PortHandle = platform::kNoPort;
+    ASSERT_TRUE(simulator->Unplug());
+    std::string error;
+    ASSERT_TRUE(simulator->Replug(&error)) << error;
+    const std::string after = simulator->SlavePath();
+    EXPECT_NE(after, before);
+    const auto found = AdapterDiscovery::FindAdapter({before, after},
+                                                     [] { return std::vector<AdapterDiscovery::Candidate>{}; });
+    ASSERT_TRUE(found.found);
+    EXPECT_EQ(found.port.path, after);
+    shared::PortHandle = found.handle;
+    EXPECT_TRUE(V::ReadEncoderSignature()) << shared::LastErrorText;
+}
+
+INSTANTIATE_TEST_SUITE_P(OnePreset, UnpluggedSimulator, ::testing::Values("t1", "t1+inprocess"), ParamName);
 
 } // namespace
