@@ -16,6 +16,12 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
+# GCC's interprocedural register allocation trusts what one copy of an inline or template function
+# clobbers, while on Windows the linker may keep another copy of it (compiled elsewhere with other
+# flags, as Qt's AVX files are): a value kept in a register across the call is then lost.
+set(CMAKE_C_FLAGS_INIT "-fno-ipa-ra")
+set(CMAKE_CXX_FLAGS_INIT "-fno-ipa-ra")
+
 # libstdc++, libgcc and libwinpthread go into the program; only system DLLs stay outside.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
 
