@@ -5,20 +5,11 @@
 #include "Dialogs.h"
 #include "K310Simulator.h"
 #include "K310_7K_Velcor_SPI_Main.h"
+#include "SilentDialogs.h"
 
 #include <memory>
 
 namespace bench {
-
-class SilentDialogs : public TDialogs {
-public:
-    void information(const QString&) override {}
-    void warning(const QString&) override {}
-    void error(const QString&) override {}
-    bool question(const QString&) override { return true; }
-    void questionSound() override {}
-    void setBusyCursor(bool) override {}
-};
 
 double WallSeconds();
 double ThreadCpuSeconds();

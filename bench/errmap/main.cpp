@@ -26,13 +26,8 @@ namespace {
 
 // The read's own span is from the hourglass on to the hourglass off: the reading pass that
 // ends and the one that starts again around it are not part of it.
-class TimingDialogs : public TDialogs {
+class TimingDialogs : public bench::SilentDialogs {
 public:
-    void information(const QString&) override {}
-    void warning(const QString&) override {}
-    void error(const QString&) override {}
-    bool question(const QString&) override { return true; }
-    void questionSound() override {}
     void setBusyCursor(bool busy) override { (busy ? on : off) = bench::WallSeconds(); }
     double on = 0, off = 0;
 };

@@ -9,7 +9,7 @@
 #include "QtRoutines.h"
 
 #include "Clock.h"
-#include "Dialogs.h"
+#include "SilentDialogs.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -21,16 +21,6 @@
 #include <string>
 
 namespace {
-
-class SilentDialogs : public TDialogs {
-public:
-    void information(const QString&) override {}
-    void warning(const QString&) override {}
-    void error(const QString&) override {}
-    bool question(const QString&) override { return true; }
-    void questionSound() override {}
-    void setBusyCursor(bool) override {}
-};
 
 // Lets the window work until `done` holds or `limitMs` passes.
 template <class Pred> bool Until(Pred done, int limitMs) {
@@ -82,7 +72,7 @@ int main(int argc, char** argv) {
     SetApplicationIdentity();
     InstallDesignFont();
 
-    SilentDialogs dialogs;
+    bench::SilentDialogs dialogs;
     TMainFormOptions options;
     options.explicitPorts = {port};
     options.candidates = [] { return std::vector<AdapterDiscovery::Candidate>{}; };
