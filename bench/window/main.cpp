@@ -61,8 +61,10 @@ int main(int argc, char** argv) {
     std::string port;
     double seconds = 5;
     for (int i = 1; i + 1 < argc; ++i) {
-        if (std::strcmp(argv[i], "--port") == 0) port = argv[++i];
-        else if (std::strcmp(argv[i], "--seconds") == 0) seconds = std::atof(argv[++i]);
+        if (std::strcmp(argv[i], "--port") == 0)
+            port = argv[++i];
+        else if (std::strcmp(argv[i], "--seconds") == 0)
+            seconds = std::atof(argv[++i]);
     }
     if (port.empty()) {
         std::fprintf(stderr, "usage: bench_window --port PORT [--seconds S]\n");

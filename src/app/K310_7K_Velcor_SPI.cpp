@@ -6,8 +6,8 @@
 #include "TerminationSignals.h"
 
 #include "CommandLineOptions.h"
-#include "K310_BiSS_bidirectional.h"
 #include "Files.h"
+#include "K310_BiSS_bidirectional.h"
 #include "StandardDescriptors.h"
 #include "SystemInfo.h"
 #include "TarvoVersion.h"
@@ -162,8 +162,7 @@ int RecordDebugData(TMainForm& form, const PrintingDialogs& dialogs, int seconds
     std::fflush(stdout);
     if (!form.RecordingFailure.isEmpty()) {
         std::fprintf(stderr, "record: the recording failed after %lld ms: %s\n",
-                     static_cast<long long>(clock.elapsed()),
-                     form.RecordingFailure.toUtf8().constData());
+                     static_cast<long long>(clock.elapsed()), form.RecordingFailure.toUtf8().constData());
         return 1;
     }
     if (stoppedEarly) {

@@ -233,8 +233,9 @@ void TMainForm::FormCreate() {
     // Windows reads the version from the program file's resource, as the bench always has; a
     // system without such resources has the version the program was built with.
     std::string fileVersion;
-    const QString version = options_.versionText.value_or(
-        platform::ProgramFileVersion(fileVersion) ? QString::fromStdString(fileVersion) : QStringLiteral(TARVO_VERSION));
+    const QString version = options_.versionText.value_or(platform::ProgramFileVersion(fileVersion)
+                                                              ? QString::fromStdString(fileVersion)
+                                                              : QStringLiteral(TARVO_VERSION));
     const QString computer = options_.computerName.value_or(QString::fromLocal8Bit(platform::ComputerName()));
     const QString user = options_.userName.value_or(QString::fromLocal8Bit(platform::UserName()));
     setWindowTitle(QString::fromLatin1(kDesignCaption) + QStringLiteral(" (VER: ") + version +

@@ -14,10 +14,10 @@ namespace {
 
 // The OS's own codes, so IsBusyError and ErrorText read them as they read a real port's.
 #ifdef _WIN32
-constexpr int kMissing = 2;     // ERROR_FILE_NOT_FOUND
-constexpr int kBusy = 5;        // ERROR_ACCESS_DENIED
-constexpr int kBadHandle = 6;   // ERROR_INVALID_HANDLE
-constexpr int kLost = 31;       // ERROR_GEN_FAILURE, what a removed USB adapter's handle gives
+constexpr int kMissing = 2;   // ERROR_FILE_NOT_FOUND
+constexpr int kBusy = 5;      // ERROR_ACCESS_DENIED
+constexpr int kBadHandle = 6; // ERROR_INVALID_HANDLE
+constexpr int kLost = 31;     // ERROR_GEN_FAILURE, what a removed USB adapter's handle gives
 #else
 constexpr int kMissing = ENOENT;
 constexpr int kBusy = EBUSY;

@@ -194,8 +194,7 @@ void DiscardInput(PortHandle handle) {
 }
 
 WaitResult WaitReadable(PortHandle handle, uint32_t timeoutMs, int* osError) {
-    if (inprocess::Owns(handle.Value()))
-        return inprocess::WaitReadable(handle.Value(), timeoutMs, osError);
+    if (inprocess::Owns(handle.Value())) return inprocess::WaitReadable(handle.Value(), timeoutMs, osError);
     const int fd = Fd(handle);
     if (fd < 0) {
         // poll() would skip it and wait out the time as if for a silent device.

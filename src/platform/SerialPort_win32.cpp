@@ -272,8 +272,7 @@ void DiscardInput(PortHandle handle) {
 }
 
 WaitResult WaitReadable(PortHandle handle, uint32_t timeoutMs, int* osError) {
-    if (inprocess::Owns(handle.Value()))
-        return inprocess::WaitReadable(handle.Value(), timeoutMs, osError);
+    if (inprocess::Owns(handle.Value())) return inprocess::WaitReadable(handle.Value(), timeoutMs, osError);
     Port* port = Of(handle);
     if (!port) {
         SetError(osError, ERROR_INVALID_HANDLE);

@@ -5,9 +5,9 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cwctype>
 #include <cmath>
 #include <cstdio>
+#include <cwctype>
 #include <initializer_list>
 #include <system_error>
 #include <vector>
@@ -118,7 +118,8 @@ bool IsWithin(const std::filesystem::path& path, const std::filesystem::path& fo
         return parts;
     };
     const auto inner = key(path), outer = key(folder);
-    return !outer.empty() && inner.size() >= outer.size() && std::equal(outer.begin(), outer.end(), inner.begin());
+    return !outer.empty() && inner.size() >= outer.size() &&
+           std::equal(outer.begin(), outer.end(), inner.begin());
 }
 
 } // namespace
@@ -127,7 +128,8 @@ bool IsSystemLocation(const std::filesystem::path& path) {
     return IsSystemLocation(path, platform::ProgramInstallFolders());
 }
 
-bool IsSystemLocation(const std::filesystem::path& path, const std::vector<std::filesystem::path>& installFolders) {
+bool IsSystemLocation(const std::filesystem::path& path,
+                      const std::vector<std::filesystem::path>& installFolders) {
     for (const auto& folder : installFolders)
         if (IsWithin(path, folder)) return true;
     const std::filesystem::path normal = path.lexically_normal();

@@ -58,7 +58,8 @@ bool IsSystemLocation(const std::filesystem::path& path);
 // The same with the system's program folders given (`installFolders`, the system's own from
 // platform::ProgramInstallFolders in the form above); folders compare without regard to case on
 // Windows.
-bool IsSystemLocation(const std::filesystem::path& path, const std::vector<std::filesystem::path>& installFolders);
+bool IsSystemLocation(const std::filesystem::path& path,
+                      const std::vector<std::filesystem::path>& installFolders);
 
 // ---- content --------------------------------------------------------------------------------
 

@@ -249,14 +249,10 @@ TEST(RecordingPlace, TheSystemsProgramFoldersAndWhatLiesWithinThem) {
         const wchar_t* path;
         bool system;
     } cases[] = {
-        {L"C:\\Program Files\\Tarvo", true},
-        {L"c:\\PROGRAM FILES\\tarvo\\", true},
-        {L"C:/Program Files/Tarvo", true},
-        {L"C:\\Program Files (x86)\\Tarvo", true},
-        {L"C:\\Windows\\System32", true},
-        {L"C:\\Program Files\\..\\users\\u\\Tarvo", false},
-        {L"C:\\Program Files Tarvo", false},
-        {L"C:\\users\\u\\Desktop\\Tarvo", false},
+        {L"C:\\Program Files\\Tarvo", true},  {L"c:\\PROGRAM FILES\\tarvo\\", true},
+        {L"C:/Program Files/Tarvo", true},    {L"C:\\Program Files (x86)\\Tarvo", true},
+        {L"C:\\Windows\\System32", true},     {L"C:\\Program Files\\..\\users\\u\\Tarvo", false},
+        {L"C:\\Program Files Tarvo", false},  {L"C:\\users\\u\\Desktop\\Tarvo", false},
         {L"D:\\Program Files\\Tarvo", false},
     };
 #else
@@ -265,8 +261,12 @@ TEST(RecordingPlace, TheSystemsProgramFoldersAndWhatLiesWithinThem) {
         const char* path;
         bool system;
     } cases[] = {
-        {"/opt/programs", true},         {"/opt/programs/tarvo/", true},   {"/opt/programs2/tarvo", false},
-        {"/opt/programs/../tarvo", false}, {"/opt", false},                  {"/usr/bin", true},
+        {"/opt/programs", true},
+        {"/opt/programs/tarvo/", true},
+        {"/opt/programs2/tarvo", false},
+        {"/opt/programs/../tarvo", false},
+        {"/opt", false},
+        {"/usr/bin", true},
         {"/home/u/tarvo", false},
     };
 #endif

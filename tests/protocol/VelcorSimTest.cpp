@@ -54,8 +54,9 @@ protected:
         // "PRESET" on a pseudo-terminal, "PRESET+inprocess" on the in-process port that Windows
         // uses: the protocol cannot tell them apart.
         const std::string param = GetParam();
-        options.inProcess = param.size() > kInProcess.size() &&
-                            param.compare(param.size() - kInProcess.size(), kInProcess.size(), kInProcess) == 0;
+        options.inProcess =
+            param.size() > kInProcess.size() &&
+            param.compare(param.size() - kInProcess.size(), kInProcess.size(), kInProcess) == 0;
         options.preset = options.inProcess ? param.substr(0, param.size() - kInProcess.size()) : param;
         options.powerOn = true;
         simulator = std::make_unique<sim::K310Simulator>(options);
@@ -264,8 +265,8 @@ TEST_P(UnpluggedSimulator, PluggedInAgainTheAdapterHasANewName) {
     ASSERT_TRUE(simulator->Replug(&error)) << error;
     const std::string after = simulator->SlavePath();
     EXPECT_NE(after, before);
-    const auto found = AdapterDiscovery::FindAdapter({before, after},
-                                                     [] { return std::vector<AdapterDiscovery::Candidate>{}; });
+    const auto found = AdapterDiscovery::FindAdapter(
+        {before, after}, [] { return std::vector<AdapterDiscovery::Candidate>{}; });
     ASSERT_TRUE(found.found);
     EXPECT_EQ(found.port.path, after);
     shared::PortHandle = found.handle;
