@@ -29,10 +29,12 @@ bool Writable(const QString& folder) {
     return info.isDir() && info.isWritable();
 }
 
-// A file name as the system spells it: UTF-16 on Windows, the local 8-bit encoding elsewhere.
+// A file name as the system spells it: UTF-16 on Windows, with its own separators (Qt's folders
+// come with "/", and a file name shown with both kinds would need a second look), the local
+// 8-bit encoding elsewhere.
 std::filesystem::path FileSystemPath(const QString& path) {
 #ifdef Q_OS_WIN
-    return std::filesystem::path(path.toStdWString());
+    return std::filesystem::path(QDir::toNativeSeparators(path).toStdWString());
 #else
     return std::filesystem::path(QFile::encodeName(path).toStdString());
 #endif
@@ -94,7 +96,7 @@ void TMainForm::cbShranjujMeritveDebugClick() {
     mmFileName->clear();
     if (!ShraniFajl.Create(FileSystemPath(folder), name)) {
         // Not begun: no file is left, and no pass tries to write one.
-        mmFileName->appendPlainText(QDir(folder).filePath(QString::fromStdString(name)));
+        mmFileName->appendPlainText(QDir::toNativeSeparators(QDir(folder).filePath(QString::fromStdString(name))));
         EndFailedRecording();
         return;
     }
