@@ -297,8 +297,11 @@ private:
     // The test procedures' traffic through this window.
     std::unique_ptr<TWindowTraffic> procedureTraffic_;
     int adapterActions_ = 0; // handlers talking to the adapter, nested
-    // Watches PortHandle for a hang-up or stale bytes while no handler talks to the adapter.
+    // Watches PortHandle for a hang-up or stale bytes while no handler talks to the adapter: the
+    // event loop watches its descriptor where it has one; elsewhere (Windows, the in-process port)
+    // the port is asked twice a second.
     QSocketNotifier* idleWatch_ = nullptr;
+    QTimer* idlePoll_ = nullptr;
     int idleWatchPauses_ = 0;
     bool idlePortLost_ = false; // the watched port hung up; the search closes it
     bool readingPassHeld_ = false;

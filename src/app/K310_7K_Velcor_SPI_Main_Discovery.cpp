@@ -10,6 +10,7 @@
 
 #include <QApplication>
 #include <QSocketNotifier>
+#include <QTimer>
 
 #include <map>
 
@@ -130,7 +131,9 @@ void TMainForm::ReportRejections(const AdapterDiscovery::Result& result) {
 }
 
 TMainForm::TIdleWatchPause::TIdleWatchPause(TMainForm& form) : form_(form) {
-    if (form_.idleWatchPauses_++ == 0 && form_.idleWatch_) form_.idleWatch_->setEnabled(false);
+    if (form_.idleWatchPauses_++ > 0) return;
+    if (form_.idleWatch_) form_.idleWatch_->setEnabled(false);
+    if (form_.idlePoll_) form_.idlePoll_->stop();
 }
 
 TMainForm::TIdleWatchPause::~TIdleWatchPause() {
@@ -138,19 +141,32 @@ TMainForm::TIdleWatchPause::~TIdleWatchPause() {
 }
 
 bool TMainForm::IdleWatchActive() const {
-    return idleWatch_ && idleWatch_->isEnabled();
+    return (idleWatch_ && idleWatch_->isEnabled()) || (idlePoll_ && idlePoll_->isActive());
 }
 
 void TMainForm::ArmIdleWatch() {
     using K310_BiSS_bidirectional::PortHandle;
     const intptr_t descriptor = PortHandle.IsValid() ? platform::IdleWatchDescriptor(PortHandle) : -1;
     if (idleWatch_ && idleWatch_->socket() != descriptor) DropIdleWatch();
-    // Nothing to watch without a port (or on a system without the watch); a pending search closes
-    // the port anyway, and a port already reported lost has nothing more to say.
-    if (descriptor < 0 || initTimer->isActive() || idlePortLost_ || Orodja::ApplicationTerminating()) {
+    // Nothing to watch without a port; a pending search closes the port anyway, and a port already
+    // reported lost has nothing more to say.
+    if (!PortHandle.IsValid() || initTimer->isActive() || idlePortLost_ || Orodja::ApplicationTerminating()) {
         if (idleWatch_) idleWatch_->setEnabled(false);
+        if (idlePoll_) idlePoll_->stop();
         return;
     }
+    if (descriptor < 0) {
+        // The event loop cannot watch this port: asking it twice a second notices an unplugged
+        // adapter within the second the search would take anyway.
+        if (!idlePoll_) {
+            idlePoll_ = new QTimer(this);
+            idlePoll_->setInterval(500);
+            connect(idlePoll_, &QTimer::timeout, this, &TMainForm::IdlePortSignalled);
+        }
+        idlePoll_->start();
+        return;
+    }
+    if (idlePoll_) idlePoll_->stop();
     if (!idleWatch_) {
         idleWatch_ = new QSocketNotifier(descriptor, QSocketNotifier::Read, this);
         connect(idleWatch_, &QSocketNotifier::activated, this, &TMainForm::IdlePortSignalled);
@@ -160,6 +176,7 @@ void TMainForm::ArmIdleWatch() {
 
 void TMainForm::DropIdleWatch() {
     idlePortLost_ = false;
+    if (idlePoll_) idlePoll_->stop();
     if (!idleWatch_) return;
     idleWatch_->setEnabled(false);
     // Later: the watch may be the sender of the signal being handled.
@@ -168,7 +185,8 @@ void TMainForm::DropIdleWatch() {
 }
 
 void TMainForm::IdlePortSignalled() {
-    if (!idleWatch_ || idleWatchPauses_ > 0) return;
+    const bool polled = idlePoll_ && idlePoll_->isActive();
+    if ((!idleWatch_ && !polled) || idleWatchPauses_ > 0) return;
     using namespace K310_BiSS_bidirectional;
     int osError = 0;
     switch (platform::CheckIdlePort(PortHandle, &osError)) {
@@ -177,13 +195,14 @@ void TMainForm::IdlePortSignalled() {
         return;
     case platform::IdleCheck::Quiet:
         // Readable with nothing to read: the watch rests until the next action ends, rather
-        // than being woken again and again for nothing.
-        idleWatch_->setEnabled(false);
+        // than being woken again and again for nothing. (Asking goes on.)
+        if (idleWatch_) idleWatch_->setEnabled(false);
         return;
     case platform::IdleCheck::Lost:
         break;
     }
-    idleWatch_->setEnabled(false);
+    if (idleWatch_) idleWatch_->setEnabled(false);
+    if (idlePoll_) idlePoll_->stop();
     idlePortLost_ = true;
     // As a transaction on the lost port would have reported it.
     EncoderPosition.ErrComm = -(osError != 0 ? osError : 1);

@@ -329,14 +329,26 @@ DeviceAccess DeviceAccessOf(const std::string&) {
     return {};
 }
 
-// No watch on Windows yet: the window's next transaction finds a lost port there.
+// Windows' event loop cannot watch a serial handle: the window asks CheckIdlePort instead.
 intptr_t IdleWatchDescriptor(PortHandle) {
     return -1;
 }
 
 IdleCheck CheckIdlePort(PortHandle handle, int* osError) {
     if (inprocess::Owns(handle.Value())) return inprocess::CheckIdle(handle.Value(), osError);
-    return IdleCheck::Quiet;
+    Port* port = Of(handle);
+    if (!port) {
+        SetError(osError, ERROR_INVALID_HANDLE);
+        return IdleCheck::Lost;
+    }
+    // The queue's count fails once the device is gone (Wine included).
+    DWORD queued = 0;
+    if (!QueueCount(*port, queued, osError)) return IdleCheck::Lost;
+    if (queued == 0 && !port->hasPending) return IdleCheck::Quiet;
+    ::PurgeComm(port->file, PURGE_RXCLEAR);
+    port->hasPending = false;
+    port->knownQueued = 0;
+    return IdleCheck::Discarded;
 }
 
 std::string PortKey(const std::string& path) {

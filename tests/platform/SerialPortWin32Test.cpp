@@ -102,6 +102,24 @@ TEST_F(ComPort, InputThatWaitsBeforeACommandIsDiscarded) {
     EXPECT_EQ(serial, "SN4711\r");
 }
 
+// Between transactions the window asks the idle port what it has to say: nothing, or stale bytes
+// (a reply nobody waits for any more), which are thrown away, also the one the readiness wait took.
+TEST_F(ComPort, AnIdlePortIsQuietOrLosesItsStaleBytes) {
+    OpenConfigured();
+    EXPECT_EQ(platform::CheckIdlePort(port), platform::IdleCheck::Quiet);
+    for (bool waitTookAByte : {false, true}) {
+        SCOPED_TRACE(waitTookAByte ? "the wait holds the first byte" : "all in the queue");
+        ASSERT_TRUE(platform::WriteBytes(port, "v", 1));
+        if (waitTookAByte) ASSERT_EQ(platform::WaitReadable(port, 400), platform::WaitResult::Readable);
+        for (int i = 0; i < 100 && platform::BytesWaiting(port) < 14; ++i)
+            platform::SleepMs(5);
+        ASSERT_GT(platform::BytesWaiting(port), 0);
+        EXPECT_EQ(platform::CheckIdlePort(port), platform::IdleCheck::Discarded);
+        EXPECT_EQ(platform::BytesWaiting(port), 0);
+        EXPECT_EQ(platform::CheckIdlePort(port), platform::IdleCheck::Quiet);
+    }
+}
+
 // The readiness wait takes the first byte to see that input is there; every byte still comes out
 // once, in order, and counts as waiting until it is read.
 TEST_F(ComPort, TheWaitsByteLeadsTheNextRead) {
