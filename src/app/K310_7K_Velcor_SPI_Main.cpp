@@ -288,6 +288,9 @@ void TMainForm::closeEvent(QCloseEvent* event) {
     timerOnOff->stop();
     tmrReadCycle->stop();
     tmrNoiseStep->stop();
+    // Nothing watches the port of a closed window (a watch armed later sees the flag above).
+    if (idleWatch_) idleWatch_->setEnabled(false);
+    if (idlePoll_) idlePoll_->stop();
     event->accept();
 }
 

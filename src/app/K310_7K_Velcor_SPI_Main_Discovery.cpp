@@ -131,9 +131,9 @@ void TMainForm::ReportRejections(const AdapterDiscovery::Result& result) {
 }
 
 TMainForm::TIdleWatchPause::TIdleWatchPause(TMainForm& form) : form_(form) {
-    if (form_.idleWatchPauses_++ > 0) return;
-    if (form_.idleWatch_) form_.idleWatch_->setEnabled(false);
-    if (form_.idlePoll_) form_.idlePoll_->stop();
+    // The asking timer runs on: it asks nothing while paused, and restarting it for every reading
+    // pass would cost each pass a timer of the system's.
+    if (form_.idleWatchPauses_++ == 0 && form_.idleWatch_) form_.idleWatch_->setEnabled(false);
 }
 
 TMainForm::TIdleWatchPause::~TIdleWatchPause() {
@@ -141,7 +141,7 @@ TMainForm::TIdleWatchPause::~TIdleWatchPause() {
 }
 
 bool TMainForm::IdleWatchActive() const {
-    return (idleWatch_ && idleWatch_->isEnabled()) || (idlePoll_ && idlePoll_->isActive());
+    return (idleWatch_ && idleWatch_->isEnabled()) || (idlePoll_ && idlePoll_->isActive() && idleWatchPauses_ == 0);
 }
 
 void TMainForm::ArmIdleWatch() {
@@ -160,10 +160,11 @@ void TMainForm::ArmIdleWatch() {
         // adapter within the second the search would take anyway.
         if (!idlePoll_) {
             idlePoll_ = new QTimer(this);
+            idlePoll_->setObjectName(QStringLiteral("idlePoll"));
             idlePoll_->setInterval(500);
             connect(idlePoll_, &QTimer::timeout, this, &TMainForm::IdlePortSignalled);
         }
-        idlePoll_->start();
+        if (!idlePoll_->isActive()) idlePoll_->start();
         return;
     }
     if (idlePoll_) idlePoll_->stop();

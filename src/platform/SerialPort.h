@@ -66,7 +66,8 @@ WaitResult WaitReadable(PortHandle handle, uint32_t timeoutMs, int* osError = nu
 // Between transactions the adapter has nothing to say: its port has news only when it is lost
 // (unplugged) or when stale bytes arrive (a reply after its time-out). An event loop can watch for
 // both on this descriptor, which becomes readable then; -1 where there is none to watch (Windows,
-// whose event loop cannot watch a serial handle: there the next transaction finds a lost port).
+// whose event loop cannot watch a serial handle, and the in-process port): there the window asks
+// CheckIdlePort on a timer instead.
 intptr_t IdleWatchDescriptor(PortHandle handle);
 
 enum class IdleCheck { Quiet, Discarded, Lost };

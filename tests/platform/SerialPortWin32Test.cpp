@@ -110,7 +110,9 @@ TEST_F(ComPort, AnIdlePortIsQuietOrLosesItsStaleBytes) {
     for (bool waitTookAByte : {false, true}) {
         SCOPED_TRACE(waitTookAByte ? "the wait holds the first byte" : "all in the queue");
         ASSERT_TRUE(platform::WriteBytes(port, "v", 1));
-        if (waitTookAByte) ASSERT_EQ(platform::WaitReadable(port, 400), platform::WaitResult::Readable);
+        if (waitTookAByte) {
+            ASSERT_EQ(platform::WaitReadable(port, 400), platform::WaitResult::Readable);
+        }
         for (int i = 0; i < 100 && platform::BytesWaiting(port) < 14; ++i)
             platform::SleepMs(5);
         ASSERT_GT(platform::BytesWaiting(port), 0);
