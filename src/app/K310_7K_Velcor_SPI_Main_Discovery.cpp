@@ -141,7 +141,8 @@ TMainForm::TIdleWatchPause::~TIdleWatchPause() {
 }
 
 bool TMainForm::IdleWatchActive() const {
-    return (idleWatch_ && idleWatch_->isEnabled()) || (idlePoll_ && idlePoll_->isActive() && idleWatchPauses_ == 0);
+    return (idleWatch_ && idleWatch_->isEnabled()) ||
+           (idlePoll_ && idlePoll_->isActive() && idleWatchPauses_ == 0);
 }
 
 void TMainForm::ArmIdleWatch() {

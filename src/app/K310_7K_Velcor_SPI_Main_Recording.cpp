@@ -96,7 +96,8 @@ void TMainForm::cbShranjujMeritveDebugClick() {
     mmFileName->clear();
     if (!ShraniFajl.Create(FileSystemPath(folder), name)) {
         // Not begun: no file is left, and no pass tries to write one.
-        mmFileName->appendPlainText(QDir::toNativeSeparators(QDir(folder).filePath(QString::fromStdString(name))));
+        mmFileName->appendPlainText(
+            QDir::toNativeSeparators(QDir(folder).filePath(QString::fromStdString(name))));
         EndFailedRecording();
         return;
     }

@@ -9,8 +9,8 @@
 #include "K310_SPI_Velcor.h"
 #include "NumberFormat.h"
 #include "QtRoutines.h"
-#include "SimDevice.h"
 #include "SerialPort.h"
+#include "SimDevice.h"
 #include "SimWindow.h"
 
 #include <QClipboard>
