@@ -69,10 +69,15 @@ size_t IndexOf(intptr_t handle) {
     return static_cast<size_t>(-handle - 2);
 }
 
+// Whether `handle` is one of the registry's open host handles (its lock held).
+bool IsOpenHandle(const Registry& r, intptr_t handle) {
+    return handle <= -2 && IndexOf(handle) < r.handles.size() && r.handles[IndexOf(handle)];
+}
+
 std::shared_ptr<InProcessLink::Shared> SharedOf(intptr_t handle, int* osError) {
     auto& r = TheRegistry();
     std::lock_guard lock(r.m);
-    if (handle > -2 || IndexOf(handle) >= r.handles.size() || !r.handles[IndexOf(handle)]) {
+    if (!IsOpenHandle(r, handle)) {
         SetError(osError, kBadHandle);
         return nullptr;
     }
@@ -197,7 +202,7 @@ bool Close(intptr_t handle) {
     std::shared_ptr<InProcessLink::Shared> shared;
     {
         std::lock_guard lock(r.m);
-        if (handle > -2 || IndexOf(handle) >= r.handles.size() || !r.handles[IndexOf(handle)]) return false;
+        if (!IsOpenHandle(r, handle)) return false;
         shared = std::move(r.handles[IndexOf(handle)]);
         r.handles[IndexOf(handle)] = nullptr;
         std::lock_guard linkLock(shared->m);

@@ -22,8 +22,7 @@ class PtyTerminal final : public SimTerminal {
 public:
     PtyTerminal() : wakeFd_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
     ~PtyTerminal() override {
-        pty_.Close();
-        if (tombstone_ >= 0) ::close(tombstone_);
+        Shutdown();
         if (wakeFd_ >= 0) ::close(wakeFd_);
     }
 
