@@ -3,6 +3,7 @@
 #pragma once
 
 #include "AdapterDiscovery.h"
+#include "AirGapModel.h"
 #include "DebugRecording.h"
 #include "Dialogs.h"
 #include "NoiseTest.h"
@@ -326,15 +327,6 @@ QString ProtocolErrorText();
 
 // Upper-cases the letters a to z only, as the user-name rule compares.
 QString UpperAsciiLetters(const QString& text);
-
-// Code length of the encoder's scale from its part number, and the air-gap model's coefficients
-// for it after the firmware and type overrides.
-int32_t CodeLengthFromPartNumber(const std::string& partNumber);
-struct TAirGapCoefficients {
-    float K = 0, N = 0;
-};
-TAirGapCoefficients AirGapCoefficients(int32_t codeLength, uint32_t fwMajor, uint32_t fwMinor,
-                                       int encoderType);
 
 // Makes the design's font, Tahoma 11 px, the application's font: registers Wine's
 // metric-compatible Tahoma when the system has none, and maps the design's other faces to it.

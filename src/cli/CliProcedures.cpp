@@ -1,6 +1,7 @@
 #include "CliProcedures.h"
 
 #include "CliCommand.h"
+#include "CliCommission.h"
 #include "CliJson.h"
 #include "CliOutput.h"
 #include "CliText.h"
@@ -17,6 +18,7 @@
 #include "SupplySwitch.h"
 #include "Tarvo_konstante.h"
 #include "TerminationRequests.h"
+#include "VelcorTraffic.h"
 
 #include <charconv>
 #include <chrono>
@@ -32,7 +34,49 @@ namespace cli {
 const char* const kProcedureSubcommandsUsage =
     "  record           record debug data to a CSV file (--seconds S [--interval MS] [--dir DIR])\n"
     "  powercycle       power-cycling test (--count N [--min MS] [--max MS] [--at-rest])\n"
-    "  noise            position-noise statistics ([--samples N])\n";
+    "  noise            position-noise statistics ([--samples N])\n"
+    "  commission       run a commissioning plan (--plan PLAN.json [--operator NAME] [--station NAME])\n";
+
+namespace {
+namespace shared = K310_BiSS_bidirectional;
+std::string FailureReason(const char* fallback);
+void Warn(const std::string& text);
+} // namespace
+
+// The window's supply-on: voltage, "n", 200 ms for the encoder to start, the supply status. An
+// unexpected answer to the voltage is a warning, as the window's message box is; false when "n"
+// was not confirmed or the link is gone, with the reason in *problem.
+bool SupplyOn(const std::string& voltage, std::string* problem, std::string* status) {
+    std::string reply;
+    shared::EncoderPosition.ErrComm = Transaction(voltage, reply);
+    if (shared::EncoderPosition.ErrComm < 0) {
+        *problem = "USB Comm Err " + std::to_string(shared::EncoderPosition.ErrComm);
+        return false;
+    }
+    if (reply.compare(0, voltage.size(), voltage) != 0)
+        Warn("Setting power supply (" + voltage + ") not successfull! (" + Orodja::KeepPrintable(reply) +
+             ")");
+    shared::LastErrorText.clear();
+    if (!SupplySwitch::SwitchOn()) {
+        *problem = "Supply command failed: n " + FailureReason("no reply");
+        return false;
+    }
+    platform::SleepMs(200);
+    shared::EncoderPosition.ErrComm = Transaction("e", reply);
+    if (status) *status = Orodja::Trim(reply);
+    if (shared::EncoderPosition.ErrComm < 0) {
+        *problem = "USB Comm Err " + std::to_string(shared::EncoderPosition.ErrComm);
+        return false;
+    }
+    return true;
+}
+
+std::optional<std::string> VoltageCommand(const Command& p) {
+    const auto it = p.inv().options.find("--volts");
+    if (it == p.inv().options.end() || it->second == "5") return "V5";
+    if (it->second == "3.3" || it->second == "3") return "V3";
+    return std::nullopt;
+}
 
 namespace {
 
@@ -73,129 +117,13 @@ std::optional<unsigned long long> Number(const Command& p, const char* name, uns
     return n;
 }
 
-// Degrees per count, as the connection sets the scaling: 360 / counts per turn.
-double DegreesPerCount() {
-    return velcor::SingleTurnCounts > 0 ? 360.0 / velcor::SingleTurnCounts : 1.0;
-}
-
-// The adapter's supply through the procedures' eyes: a reply that does not come is one failed
-// exchange here, a port that is gone ends the run.
-bool LinkLostAt(int32_t errComm) {
-    return errComm < 0 && errComm != Serial_driver::kReplyTimedOut;
-}
-
 std::string FailureReason(const char* fallback) {
     return shared::LastErrorText.empty() ? std::string(fallback)
                                          : Procedures::OneLineReason(shared::LastErrorText);
 }
 
-Procedures::TTrafficResult Outcome(bool ok, const char* fallback) {
-    Procedures::TTrafficResult r;
-    r.Ok = ok;
-    if (!ok) {
-        r.LinkLost = LinkLostAt(shared::EncoderPosition.ErrComm);
-        r.Reason = FailureReason(fallback);
-    }
-    return r;
-}
-
 // tarvo-cli's traffic for the procedures: the protocol calls themselves.
-class TCliTraffic : public Procedures::TRecordingTraffic {
-public:
-    Procedures::TReading TakeReading() override {
-        auto& pos = shared::EncoderPosition;
-        shared::LastErrorText.clear();
-        Procedures::TReading r;
-        const bool read = velcor::ReadPosition();
-        if (!read) {
-            r.LinkLost = LinkLostAt(pos.ErrComm);
-            r.Reason = FailureReason("reading failed");
-            return r;
-        }
-        if (pos.ErrCRC) {
-            // Not a whole frame or a wrong check sum: no position at all.
-            r.Reason = "CRC error (" + pos.RxData + ")";
-            return r;
-        }
-        r.Ok = true;
-        const double scale = DegreesPerCount();
-        r.Position = static_cast<double>(pos.MTST_value) * scale;
-        const int32_t counts = velcor::SingleTurnCounts;
-        r.SingleTurn = pos.ST_value;
-        r.SingleTurnRange = counts > 0 ? static_cast<uint32_t>(counts) : 0;
-        r.Range = counts > 0 ? std::ldexp(double(counts), velcor::MultiTurnBits) * scale : 0.0;
-        return r;
-    }
-    Procedures::TTrafficResult SwitchSupply(bool on) override {
-        shared::LastErrorText.clear();
-        return Outcome(on ? SupplySwitch::SwitchOn() : SupplySwitch::SwitchOff(), "no reply");
-    }
-    bool HasSignalLevel() const override { return layout::HasSignalLevel; }
-    Procedures::TRegisterValue ReadSignalLevel() override {
-        shared::LastErrorText.clear();
-        Procedures::TRegisterValue v;
-        static_cast<Procedures::TTrafficResult&>(v) =
-            Outcome(velcor::ReadSignalLevel(), "signal level read failed");
-        v.Value = shared::EncoderPosition.SignalLevel;
-        return v;
-    }
-    Procedures::TTrafficResult ReadSensorTemperature() override {
-        shared::LastErrorText.clear();
-        return Outcome(velcor::ReadSensorTemperature(), "temperature read failed");
-    }
-    Procedures::TTrafficResult LatchDebugData() override {
-        shared::LastErrorText.clear();
-        return Outcome(velcor::LatchDebugData(), "debug data read failed");
-    }
-    Procedures::TTrafficResult ReadSupplyStatus(std::string& text) override {
-        std::string reply;
-        auto& errComm = shared::EncoderPosition.ErrComm;
-        errComm = Transaction("e", reply);
-        text = Orodja::Trim(reply);
-        Procedures::TTrafficResult r;
-        r.Ok = errComm == Serial_driver::kReplyComplete;
-        if (!r.Ok) {
-            r.LinkLost = LinkLostAt(errComm);
-            r.Reason = "USB Comm Err " + std::to_string(errComm);
-        }
-        return r;
-    }
-};
-
-// The window's supply-on: voltage, "n", 200 ms for the encoder to start, the supply status. An
-// unexpected answer to the voltage is a warning, as the window's message box is; false when "n"
-// was not confirmed or the link is gone, with the reason in *problem.
-bool SupplyOn(const std::string& voltage, std::string* problem, std::string* status = nullptr) {
-    std::string reply;
-    shared::EncoderPosition.ErrComm = Transaction(voltage, reply);
-    if (shared::EncoderPosition.ErrComm < 0) {
-        *problem = "USB Comm Err " + std::to_string(shared::EncoderPosition.ErrComm);
-        return false;
-    }
-    if (reply.compare(0, voltage.size(), voltage) != 0)
-        Warn("Setting power supply (" + voltage + ") not successfull! (" + Orodja::KeepPrintable(reply) +
-             ")");
-    shared::LastErrorText.clear();
-    if (!SupplySwitch::SwitchOn()) {
-        *problem = "Supply command failed: n " + FailureReason("no reply");
-        return false;
-    }
-    platform::SleepMs(200);
-    shared::EncoderPosition.ErrComm = Transaction("e", reply);
-    if (status) *status = Orodja::Trim(reply);
-    if (shared::EncoderPosition.ErrComm < 0) {
-        *problem = "USB Comm Err " + std::to_string(shared::EncoderPosition.ErrComm);
-        return false;
-    }
-    return true;
-}
-
-std::optional<std::string> VoltageCommand(const Command& p) {
-    const auto it = p.inv().options.find("--volts");
-    if (it == p.inv().options.end() || it->second == "5") return "V5";
-    if (it->second == "3.3" || it->second == "3") return "V3";
-    return std::nullopt;
-}
+using TCliTraffic = Procedures::TVelcorTraffic;
 
 // ---- record ---------------------------------------------------------------------------------
 
@@ -482,6 +410,15 @@ const std::vector<Subcommand>& Subcommands() {
          {{"--count", true}, {"--min", true}, {"--max", true}, {"--at-rest", false}, {"--volts", true}},
          RunPowercycle},
         {"noise", kNoiseUsage, {{"--samples", true}}, RunNoise},
+        {"commission",
+         kCommissionUsage,
+         {{"--plan", true},
+          {"--operator", true},
+          {"--station", true},
+          {"--db", true},
+          {"--report", true},
+          {"--volts", true}},
+         RunCommission},
     };
     return list;
 }

@@ -3,6 +3,7 @@
 
 #include "CliText.h"
 #include "Clock.h"
+#include "Commissioning.h"
 #include "K310_BiSS_bidirectional.h"
 #include "K310_SPI_Velcor.h"
 #include "Orodja.h"
@@ -51,42 +52,6 @@ std::vector<std::pair<std::string, std::string>> SelfCalLines(int statusBytes) {
         if (colon != std::string::npos) lines.push_back({line.substr(0, colon), line.substr(colon + 2)});
     }
     return lines;
-}
-
-struct Condition {
-    uint32_t mask;
-    const char* name;
-};
-
-// The failure bits of each status layout, named as the Self-Calibration page's panels name them.
-constexpr Condition kOneByteFailures[] = {
-    {0x04, "Timeout expired"},
-    {0x08, "Calibration out of range"},
-    {0x10, "Input Arc Length out of range"},
-};
-constexpr uint32_t kFourByteFailure = 0x40;
-constexpr Condition kFourByteConditions[] = {
-    {0x100, "Timeout expired"},
-    {0x200, "Encoder in Error state"},
-    {0x1000, "Numerical error"},
-    {0x2000, "Calibration out of range"},
-    {0x8000, "Radial displacement too high"},
-    {0x200000, "NVRAM Write error"},
-};
-
-// Why a finished calibration is no good result; empty for a good one.
-std::vector<std::string> FailedConditions(uint32_t status, int statusBytes) {
-    std::vector<std::string> named;
-    if (statusBytes == 1) {
-        for (const Condition& c : kOneByteFailures)
-            if (status & c.mask) named.push_back(c.name);
-        return named;
-    }
-    if ((status & kFourByteFailure) == 0) return named;
-    for (const Condition& c : kFourByteConditions)
-        if (status & c.mask) named.push_back(c.name);
-    if (named.empty()) named.push_back("status bit 6 (calibration failed) set");
-    return named;
 }
 
 std::string JsonArray(const std::vector<std::string>& texts) {
@@ -184,7 +149,7 @@ int RunSelfcal(const Command& cmd) {
     }
 
     const uint32_t status = velcor::SelfCalStatus;
-    std::vector<std::string> conditions = FailedConditions(status, statusBytes);
+    std::vector<std::string> conditions = Procedures::SelfCalFailedConditions(status, statusBytes);
     const bool good = conditions.empty();
     const std::string statusText = Orodja::ToBinaryText(8 * statusBytes, status);
     const std::string resultText = velcor::SelfCalResultText;

@@ -14,4 +14,8 @@ bool EnsureStandardDescriptors();
 // the program ends; output into a file or a pipe is UTF-8 as written. Nothing to do on POSIX.
 void PrintUtf8OnConsole();
 
+// Standard output goes to a terminal (a console on Windows), where a progress bar may redraw its
+// line; into a file or a pipe every line stays as written.
+bool StandardOutputIsTerminal();
+
 } // namespace platform

@@ -27,4 +27,8 @@ bool EnsureStandardDescriptors() {
 
 void PrintUtf8OnConsole() {}
 
+bool StandardOutputIsTerminal() {
+    return ::isatty(STDOUT_FILENO) == 1;
+}
+
 } // namespace platform

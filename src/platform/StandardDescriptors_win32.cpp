@@ -52,4 +52,8 @@ void PrintUtf8OnConsole() {
     if (::SetConsoleOutputCP(CP_UTF8)) std::atexit(RestoreConsoleCodePage);
 }
 
+bool StandardOutputIsTerminal() {
+    return _isatty(_fileno(stdout)) != 0;
+}
+
 } // namespace platform

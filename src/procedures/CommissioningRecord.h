@@ -18,13 +18,13 @@ inline constexpr const char* kVerdictInterrupted = "INTERRUPTED";
 inline constexpr const char* kVerdictSkipped = "SKIPPED";
 
 struct TCommissioningStepRecord {
-    int Order = 0;        // 1, 2, ... in the plan's order
-    std::string Name;     // the plan's step name: "identify", "noise", ...
-    std::string Verdict;  // PASS, FAIL or SKIPPED
-    std::string Message;  // why it failed (or was skipped), empty when it passed
+    int Order = 0;              // 1, 2, ... in the plan's order
+    std::string Name;           // the plan's step name: "identify", "noise", ...
+    std::string Verdict;        // PASS, FAIL or SKIPPED
+    std::string Message;        // why it failed (or was skipped), empty when it passed
     std::string Figures = "{}"; // JSON object: what was measured
     std::string Limits = "{}";  // JSON object: what it was held against
-    int64_t StartMs = 0;  // milliseconds since 1970-01-01 UTC
+    int64_t StartMs = 0;        // milliseconds since 1970-01-01 UTC
     int64_t EndMs = 0;
 };
 
@@ -53,8 +53,8 @@ struct TCommissioningRunRecord {
     std::string ProfileName;
     std::string Profile; // the profile as written (JSON), empty when the plan applies none
     int64_t StartMs = 0;
-    int64_t EndMs = 0;   // 0 while the run goes on
-    std::string Verdict; // PASS, FAIL, INTERRUPTED; empty while the run goes on
+    int64_t EndMs = 0;         // 0 while the run goes on
+    std::string Verdict;       // PASS, FAIL, INTERRUPTED; empty while the run goes on
     std::string VerdictReason; // the first failure, or why the run was interrupted
     std::vector<TCommissioningStepRecord> Steps;
     std::vector<TCommissioningSeries> Series;

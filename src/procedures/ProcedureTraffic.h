@@ -27,6 +27,8 @@ struct TReading : TTrafficResult {
     double Range = 0;             // the whole counting range in user units; 0: unknown
     uint32_t SingleTurn = 0;      // counts
     uint32_t SingleTurnRange = 0; // counts per turn; 0: unknown
+    bool ErrorBit = false;        // the encoder's own error and warning bits
+    bool WarningBit = false;
 };
 
 struct TRegisterValue : TTrafficResult {
