@@ -27,10 +27,11 @@ namespace {
 
 const std::string kExample = std::string(TARVO_EXAMPLES_DIR) + "/profiles/t1.json";
 
-std::unique_ptr<sim::K310Simulator> StartSimulator(const std::string& spec) {
+// A preset with its supply on, ready to be identified.
+std::unique_ptr<sim::K310Simulator> StartSimulator(const std::string& preset) {
     sim::SimOptions options;
     std::string error;
-    EXPECT_TRUE(sim::ParseSimOptions(spec, options, error)) << error;
+    EXPECT_TRUE(sim::ParseSimOptions(preset + ",power-on=1", options, error)) << error;
     auto simulator = std::make_unique<sim::K310Simulator>(options);
     EXPECT_TRUE(simulator->Start(&error)) << error;
     return simulator;
@@ -69,13 +70,6 @@ std::vector<std::string> Writes(const sim::K310Simulator& simulator) {
 
 bool Contains(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
-}
-
-std::string ReadAll(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
 }
 
 class ConfigProfiles : public ::testing::Test {
@@ -232,7 +226,7 @@ TEST_F(ConfigProfiles, ABadProfileStopsBeforeTheAdapterIsLookedFor) {
     };
     const std::string good = R"("encoder": {"type": 1, "layout": "legacy", "part_number": "VK766-0A18B*"})";
     const std::vector<Row> rows = {
-        {"not JSON", "{\"format\": 1,\n \"profile\" \"p\"}", "not JSON (line 2, column 12)"},
+        {"not JSON", "{\"format\": 1,\n \"profile\" \"p\"}", "not JSON (line 2, column 14)"},
         {"a string for a number",
          R"({"format": 1, "profile": "p", )" + good + R"(, "registers": {"POSITION_FILTER": "7a"}})",
          R"(registers.POSITION_FILTER: expected an integer 0..4294967295, got "7a")"},
