@@ -450,8 +450,7 @@ int RunNoise(const Command& p) {
             o.Add("signalLevel", s.SignalLevelMean);
         else
             o.AddNull("signalLevel");
-        o.Add("clipboard", Procedures::NoiseClipboardText(s))
-            .Add("ended", Procedures::RunEndText(run.End()));
+        o.Add("clipboard", Procedures::NoiseClipboardText(s)).Add("ended", Procedures::RunEndText(run.End()));
         if (!ok) o.Add("LastErrorText", run.EndReason());
         std::printf("%s\n", o.Text().c_str());
     } else {

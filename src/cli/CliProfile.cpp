@@ -98,8 +98,8 @@ int Apply(const Command& cmd, const Procedures::TConfigProfile& profile, bool sa
     }
     if (!result.Ok) return cmd.Fail(result.Error, JsonObject().Add("registers", registers));
     lines.emplace_back("saved", save ? "yes" : "no");
-    return cmd.Succeed(JsonObject().Add("profile", profile.Name).Add("registers", registers).Add("saved", save),
-                       lines);
+    return cmd.Succeed(
+        JsonObject().Add("profile", profile.Name).Add("registers", registers).Add("saved", save), lines);
 }
 
 int Diff(const Command& cmd, const Procedures::TConfigProfile& wanted) {

@@ -113,8 +113,8 @@ struct Checker {
             out = max + 1;
         }
         if (out >= min && out <= max) return true;
-        return Fail(path, "expected an integer " + std::to_string(min) + ".." + std::to_string(max) + ", got " +
-                              Shown(v));
+        return Fail(path, "expected an integer " + std::to_string(min) + ".." + std::to_string(max) +
+                              ", got " + Shown(v));
     }
     bool Text(const Json& v, const std::string& path, std::string& out) {
         if (!v.is_string()) return Fail(path, "expected a string, got " + Shown(v));
@@ -142,7 +142,8 @@ struct DuplicateWatch {
         case E::array_start: {
             std::string path;
             if (!frames.empty())
-                path = frames.back().array ? frames.back().path + "[]" : Joined(frames.back().path, frames.back().lastKey);
+                path = frames.back().array ? frames.back().path + "[]"
+                                           : Joined(frames.back().path, frames.back().lastKey);
             frames.push_back({path, {}, {}, event == E::array_start});
             break;
         }
@@ -153,8 +154,7 @@ struct DuplicateWatch {
         case E::key: {
             auto& f = frames.back();
             f.lastKey = parsed.get<std::string>();
-            if (!f.keys.insert(f.lastKey).second && duplicate.empty())
-                duplicate = Joined(f.path, f.lastKey);
+            if (!f.keys.insert(f.lastKey).second && duplicate.empty()) duplicate = Joined(f.path, f.lastKey);
             break;
         }
         case E::value:
@@ -273,8 +273,8 @@ bool ParseProfile(std::string_view json, TConfigProfile& out, std::string& error
     const Json* v = c.Need(root, "", "format");
     if (!v) return fail();
     if (!(v->is_number_unsigned() && v->get<uint64_t>() == kProfileFormat)) {
-        error = "format: expected " + std::to_string(kProfileFormat) + " (the profile format this program reads), got " +
-                Shown(*v);
+        error = "format: expected " + std::to_string(kProfileFormat) +
+                " (the profile format this program reads), got " + Shown(*v);
         return false;
     }
     if (!(v = c.Need(root, "", "profile")) || !c.Text(*v, "profile", p.Name)) return fail();
@@ -282,9 +282,11 @@ bool ParseProfile(std::string_view json, TConfigProfile& out, std::string& error
     const Json* encoder = c.Need(root, "", "encoder");
     if (!encoder || !c.Object(*encoder, "encoder")) return fail();
     if (!c.OnlyKnown(*encoder, "encoder", {"type", "layout", "part_number"})) return fail();
-    if (!(v = c.Need(*encoder, "encoder", "type")) || !c.Integer(*v, "encoder.type", 1, 6, number)) return fail();
+    if (!(v = c.Need(*encoder, "encoder", "type")) || !c.Integer(*v, "encoder.type", 1, 6, number))
+        return fail();
     p.EncoderType = static_cast<int>(number);
-    if (!(v = c.Need(*encoder, "encoder", "layout")) || !c.Text(*v, "encoder.layout", p.Layout)) return fail();
+    if (!(v = c.Need(*encoder, "encoder", "layout")) || !c.Text(*v, "encoder.layout", p.Layout))
+        return fail();
     if (p.Layout != "legacy" && p.Layout != "new") {
         error = "encoder.layout: expected \"legacy\" or \"new\", got " + Shown(*v);
         return false;
@@ -417,7 +419,8 @@ bool ProfileFits(const TConfigProfile& profile, std::string& why) {
         return false;
     }
     if (!PartNumberMatches(profile.PartNumberPattern, partNumber)) {
-        why = "the encoder's part number " + partNumber + " does not match the profile's " + profile.PartNumberPattern;
+        why = "the encoder's part number " + partNumber + " does not match the profile's " +
+              profile.PartNumberPattern;
         return false;
     }
     for (const auto& [name, value] : profile.Registers) {
@@ -522,7 +525,8 @@ std::vector<std::string> ProfileDifferences(const TConfigProfile& wanted, const 
         const auto it = std::find_if(actual.Registers.begin(), actual.Registers.end(),
                                      [&](const auto& r) { return r.first == name; });
         if (it == actual.Registers.end())
-            lines.push_back("registers." + name + ": profile " + std::to_string(value) + ", the encoder has none");
+            lines.push_back("registers." + name + ": profile " + std::to_string(value) +
+                            ", the encoder has none");
         else if (it->second != value)
             lines.push_back("registers." + name + ": profile " + std::to_string(value) + ", encoder " +
                             std::to_string(it->second));

@@ -914,7 +914,8 @@ TEST_F(ConfigurationProfiles, LoadProfileAppliesItAndTheEditsShowTheNewValues) {
     EXPECT_EQ(form->edFilterPosVal->text(), QStringLiteral("9"));
     EXPECT_EQ(form->edMTerrArc->text(), QStringLiteral("12"));
     EXPECT_EQ(dialogs.Texts(),
-              QStringList{QStringLiteral("Profile \"line 3\" applied. Save to NVRAM keeps it after a power cycle.")});
+              QStringList{
+                  QStringLiteral("Profile \"line 3\" applied. Save to NVRAM keeps it after a power cycle.")});
     EXPECT_EQ(Saved().positionFilter, saved.positionFilter) << "loading does not save to NVRAM";
     const QStringList action = ActionCommands();
     EXPECT_TRUE(action.contains(Write(Layout::RegPositionFilter, 4, 9))) << action.join(' ').toStdString();
@@ -949,7 +950,8 @@ TEST_F(ConfigurationProfiles, ABadOrUnfittingProfileShowsTheErrorAndWritesNothin
         form->btnLoadProfile->click();
         ASSERT_EQ(dialogs.shown.size(), 1u);
         EXPECT_EQ(dialogs.shown[0].kind, QStringLiteral("error"));
-        EXPECT_TRUE(dialogs.shown[0].text.startsWith(QStringLiteral("Load profile failed: "))) << dialogs.shown[0].text.toStdString();
+        EXPECT_TRUE(dialogs.shown[0].text.startsWith(QStringLiteral("Load profile failed: ")))
+            << dialogs.shown[0].text.toStdString();
         EXPECT_TRUE(dialogs.shown[0].text.contains(row.error)) << dialogs.shown[0].text.toStdString();
         EXPECT_TRUE(Logged(row.error)) << form->Memo1->toPlainText().toStdString();
         for (const QString& c : Commands())

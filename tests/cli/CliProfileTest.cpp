@@ -75,9 +75,9 @@ bool Contains(const std::string& text, const std::string& part) {
 class ConfigProfiles : public ::testing::Test {
 protected:
     void SetUp() override {
-        folder = fs::temp_directory_path() / ("tarvo-cli-profile-" + std::string(::testing::UnitTest::GetInstance()
-                                                                                     ->current_test_info()
-                                                                                     ->name()));
+        folder = fs::temp_directory_path() /
+                 ("tarvo-cli-profile-" +
+                  std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
         fs::remove_all(folder);
         fs::create_directories(folder);
     }
@@ -121,17 +121,17 @@ TEST_F(ConfigProfiles, SavedFromOneEncoderAppliedToAnotherOfTheTypeLeavesNoDiffe
     const Config before = Ram(*second);
     r = RunCli(*second, {"config", "diff", file});
     EXPECT_EQ(r.exitCode, 1) << "a fresh encoder differs from the profile";
-    EXPECT_TRUE(Contains(r.out, "registers.POSITION_FILTER: profile " + std::to_string(filter) + ", encoder " +
-                                    std::to_string(std::get<1>(before))))
+    EXPECT_TRUE(Contains(r.out, "registers.POSITION_FILTER: profile " + std::to_string(filter) +
+                                    ", encoder " + std::to_string(std::get<1>(before))))
         << r.out;
     EXPECT_EQ(Ram(*second), before) << "diff must not write";
 
     r = RunCli(*second, {"config", "apply", file});
     ASSERT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_EQ(r.out, "POSITION_OFFSET: " + std::to_string(offset) + "\nPOSITION_FILTER: " + std::to_string(filter) +
-                         "\nMT_ERR_TRESHOLD: " + std::to_string(arc) + "\nSELF_CAL_ARC: " +
-                         std::to_string(selfCalArc) + "\nSELF_CAL_TIMEOUT: " + std::to_string(timeout) +
-                         "\nsaved: no\n");
+    EXPECT_EQ(r.out, "POSITION_OFFSET: " + std::to_string(offset) + "\nPOSITION_FILTER: " +
+                         std::to_string(filter) + "\nMT_ERR_TRESHOLD: " + std::to_string(arc) +
+                         "\nSELF_CAL_ARC: " + std::to_string(selfCalArc) +
+                         "\nSELF_CAL_TIMEOUT: " + std::to_string(timeout) + "\nsaved: no\n");
     EXPECT_EQ(Ram(*second), applied);
     EXPECT_EQ(Saved(*second), before) << "without --save nothing goes to NVRAM";
     r = RunCli(*second, {"config", "diff", file});
@@ -143,8 +143,8 @@ TEST_F(ConfigProfiles, SavedFromOneEncoderAppliedToAnotherOfTheTypeLeavesNoDiffe
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(Saved(*second), applied);
     EXPECT_TRUE(Contains(r.out, "\"saved\":true")) << r.out;
-    EXPECT_TRUE(Contains(r.out, "\"POSITION_FILTER\":{\"written\":" + std::to_string(filter) + ",\"readBack\":" +
-                                    std::to_string(filter) + ",\"match\":true}"))
+    EXPECT_TRUE(Contains(r.out, "\"POSITION_FILTER\":{\"written\":" + std::to_string(filter) +
+                                    ",\"readBack\":" + std::to_string(filter) + ",\"match\":true}"))
         << r.out;
 }
 
@@ -160,7 +160,8 @@ TEST_F(ConfigProfiles, AProfileThatDoesNotFitIsRefusedAndNothingIsWritten) {
     const std::vector<Row> rows = {
         {"t2", kExample, "the encoder is type 2, the profile is for type 1"},
         {"t5", kExample, "the encoder is type 5, the profile is for type 1"},
-        {"t1mt", kExample, "the encoder's part number VK876-0A19M00020 does not match the profile's VK766-0A18B*"},
+        {"t1mt", kExample,
+         "the encoder's part number VK876-0A19M00020 does not match the profile's VK766-0A18B*"},
         {"bare", mtArcOnType1, "the encoder has no MT_ERR_TRESHOLD register"},
     };
     for (const Row& row : rows) {
@@ -193,7 +194,8 @@ TEST_F(ConfigProfiles, ARegisterThatRefusesItsValueFailsTheApplyNamingItAndIsNot
     r = RunCli(*simulator, {"config", "apply", kExample, "--json"});
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_TRUE(Contains(r.out, "\"ok\":false")) << r.out;
-    EXPECT_TRUE(Contains(r.out, "\"POSITION_FILTER\":{\"written\":3,\"readBack\":null,\"match\":false,\"error\":"))
+    EXPECT_TRUE(
+        Contains(r.out, "\"POSITION_FILTER\":{\"written\":3,\"readBack\":null,\"match\":false,\"error\":"))
         << r.out;
 }
 
@@ -230,19 +232,25 @@ TEST_F(ConfigProfiles, ABadProfileStopsBeforeTheAdapterIsLookedFor) {
         {"a string for a number",
          R"({"format": 1, "profile": "p", )" + good + R"(, "registers": {"POSITION_FILTER": "7a"}})",
          R"(registers.POSITION_FILTER: expected an integer 0..4294967295, got "7a")"},
-        {"an unknown register", R"({"format": 1, "profile": "p", )" + good + R"(, "registers": {"FILTER": 3}})",
+        {"an unknown register",
+         R"({"format": 1, "profile": "p", )" + good + R"(, "registers": {"FILTER": 3}})",
          "registers.FILTER: no such register"},
-        {"out of range", R"({"format": 1, "profile": "p", )" + good + R"(, "registers": {"SELF_CAL_ARC": 70000}})",
+        {"out of range",
+         R"({"format": 1, "profile": "p", )" + good + R"(, "registers": {"SELF_CAL_ARC": 70000}})",
          "registers.SELF_CAL_ARC: expected an integer 0..65535, got 70000"},
-        {"negative", R"({"format": 1, "profile": "p", )" + good + R"(, "registers": {"POSITION_OFFSET": -2}})",
+        {"negative",
+         R"({"format": 1, "profile": "p", )" + good + R"(, "registers": {"POSITION_OFFSET": -2}})",
          "registers.POSITION_OFFSET: expected an integer 0..4294967295, got -2"},
-        {"a fraction", R"({"format": 1, "profile": "p", )" + good + R"(, "registers": {"POSITION_FILTER": 0.5}})",
+        {"a fraction",
+         R"({"format": 1, "profile": "p", )" + good + R"(, "registers": {"POSITION_FILTER": 0.5}})",
          "registers.POSITION_FILTER: expected an integer 0..4294967295, got 0.5"},
-        {"a missing field", R"({"format": 1, "profile": "p", "encoder": {"layout": "legacy", "part_number": "*"},
+        {"a missing field",
+         R"({"format": 1, "profile": "p", "encoder": {"layout": "legacy", "part_number": "*"},
             "registers": {"POSITION_FILTER": 3}})",
          "encoder.type: missing"},
         {"a register twice",
-         R"({"format": 1, "profile": "p", )" + good + R"(, "registers": {"SELF_CAL_ARC": 1, "SELF_CAL_ARC": 2}})",
+         R"({"format": 1, "profile": "p", )" + good +
+             R"(, "registers": {"SELF_CAL_ARC": 1, "SELF_CAL_ARC": 2}})",
          "registers.SELF_CAL_ARC: given twice"},
     };
     auto simulator = StartSimulator("t1");

@@ -26,7 +26,8 @@ std::string WithRegisters(const std::string& registers) {
 }
 
 std::string WithEncoder(const std::string& encoder) {
-    return R"({"format": 1, "profile": "p", "encoder": {)" + encoder + R"(}, "registers": {"POSITION_FILTER": 3}})";
+    return R"({"format": 1, "profile": "p", "encoder": {)" + encoder +
+           R"(}, "registers": {"POSITION_FILTER": 3}})";
 }
 
 std::string ReadAll(const fs::path& path) {
@@ -106,17 +107,21 @@ TEST(ConfigProfile, EveryMistakeIsRefusedWithItsJsonPath) {
          R"(encoder.type: expected an integer 1..6, got "1")"},
         {"an unknown layout", WithEncoder(R"("type": 1, "layout": "old", "part_number": "*")"),
          R"(encoder.layout: expected "legacy" or "new", got "old")"},
-        {"a layout the type does not have", WithEncoder(R"("type": 5, "layout": "legacy", "part_number": "*")"),
+        {"a layout the type does not have",
+         WithEncoder(R"("type": 5, "layout": "legacy", "part_number": "*")"),
          R"(encoder.layout: encoder type 5 has the "new" layout, got "legacy")"},
         {"no part number", WithEncoder(R"("type": 1, "layout": "legacy")"), "encoder.part_number: missing"},
         {"an empty part number", WithEncoder(R"("type": 1, "layout": "legacy", "part_number": "")"),
          R"(encoder.part_number: expected a part number or a pattern (* and ? as wildcards), got "")"},
         {"a misspelt field", WithEncoder(R"("type": 1, "layout": "legacy", "partnumber": "*")"),
          "encoder.partnumber: unknown field (expected type, layout, part_number)"},
-        {"a key given twice in the encoder", WithEncoder(R"("type": 1, "type": 2, "layout": "legacy", "part_number": "*")"),
+        {"a key given twice in the encoder",
+         WithEncoder(R"("type": 1, "type": 2, "layout": "legacy", "part_number": "*")"),
          "encoder.type: given twice"},
-        {"no encoder", R"({"format": 1, "profile": "p", "registers": {"POSITION_FILTER": 3}})", "encoder: missing"},
-        {"no registers", R"({"format": 1, "profile": "p", "encoder": {"type": 1, "layout": "legacy", "part_number": "*"}})",
+        {"no encoder", R"({"format": 1, "profile": "p", "registers": {"POSITION_FILTER": 3}})",
+         "encoder: missing"},
+        {"no registers",
+         R"({"format": 1, "profile": "p", "encoder": {"type": 1, "layout": "legacy", "part_number": "*"}})",
          "registers: missing"},
         {"no format", R"({"profile": "p", "encoder": {"type": 1, "layout": "legacy", "part_number": "*"},
             "registers": {"POSITION_FILTER": 3}})",
@@ -132,12 +137,15 @@ TEST(ConfigProfile, EveryMistakeIsRefusedWithItsJsonPath) {
          "note: unknown field (expected format, profile, encoder, registers)"},
         {"a list at the top", "[1, 2]", "the profile: expected a JSON object, got an array"},
         {"not JSON: a missing comma on line 3", "{\n  \"format\": 1\n  \"profile\": \"p\"\n}",
-         "not JSON (line 3, column 11): syntax error while parsing object - unexpected string literal; expected "
+         "not JSON (line 3, column 11): syntax error while parsing object - unexpected string literal; "
+         "expected "
          "'}'"},
-        {"not JSON: cut short", "{\"format\": 1,", "not JSON (line 1, column 14): syntax error while parsing "
-                                                   "object key - unexpected end of input; expected string literal"},
-        {"not JSON: empty", "", "not JSON (line 1, column 1): syntax error while parsing value - unexpected end of "
-                                "input; expected '[', '{', or a literal"},
+        {"not JSON: cut short", "{\"format\": 1,",
+         "not JSON (line 1, column 14): syntax error while parsing "
+         "object key - unexpected end of input; expected string literal"},
+        {"not JSON: empty", "",
+         "not JSON (line 1, column 1): syntax error while parsing value - unexpected end of "
+         "input; expected '[', '{', or a literal"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
@@ -157,14 +165,26 @@ TEST(ConfigProfile, PartNumberPatterns) {
         bool match;
     };
     const std::vector<Row> rows = {
-        {"VK766-0A18B00010", "VK766-0A18B00010", true}, {"VK766-0A18B00010", "VK766-0A18B00011", false},
-        {"VK766-0A18B*", "VK766-0A18B00010", true},     {"VK766-0A18B*", "VK766-0A18B", true},
-        {"VK766-0A18B*", "VK876-0A19M00020", false},    {"VK7?" "?-0A18B*", "VK766-0A18B00010", true},
-        {"VK7?" "?-0A18B*", "VK76-0A18B00010", false},     {"*", "", true},
-        {"*", "anything", true},                        {"*0010", "VK766-0A18B00010", true},
-        {"*0010", "VK766-0A18B00100", false},           {"VK*0A*B*", "VK766-0A18B00010", true},
-        {"vk766-*", "VK766-0A18B00010", false},         {"VK766", "VK766-0A18B00010", false},
-        {"?", "", false},                               {"a*b*c", "aXbYbZc", true},
+        {"VK766-0A18B00010", "VK766-0A18B00010", true},
+        {"VK766-0A18B00010", "VK766-0A18B00011", false},
+        {"VK766-0A18B*", "VK766-0A18B00010", true},
+        {"VK766-0A18B*", "VK766-0A18B", true},
+        {"VK766-0A18B*", "VK876-0A19M00020", false},
+        {"VK7?"
+         "?-0A18B*",
+         "VK766-0A18B00010", true},
+        {"VK7?"
+         "?-0A18B*",
+         "VK76-0A18B00010", false},
+        {"*", "", true},
+        {"*", "anything", true},
+        {"*0010", "VK766-0A18B00010", true},
+        {"*0010", "VK766-0A18B00100", false},
+        {"VK*0A*B*", "VK766-0A18B00010", true},
+        {"vk766-*", "VK766-0A18B00010", false},
+        {"VK766", "VK766-0A18B00010", false},
+        {"?", "", false},
+        {"a*b*c", "aXbYbZc", true},
         {"a*b*c", "aXbYbZ", false},
     };
     for (const Row& row : rows) {
@@ -175,7 +195,8 @@ TEST(ConfigProfile, PartNumberPatterns) {
 
 TEST(ConfigProfile, TheJsonWrittenReadsBackAsTheSameProfileInAStableForm) {
     TConfigProfile p;
-    p.Name = "Linija \"3\" \xC5\xBE" "aga"; // a quote and a letter beyond ASCII survive
+    p.Name = "Linija \"3\" \xC5\xBE"
+             "aga"; // a quote and a letter beyond ASCII survive
     p.EncoderType = 1;
     p.Layout = "legacy";
     p.PartNumberPattern = "VK766-0A18B*";
@@ -183,7 +204,8 @@ TEST(ConfigProfile, TheJsonWrittenReadsBackAsTheSameProfileInAStableForm) {
     const std::string json = Procedures::ProfileJson(p);
     EXPECT_EQ(json, "{\n"
                     "  \"format\": 1,\n"
-                    "  \"profile\": \"Linija \\\"3\\\" \xC5\xBE" "aga\",\n"
+                    "  \"profile\": \"Linija \\\"3\\\" \xC5\xBE"
+                    "aga\",\n"
                     "  \"encoder\": {\n"
                     "    \"type\": 1,\n"
                     "    \"layout\": \"legacy\",\n"
@@ -206,8 +228,9 @@ TEST(ConfigProfile, TheJsonWrittenReadsBackAsTheSameProfileInAStableForm) {
 class ProfileFile : public ::testing::Test {
 protected:
     void SetUp() override {
-        folder = fs::temp_directory_path() /
-                 ("tarvo-profile-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+        folder =
+            fs::temp_directory_path() /
+            ("tarvo-profile-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
         fs::remove_all(folder);
         fs::create_directories(folder);
         profile.Name = "p";
@@ -258,7 +281,8 @@ TEST_F(ProfileFile, ReadingNamesTheFileInEveryError) {
     TConfigProfile p;
     std::string error;
     EXPECT_FALSE(Procedures::ReadProfileFile(bad.string(), p, error));
-    EXPECT_EQ(error, bad.string() + R"(: registers.POSITION_FILTER: expected an integer 0..4294967295, got "7a")");
+    EXPECT_EQ(error,
+              bad.string() + R"(: registers.POSITION_FILTER: expected an integer 0..4294967295, got "7a")");
     const fs::path missing = folder / "missing.json";
     EXPECT_FALSE(Procedures::ReadProfileFile(missing.string(), p, error));
     EXPECT_EQ(error.rfind("cannot read " + missing.string() + ": ", 0), 0u) << error;
