@@ -46,3 +46,11 @@ void TQtDialogs::setBusyCursor(bool busy) {
 bool TDialogs::execSaveDialog(QFileDialog& dialog) {
     return dialog.exec() == QDialog::Accepted;
 }
+
+QString TDialogs::getSaveFileName(const QString& caption, const QString& filter) {
+    return QFileDialog::getSaveFileName(QApplication::activeWindow(), caption, QString(), filter);
+}
+
+QString TDialogs::getOpenFileName(const QString& caption, const QString& filter) {
+    return QFileDialog::getOpenFileName(QApplication::activeWindow(), caption, QString(), filter);
+}

@@ -21,6 +21,9 @@ public:
     virtual void setBusyCursor(bool busy) = 0;
     // Shows a file dialog modally; true when the user confirmed a name (then in selectedFiles).
     virtual bool execSaveDialog(QFileDialog& dialog);
+    // Asks for the name of a file to write or to read; empty when the user cancels.
+    virtual QString getSaveFileName(const QString& caption, const QString& filter);
+    virtual QString getOpenFileName(const QString& caption, const QString& filter);
 };
 
 // Modal boxes of the toolkit, titled with the application's title.

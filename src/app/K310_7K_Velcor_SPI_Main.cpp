@@ -214,6 +214,8 @@ void TMainForm::ConnectHandlers() {
     connect(btnMTerrArcWrite, &QPushButton::clicked, this, &TMainForm::btnMTerrArcWriteClick);
     connect(btnApplyMT, &QPushButton::clicked, this, &TMainForm::btnApplyMTClick);
     connect(btnSaveFlash, &QPushButton::clicked, this, &TMainForm::btnSaveFlashClick);
+    connect(btnSaveProfile, &QPushButton::clicked, this, &TMainForm::btnSaveProfileClick);
+    connect(btnLoadProfile, &QPushButton::clicked, this, &TMainForm::btnLoadProfileClick);
     connect(btnFactoryReset, &QPushButton::clicked, this, &TMainForm::btnFactoryResetClick);
     connect(btnTarvoSetZero, &QPushButton::clicked, this, &TMainForm::btnTarvoSetZeroClick);
     connect(btnDecodingSafetyReset, &QPushButton::clicked, this, &TMainForm::btnDecodingSafetyResetClick);

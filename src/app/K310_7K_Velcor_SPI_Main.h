@@ -190,6 +190,9 @@ public:
     void btnSaveFlashClick();
     void btnFactoryResetClick();
     void btnTarvoSetZeroClick();
+    // Configuration profiles: the page's registers to a file and back.
+    void btnSaveProfileClick();
+    void btnLoadProfileClick();
     // Diagnostics page.
     void btnDecodingSafetyResetClick();
     void cbPersistentStatusClick();

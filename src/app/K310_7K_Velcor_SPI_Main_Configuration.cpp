@@ -1,8 +1,9 @@
 // The Configuration page: offset, filter, multiturn error arc and preset, saving to NVRAM, factory
-// reset, and the one-click zero at the current position.
+// reset, the one-click zero at the current position, and configuration profiles to and from a file.
 #include "K310_7K_Velcor_SPI_Main.h"
 
 #include "Clock.h"
+#include "ConfigProfile.h"
 #include "ConfigurationRules.h"
 #include "K310_BiSS_bidirectional.h"
 #include "K310_SPI_Velcor.h"
@@ -243,4 +244,66 @@ void TMainForm::btnTarvoSetZeroClick() {
         Dialogs().warning(QStringLiteral("Error writing new zero position. Errors encountered: ") +
                           ProtocolErrorText());
     cbReadEncConstantly->setChecked(true);
+}
+
+namespace {
+
+const QString kProfileFilter = QStringLiteral("Configuration profiles (*.json);;All files (*)");
+
+} // namespace
+
+// The profile's file format and its checks are the procedures' (the command line uses the same);
+// here are the file dialog, the pause of continuous reading and the messages. Reading is paused,
+// not stopped: it runs again afterwards only if it ran before.
+void TMainForm::btnSaveProfileClick() {
+    const QString file = Dialogs().getSaveFileName(QStringLiteral("Save profile"), kProfileFilter);
+    if (file.isEmpty()) return;
+    TAdapterAction busy(*this);
+    const bool wasReading = cbReadEncConstantly->isChecked();
+    cbReadEncConstantly->setChecked(false);
+    Procedures::TConfigProfile profile;
+    std::string error;
+    const bool saved = Procedures::ReadProfileFromEncoder(profile, error) &&
+                       Procedures::WriteProfileFile(file.toStdString(), profile, error);
+    PageChange();
+    if (saved) {
+        AddLog(QStringLiteral("Profile saved to ") + file);
+        Dialogs().information(QStringLiteral("Profile saved to ") + file);
+    } else {
+        const QString reason = QString::fromUtf8(error);
+        AddLog(QStringLiteral("Save profile failed: ") + reason);
+        Dialogs().error(QStringLiteral("Save profile failed: ") + reason);
+    }
+    if (wasReading) cbReadEncConstantly->setChecked(true);
+}
+
+void TMainForm::btnLoadProfileClick() {
+    const QString file = Dialogs().getOpenFileName(QStringLiteral("Load profile"), kProfileFilter);
+    if (file.isEmpty()) return;
+    // The whole file is checked before anything reaches the encoder.
+    Procedures::TConfigProfile profile;
+    std::string error;
+    if (!Procedures::ReadProfileFile(file.toStdString(), profile, error)) {
+        const QString reason = QString::fromUtf8(error);
+        AddLog(QStringLiteral("Load profile failed: ") + reason);
+        Dialogs().error(QStringLiteral("Load profile failed: ") + reason);
+        return;
+    }
+    TAdapterAction busy(*this);
+    const bool wasReading = cbReadEncConstantly->isChecked();
+    cbReadEncConstantly->setChecked(false);
+    // Saving to NVRAM stays the page's own button: the engineer sees the values first.
+    const Procedures::TProfileApplyResult result = Procedures::ApplyProfile(profile, false);
+    PageChange();
+    const QString name = QString::fromUtf8(profile.Name);
+    if (result.Ok) {
+        AddLog(QStringLiteral("Profile \"") + name + QStringLiteral("\" applied from ") + file);
+        Dialogs().information(QStringLiteral("Profile \"") + name +
+                              QStringLiteral("\" applied. Save to NVRAM keeps it after a power cycle."));
+    } else {
+        const QString reason = QString::fromUtf8(result.Error);
+        AddLog(QStringLiteral("Load profile failed: ") + reason);
+        Dialogs().error(QStringLiteral("Load profile failed: ") + reason);
+    }
+    if (wasReading) cbReadEncConstantly->setChecked(true);
 }

@@ -62,10 +62,7 @@ int Command::Fail(const std::string& reason, JsonObject extra) const {
     if (json()) {
         JsonObject out;
         out.Add("ok", false).Add("LastErrorText", reason).Add("ErrComm", shared::EncoderPosition.ErrComm);
-        const std::string more = extra.Text();
-        std::string text = out.Text();
-        if (more.size() > 2) text = text.substr(0, text.size() - 1) + "," + more.substr(1);
-        std::printf("%s\n", text.c_str());
+        std::printf("%s\n", out.Append(extra).Text().c_str());
     } else {
         std::fprintf(stderr, "tarvo-cli: %s\n",
                      TerminalText(K310_SPI_Velcor::WithReplyAsSent(reason)).c_str());
@@ -77,10 +74,7 @@ int Command::Succeed(const JsonObject& object, const Lines& lines) const {
     if (json()) {
         JsonObject out;
         out.Add("ok", true);
-        const std::string more = object.Text();
-        std::string text = out.Text();
-        if (more.size() > 2) text = text.substr(0, text.size() - 1) + "," + more.substr(1);
-        std::printf("%s\n", text.c_str());
+        std::printf("%s\n", out.Append(object).Text().c_str());
     } else {
         for (const auto& [name, value] : lines)
             std::printf("%s: %s\n", name.c_str(), TerminalText(value).c_str());

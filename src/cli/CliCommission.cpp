@@ -123,13 +123,21 @@ int RunCommission(const Command& cmd) {
     std::string profileName;
     if (plan.AppliesProfile()) {
         const fs::path profilePath = planPath.parent_path() / platform::PathFromUtf8(plan.ProfilePath);
-        if (!ReadWholeFile(profilePath, traffic.ProfileText, error)) return cmd.Usage("profile: " + error);
+        Procedures::TConfigProfile profile;
+        if (!fs::exists(profilePath))
+            return cmd.Usage("profile: cannot open " + platform::Utf8FromPath(profilePath));
+        if (!Procedures::ReadProfileFile(platform::Utf8FromPath(profilePath), profile, error))
+            return cmd.Usage("profile: " + error);
+        traffic.Profile = profile;
     }
 
     Procedures::TCommissioningRunRecord record;
     record.Operator = Option(cmd, "--operator", platform::UserName());
     record.Station = Option(cmd, "--station", platform::ComputerName());
-    record.Profile = traffic.ProfileText;
+    if (traffic.Profile) {
+        record.ProfileName = traffic.Profile->Name;
+        record.Profile = Procedures::ProfileJson(*traffic.Profile);
+    }
 
     // From here a signal ends the run at its next step instead of the program at once.
     platform::CatchTerminationRequests();

@@ -21,6 +21,7 @@ const char* const kEncoderSubcommandsUsage =
     "  factory-reset    restore the encoder's factory configuration\n"
     "  preset-mt VALUE  set the multiturn count (-32768..65535)\n"
     "  clear-status     clear the persistent status\n"
+    "  config           save FILE | apply FILE [--save] | diff FILE: configuration profiles\n"
     "  write-status     the write-access status of the last write\n"
     "  reset            reset the adapter's Velcor protocol\n"
     "\n"
@@ -49,6 +50,7 @@ const std::vector<Subcommand>& Subcommands() {
         {"factory-reset", kFactoryResetUsage, {}, RunFactoryReset},
         {"preset-mt", kPresetUsage, {}, RunPreset},
         {"clear-status", kClearStatusUsage, {}, RunClearStatus},
+        {"config", kConfigUsage, {{"--save", false}, {"--name", true}}, RunConfig},
         {"write-status", kWriteStatusUsage, {}, RunWriteStatus},
         {"reset", kResetUsage, {}, RunReset},
     };

@@ -20,7 +20,6 @@
 #include "TerminationRequests.h"
 #include "VelcorTraffic.h"
 
-#include <charconv>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -87,20 +86,6 @@ namespace fs = std::filesystem;
 
 // What every procedure's numbers on the command line look like.
 const Orodja::TNumberSeparators kSeparators{".", ","};
-
-// A number for JSON: the shortest text that reads back as the same double.
-std::string JsonNumber(double value) {
-    char buffer[64];
-    const auto r = std::to_chars(buffer, buffer + sizeof buffer, value);
-    return std::string(buffer, r.ptr);
-}
-
-std::string JsonArray(const std::vector<std::string>& texts) {
-    std::string out = "[";
-    for (size_t i = 0; i < texts.size(); ++i)
-        out += (i ? "," : "") + JsonString(texts[i]);
-    return out + "]";
-}
 
 // A problem that does not end the procedure: on stderr, as the window's log would show it.
 void Warn(const std::string& text) {
@@ -334,7 +319,7 @@ int RunPowercycle(const Command& p) {
             .Add("failedReadings", int64_t{run.FailedReadings()})
             .Add("failedSupplyCommands", int64_t{run.FailedSupplyCommands()})
             .Add("ended", Procedures::RunEndText(run.End()))
-            .AddRaw("lines", JsonArray(log));
+            .Add("lines", log);
         if (!run.EndReason().empty()) o.Add("LastErrorText", run.EndReason());
         if (!supplyLeftOn) o.Add("supplyLeftOn", false);
         std::printf("%s\n", o.Text().c_str());
@@ -382,16 +367,18 @@ int RunNoise(const Command& p) {
         JsonObject o;
         o.Add("ok", ok)
             .Add("samples", int64_t{s.Samples})
-            .AddRaw("minimum", JsonNumber(s.Minimum))
-            .AddRaw("maximum", JsonNumber(s.Maximum))
-            .AddRaw("spread", JsonNumber(s.Spread()))
-            .AddRaw("mean", JsonNumber(s.Mean))
-            .AddRaw("standardDeviation", JsonNumber(s.StandardDeviation))
-            .AddRaw("sixSigma", JsonNumber(s.SixSigma()))
-            .Add("signalLevelReadings", int64_t{s.SignalLevelReadings})
-            .AddRaw("signalLevel", s.SignalLevelMeasured() ? JsonNumber(s.SignalLevelMean) : "null")
-            .Add("clipboard", Procedures::NoiseClipboardText(s))
-            .Add("ended", Procedures::RunEndText(run.End()));
+            .Add("minimum", double(s.Minimum))
+            .Add("maximum", double(s.Maximum))
+            .Add("spread", double(s.Spread()))
+            .Add("mean", double(s.Mean))
+            .Add("standardDeviation", double(s.StandardDeviation))
+            .Add("sixSigma", double(s.SixSigma()))
+            .Add("signalLevelReadings", int64_t{s.SignalLevelReadings});
+        if (s.SignalLevelMeasured())
+            o.Add("signalLevel", s.SignalLevelMean);
+        else
+            o.AddNull("signalLevel");
+        o.Add("clipboard", Procedures::NoiseClipboardText(s)).Add("ended", Procedures::RunEndText(run.End()));
         if (!ok) o.Add("LastErrorText", run.EndReason());
         std::printf("%s\n", o.Text().c_str());
     } else {

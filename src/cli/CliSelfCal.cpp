@@ -54,11 +54,6 @@ std::vector<std::pair<std::string, std::string>> SelfCalLines(int statusBytes) {
     return lines;
 }
 
-std::string JsonArray(const std::vector<std::string>& texts) {
-    std::string json = "[";
-    for (const auto& t : texts)
-        json += (json.size() > 1 ? "," : "") + JsonString(t);
-    return json + "]";
 }
 
 // A transaction that failed for want of the port (a time-out is no lost port: a busy encoder
@@ -173,7 +168,7 @@ int RunSelfcal(const Command& cmd) {
         for (const auto& c : conditions)
             reason += (reason.empty() ? "" : ", ") + c;
         return cmd.Fail("self-calibration failed: " + reason + " (SelfCalStatus " + statusText + ")",
-                        result.AddRaw("conditions", JsonArray(conditions)));
+                        result.Add("conditions", conditions));
     }
     return cmd.Succeed(result, SelfCalLines(statusBytes));
 }

@@ -50,4 +50,8 @@ int RunFactoryReset(const Command& cmd);
 int RunPreset(const Command& cmd);
 int RunClearStatus(const Command& cmd);
 
+// CliProfile.cpp: configuration profiles
+extern const char* const kConfigUsage;
+int RunConfig(const Command& cmd);
+
 } // namespace cli

@@ -1,5 +1,6 @@
 #include "Commissioning.h"
 
+#include "ConfigProfile.h"
 #include "Tarvo_konstante.h"
 
 #include <nlohmann/json.hpp>
@@ -292,7 +293,7 @@ TNextStep TCommissioningRun::StepIdentify() {
     }
     if (!step.PartNumberPattern.empty()) {
         limits["part_number"] = step.PartNumberPattern;
-        if (!WildcardMatch(step.PartNumberPattern, id.PartNumber) && message.empty())
+        if (!PartNumberMatches(step.PartNumberPattern, id.PartNumber) && message.empty())
             message = "part number " + id.PartNumber + " does not match " + step.PartNumberPattern;
     }
     if (id.SerialNumber != record_.SerialNumber && message.empty())
@@ -331,9 +332,9 @@ TNextStep TCommissioningRun::StepApplyProfile() {
     std::string message;
     if (!outcome.Ok) message = outcome.Reason.empty() ? mismatch : outcome.Reason;
     if (message.empty() && !mismatch.empty()) message = mismatch;
+    // A save has had the NVRAM's pause already.
     EndStep(message.empty(), message, Dump(figures), Dump(limits), series);
-    // A save needs the NVRAM's pause before the encoder is spoken to again.
-    return Next(step.SaveProfile ? kNvramPauseMs : 0);
+    return Next(0);
 }
 
 TNextStep TCommissioningRun::StepSelfCalibration() {

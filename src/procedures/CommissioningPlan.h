@@ -80,7 +80,4 @@ struct TCommissioningPlan {
 // Reads a plan from its JSON text; false with `error` naming the JSON path of the first problem.
 bool ParsePlan(std::string_view json, TCommissioningPlan& plan, std::string& error);
 
-// `text` matches `pattern`, where * stands for any run of characters and ? for one.
-bool WildcardMatch(std::string_view pattern, std::string_view text);
-
 } // namespace Procedures

@@ -127,9 +127,22 @@ TIdentity TVelcorTraffic::Identify() {
     return id;
 }
 
-TProfileOutcome TVelcorTraffic::ApplyProfile(bool) {
+TProfileOutcome TVelcorTraffic::ApplyProfile(bool saveToNvram) {
     TProfileOutcome outcome;
-    outcome.Reason = "no profile";
+    if (!Profile) {
+        outcome.Reason = "the plan names no profile";
+        return outcome;
+    }
+    outcome.ProfileName = Profile->Name;
+    shared::LastErrorText.clear();
+    const TProfileApplyResult applied = Procedures::ApplyProfile(*Profile, saveToNvram);
+    for (const TRegisterOutcome& r : applied.Registers)
+        outcome.Registers.push_back({r.Name, r.Written, r.ReadBackOk, r.ReadBack, r.Error});
+    outcome.Ok = applied.Ok;
+    if (!applied.Ok) {
+        outcome.Reason = applied.Error;
+        outcome.LinkLost = LinkLostAt(shared::EncoderPosition.ErrComm);
+    }
     return outcome;
 }
 

@@ -4,6 +4,9 @@
 #pragma once
 
 #include "Commissioning.h"
+#include "ConfigProfile.h"
+
+#include <optional>
 
 namespace Procedures {
 
@@ -27,8 +30,8 @@ public:
     TAirGapCoefficients AirGap() const override;
     bool HasLifetimeDiagnostics() const override;
 
-    // The profile that ApplyProfile writes (JSON as read from its file); none: the step fails.
-    std::string ProfileText;
+    // The profile that ApplyProfile writes; none: the step fails.
+    std::optional<TConfigProfile> Profile;
 };
 
 // The failure of the protocol's last call: its LastErrorText on one line (or `fallback`), and

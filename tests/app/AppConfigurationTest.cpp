@@ -1,6 +1,8 @@
 // The Configuration page in the window, offscreen with real widgets, against the simulated
 // adapter and encoder: the refresh, the register writes, the multiturn preset, saving, factory
-// reset and "Set zero here", and how the saving actions meet continuous reading.
+// reset and "Set zero here", configuration profiles saved and loaded through the file dialog,
+// and how the saving actions meet continuous reading.
+#include "ConfigProfile.h"
 #include "K310_BiSS_bidirectional.h"
 #include "K310_SPI_Velcor.h"
 #include "SimWindow.h"
@@ -10,6 +12,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -828,3 +832,130 @@ TEST_F(ZeroPresetOnScriptedEncoder, AnOffsetOf2To31OrMoreIsTakenAsTheRegisterHol
 #endif // _WIN32
 
 } // namespace
+
+// ---------------------------------------------------------------- configuration profiles
+
+class ConfigurationProfiles : public ConfigurationPage {
+protected:
+    void SetUp() override {
+        ConfigurationPage::SetUp();
+        folder = std::filesystem::temp_directory_path() /
+                 ("tarvo-app-profile-" +
+                  std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+        std::filesystem::remove_all(folder);
+        std::filesystem::create_directories(folder);
+    }
+    void TearDown() override {
+        std::filesystem::remove_all(folder);
+        ConfigurationPage::TearDown();
+    }
+    QString File(const char* name) const { return QString::fromStdString((folder / name).string()); }
+    void WriteText(const QString& file, const std::string& text) const {
+        std::ofstream(file.toStdString(), std::ios::binary) << text;
+    }
+    // The five configurable registers as the simulated encoder holds them now.
+    std::vector<std::pair<std::string, uint32_t>> EncoderRegisters() const {
+        return {{"POSITION_OFFSET", Peek(Layout::RegPositionOffset, 4)},
+                {"POSITION_FILTER", Peek(Layout::RegPositionFilter, 4)},
+                {"MT_ERR_TRESHOLD", Peek(Layout::RegMtErrThreshold, 1)},
+                {"SELF_CAL_ARC", Peek(Layout::RegSelfCalArc, 2)},
+                {"SELF_CAL_TIMEOUT", Peek(Layout::RegSelfCalTimeout, 1)}};
+    }
+    bool Logged(const QString& part) const { return form->Memo1->toPlainText().contains(part); }
+    std::filesystem::path folder;
+};
+
+TEST_F(ConfigurationProfiles, SaveProfileWritesWhatTheEncoderHolds) {
+    Open("t1");
+    form->edFilterPosVal->setText(QStringLiteral("7"));
+    form->btnWriteFilter->click();
+    form->edPosOffset->setText(QStringLiteral("1234"));
+    form->btnWriteZero->click();
+    form->cbReadEncConstantly->setChecked(true);
+    const QString file = File("saved.json");
+    dialogs.fileAnswers << file;
+    form->btnSaveProfile->click();
+    EXPECT_EQ(dialogs.fileDialogs, QStringList{QStringLiteral("Save profile")});
+    Procedures::TConfigProfile saved;
+    std::string error;
+    ASSERT_TRUE(Procedures::ReadProfileFile(file.toStdString(), saved, error)) << error;
+    EXPECT_EQ(saved.EncoderType, 1);
+    EXPECT_EQ(saved.PartNumberPattern, "VK766-0A18B00010");
+    EXPECT_EQ(saved.Registers, EncoderRegisters());
+    EXPECT_EQ(saved.Registers[1].second, 7u);
+    EXPECT_EQ(dialogs.Texts(), QStringList{QStringLiteral("Profile saved to ") + file});
+    EXPECT_TRUE(Logged(QStringLiteral("Profile saved to ") + file));
+    EXPECT_TRUE(form->cbReadEncConstantly->isChecked()) << "reading was on, so it runs again";
+    StopReading();
+
+    // Cancelling the dialog does nothing at all.
+    simulator->ClearReceived();
+    dialogs.shown.clear();
+    form->btnSaveProfile->click();
+    EXPECT_TRUE(ActionCommands().isEmpty()) << ActionCommands().join(' ').toStdString();
+    EXPECT_TRUE(dialogs.shown.empty());
+}
+
+TEST_F(ConfigurationProfiles, LoadProfileAppliesItAndTheEditsShowTheNewValues) {
+    Open("t1");
+    const QString file = File("load.json");
+    WriteText(file, R"({"format": 1, "profile": "line 3",
+        "encoder": {"type": 1, "layout": "legacy", "part_number": "VK766-*"},
+        "registers": {"POSITION_OFFSET": 4321, "POSITION_FILTER": 9, "MT_ERR_TRESHOLD": 12}})");
+    const sim::EncoderConfig saved = Saved();
+    dialogs.fileAnswers << file;
+    form->btnLoadProfile->click();
+    EXPECT_EQ(dialogs.fileDialogs, QStringList{QStringLiteral("Load profile")});
+    EXPECT_EQ(Ram().positionOffset, 4321u);
+    EXPECT_EQ(Ram().positionFilter, 9u);
+    EXPECT_EQ(Ram().mtErrThreshold, 12u);
+    // The page's refresh after the writes.
+    EXPECT_EQ(form->edPosOffset->text(), QStringLiteral("4321"));
+    EXPECT_EQ(form->edFilterPosVal->text(), QStringLiteral("9"));
+    EXPECT_EQ(form->edMTerrArc->text(), QStringLiteral("12"));
+    EXPECT_EQ(dialogs.Texts(),
+              QStringList{
+                  QStringLiteral("Profile \"line 3\" applied. Save to NVRAM keeps it after a power cycle.")});
+    EXPECT_EQ(Saved().positionFilter, saved.positionFilter) << "loading does not save to NVRAM";
+    const QStringList action = ActionCommands();
+    EXPECT_TRUE(action.contains(Write(Layout::RegPositionFilter, 4, 9))) << action.join(' ').toStdString();
+    EXPECT_FALSE(form->cbReadEncConstantly->isChecked()) << "reading was off and stays off";
+}
+
+TEST_F(ConfigurationProfiles, ABadOrUnfittingProfileShowsTheErrorAndWritesNothing) {
+    struct Row {
+        const char* what;
+        std::string text;
+        QString error;
+    };
+    const std::vector<Row> rows = {
+        {"a bad value", R"({"format": 1, "profile": "p", "encoder": {"type": 1, "layout": "legacy",
+            "part_number": "*"}, "registers": {"POSITION_FILTER": "7a"}})",
+         QStringLiteral(": registers.POSITION_FILTER: expected an integer 0..4294967295, got \"7a\"")},
+        {"not JSON", "{\"format\": 1", QStringLiteral(": not JSON (line 1, column 13)")},
+        {"another type", R"({"format": 1, "profile": "p", "encoder": {"type": 2, "layout": "legacy",
+            "part_number": "*"}, "registers": {"POSITION_FILTER": 8}})",
+         QStringLiteral("the profile does not fit: the encoder is type 1, the profile is for type 2")},
+    };
+    Open("t1");
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        const QString file = File("bad.json");
+        WriteText(file, row.text);
+        const sim::EncoderConfig ram = Ram();
+        dialogs.shown.clear();
+        form->Memo1->clear();
+        simulator->ClearReceived();
+        dialogs.fileAnswers << file;
+        form->btnLoadProfile->click();
+        ASSERT_EQ(dialogs.shown.size(), 1u);
+        EXPECT_EQ(dialogs.shown[0].kind, QStringLiteral("error"));
+        EXPECT_TRUE(dialogs.shown[0].text.startsWith(QStringLiteral("Load profile failed: ")))
+            << dialogs.shown[0].text.toStdString();
+        EXPECT_TRUE(dialogs.shown[0].text.contains(row.error)) << dialogs.shown[0].text.toStdString();
+        EXPECT_TRUE(Logged(row.error)) << form->Memo1->toPlainText().toStdString();
+        for (const QString& c : Commands())
+            EXPECT_FALSE(c.startsWith(QStringLiteral("W:"))) << c.toStdString();
+        EXPECT_EQ(Ram().positionFilter, ram.positionFilter);
+    }
+}

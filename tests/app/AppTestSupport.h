@@ -49,6 +49,13 @@ public:
     }
     void questionSound() override { ++sounds; }
     void setBusyCursor(bool value) override { busy = value; }
+    // File dialogs answer with the next of `fileAnswers` ("" when none is left: cancelled).
+    QString getSaveFileName(const QString& caption, const QString&) override { return NextFile(caption); }
+    QString getOpenFileName(const QString& caption, const QString&) override { return NextFile(caption); }
+    QString NextFile(const QString& caption) {
+        fileDialogs << caption;
+        return fileAnswers.isEmpty() ? QString() : fileAnswers.takeFirst();
+    }
 
     QStringList Texts() const {
         QStringList texts;
@@ -59,6 +66,8 @@ public:
 
     std::vector<Shown> shown;
     bool answer = true;
+    QStringList fileAnswers;
+    QStringList fileDialogs; // the captions of the file dialogs asked
     int sounds = 0;
     bool busy = false;
 };
