@@ -16,10 +16,11 @@ namespace {
 using json = nlohmann::ordered_json;
 namespace layout = Tarvo_konstante;
 
-// How often a running self-calibration is asked how it goes, and how long it may take beyond its
-// own timeout before the step gives up (the encoder's timeout ends it; this only ends the wait
-// when the encoder never says so).
-constexpr int kSelfCalPollMs = 500;
+// How often a running self-calibration is asked how it goes: often enough that the run waits
+// little beyond the procedure's end, seldom enough that the asking costs the encoder nothing. And
+// how long it may take when the plan sets no timeout (the encoder's timeout ends it; this only
+// ends the wait when the encoder never says so).
+constexpr int kSelfCalPollMs = 100;
 constexpr int kSelfCalWithoutTimeoutMs = 12000;
 // The NVRAM needs this long after a save before the encoder is spoken to again.
 constexpr int kNvramPauseMs = 150;
