@@ -131,10 +131,9 @@ LockResult TFileLock::TryLock(const std::filesystem::path& path, bool create, st
     Unlock();
     // Shared for delete too: the holder removes the file while it still holds it, and another
     // process may be looking at it at that moment.
-    const HANDLE h =
-        ::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE,
-                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                      create ? OPEN_ALWAYS : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE h = ::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                   create ? OPEN_ALWAYS : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
         why = ErrorText(static_cast<int>(::GetLastError()));
         return LockResult::Failed;

@@ -84,14 +84,26 @@ std::string HtmlText(std::string_view text) {
     for (const char ch : text) {
         const auto c = static_cast<unsigned char>(ch);
         switch (c) {
-        case '&': out += "&amp;"; break;
-        case '<': out += "&lt;"; break;
-        case '>': out += "&gt;"; break;
-        case '"': out += "&quot;"; break;
-        case '\'': out += "&#39;"; break;
+        case '&':
+            out += "&amp;";
+            break;
+        case '<':
+            out += "&lt;";
+            break;
+        case '>':
+            out += "&gt;";
+            break;
+        case '"':
+            out += "&quot;";
+            break;
+        case '\'':
+            out += "&#39;";
+            break;
         case '\t':
         case '\n':
-        case '\r': out += static_cast<char>(c); break;
+        case '\r':
+            out += static_cast<char>(c);
+            break;
         default:
             if (c < 0x20 || c == 0x7F)
                 AppendUtf8(out, c == 0x7F ? 0x2421 : 0x2400 + c); // the control's visible symbol
@@ -134,8 +146,10 @@ std::string KeyValueTable(const std::string& caption, const std::string& text) {
     std::string html = "<table class=\"kv\"><caption>" + H(caption) + "</caption>";
     const auto j = ParseJson(text);
     if (!j || !j->is_object()) {
-        if (!text.empty() && text != "{}") html += "<tr><td colspan=\"2\">" + H(text) + "</td></tr>";
-        else html += "<tr><td colspan=\"2\" class=\"none\">none</td></tr>";
+        if (!text.empty() && text != "{}")
+            html += "<tr><td colspan=\"2\">" + H(text) + "</td></tr>";
+        else
+            html += "<tr><td colspan=\"2\" class=\"none\">none</td></tr>";
         return html + "</table>";
     }
     if (j->empty()) html += "<tr><td colspan=\"2\" class=\"none\">none</td></tr>";
@@ -222,10 +236,11 @@ std::string Axes(const TFrame& f, const std::vector<double>& xTicks, const std::
                "\" text-anchor=\"end\">" + Number(t) + "</text>";
     }
     for (const double t : xTicks)
-        svg += "<text class=\"tick\" x=\"" + Number(f.X(t)) + "\" y=\"" + Number(kChartHeight - kBottom + 14) +
-               "\" text-anchor=\"middle\">" + Number(t) + "</text>";
+        svg += "<text class=\"tick\" x=\"" + Number(f.X(t)) + "\" y=\"" +
+               Number(kChartHeight - kBottom + 14) + "\" text-anchor=\"middle\">" + Number(t) + "</text>";
     svg += "<rect class=\"frame\" x=\"" + Number(kLeft) + "\" y=\"" + Number(kTop) + "\" width=\"" +
-           Number(kChartWidth - kLeft - kRight) + "\" height=\"" + Number(kChartHeight - kTop - kBottom) + "\"/>";
+           Number(kChartWidth - kLeft - kRight) + "\" height=\"" + Number(kChartHeight - kTop - kBottom) +
+           "\"/>";
     if (!yUnit.empty())
         svg += "<text class=\"unit\" x=\"4\" y=\"" + Number(kTop + 4) + "\">" + H(yUnit) + "</text>";
     return svg;
@@ -301,7 +316,8 @@ std::string HistogramChart(const json& data) {
     for (size_t i = 0; i < counts.size(); ++i) {
         const double x0 = f.X(edges[i]), x1 = f.X(edges[i + 1]);
         svg += "<rect class=\"bar\" x=\"" + Number(x0) + "\" y=\"" + Number(f.Y(counts[i])) + "\" width=\"" +
-               Number(std::max(0.5, x1 - x0 - 0.5)) + "\" height=\"" + Number(f.Y(0) - f.Y(counts[i])) + "\"/>";
+               Number(std::max(0.5, x1 - x0 - 0.5)) + "\" height=\"" + Number(f.Y(0) - f.Y(counts[i])) +
+               "\"/>";
     }
     return svg + "</svg>";
 }
@@ -352,12 +368,13 @@ std::string SeriesCharts(const TCommissioningRunRecord& run, const TCommissionin
                     ")</figcaption>" + ErrorMapChart(values, unit, limit) + "</figure>";
         } else if (s.Name == "noise-histogram") {
             const std::string chart = HistogramChart(*data);
-            if (!chart.empty()) html += "<figure><figcaption>Noise histogram</figcaption>" + chart + "</figure>";
+            if (!chart.empty())
+                html += "<figure><figcaption>Noise histogram</figcaption>" + chart + "</figure>";
         } else if (s.Name == "signal-levels") {
             const std::vector<double> values = Numbers(*data);
             if (values.empty()) continue;
-            html += "<figure><figcaption>Signal level over the power cycles</figcaption>" + LevelChart(values) +
-                    "</figure>";
+            html += "<figure><figcaption>Signal level over the power cycles</figcaption>" +
+                    LevelChart(values) + "</figure>";
         }
     }
     return html;
@@ -370,7 +387,8 @@ std::vector<std::pair<std::string, json>> Registers(const std::string& text) {
     std::vector<std::pair<std::string, json>> out;
     const auto j = ParseJson(text);
     if (!j || !j->is_object()) return out;
-    const json& registers = j->contains("registers") && (*j)["registers"].is_object() ? (*j)["registers"] : *j;
+    const json& registers =
+        j->contains("registers") && (*j)["registers"].is_object() ? (*j)["registers"] : *j;
     for (const auto& [key, value] : registers.items())
         if (value.is_primitive()) out.emplace_back(key, value);
     return out;
@@ -398,8 +416,9 @@ std::string ProfileSection(const TCommissioningRunRecord& run) {
             if (n == name) return &v;
         return nullptr;
     };
-    html += "<table class=\"grid\"><thead><tr><th>Register</th><th>Written</th><th>Read back</th></tr></thead>"
-            "<tbody>";
+    html +=
+        "<table class=\"grid\"><thead><tr><th>Register</th><th>Written</th><th>Read back</th></tr></thead>"
+        "<tbody>";
     for (const std::string& name : names) {
         const json* w = find(written, name);
         const json* r = find(read, name);
@@ -517,8 +536,8 @@ std::string ReportHtml(const TCommissioningRunRecord& run) {
             Fact("Adapter version", run.AdapterVersion) + Fact("Station", run.Station) +
             Fact("Operator", run.Operator);
     html += "</table><table class=\"facts\">";
-    html += Fact("Plan", run.PlanName) + Fact("Plan SHA-256", run.PlanHash) + Fact("Start", TimeText(run.StartMs)) +
-            Fact("End", TimeText(run.EndMs)) + Fact("Run", run.Uuid);
+    html += Fact("Plan", run.PlanName) + Fact("Plan SHA-256", run.PlanHash) +
+            Fact("Start", TimeText(run.StartMs)) + Fact("End", TimeText(run.EndMs)) + Fact("Run", run.Uuid);
     html += "</table></section>\n";
 
     html += ProfileSection(run) + "\n";
@@ -550,7 +569,8 @@ bool WriteWhole(const std::string& html, const std::filesystem::path& target, st
     for (int attempt = 0; attempt < 8; ++attempt) {
         char suffix[24];
         std::snprintf(suffix, sizeof suffix, ".%08x.tmp", random());
-        temporary = target.parent_path() / platform::PathFromUtf8("." + platform::Utf8FromPath(target.filename()) + suffix);
+        temporary = target.parent_path() /
+                    platform::PathFromUtf8("." + platform::Utf8FromPath(target.filename()) + suffix);
         const platform::NewFileResult r = file.Create(temporary, why);
         if (r == platform::NewFileResult::Created) break;
         if (r == platform::NewFileResult::Failed) {

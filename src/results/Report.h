@@ -32,10 +32,11 @@ std::string ReportFileName(const Procedures::TCommissioningRunRecord& run);
 // Writes the report into `folder` (made when missing) under ReportFileName (with _2, _3, ...
 // when that name is taken); the full path in `pathOut`. Written to a temporary name in the
 // folder and renamed when complete: a failure leaves no file and says why.
-bool WriteReport(const Procedures::TCommissioningRunRecord& run, const std::string& folder, std::string& pathOut,
-                 std::string& error);
+bool WriteReport(const Procedures::TCommissioningRunRecord& run, const std::string& folder,
+                 std::string& pathOut, std::string& error);
 // The same to exactly `path` (UTF-8), replacing a file of that name.
-bool WriteReportFile(const Procedures::TCommissioningRunRecord& run, const std::string& path, std::string& error);
+bool WriteReportFile(const Procedures::TCommissioningRunRecord& run, const std::string& path,
+                     std::string& error);
 
 // `text` as HTML text: shown as Latin-1 when it is not valid UTF-8, control characters as their
 // visible symbols, & < > " ' as entities.

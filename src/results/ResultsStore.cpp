@@ -92,7 +92,9 @@ bool IsVerdict(const std::string& v) {
 
 class TStatement {
 public:
-    TStatement(sqlite3* db, const char* sql) : db_(db) { rc_ = sqlite3_prepare_v2(db, sql, -1, &stmt_, nullptr); }
+    TStatement(sqlite3* db, const char* sql) : db_(db) {
+        rc_ = sqlite3_prepare_v2(db, sql, -1, &stmt_, nullptr);
+    }
     ~TStatement() { sqlite3_finalize(stmt_); }
     TStatement(const TStatement&) = delete;
     TStatement& operator=(const TStatement&) = delete;
@@ -100,8 +102,9 @@ public:
     bool Ok() const { return rc_ == SQLITE_OK || rc_ == SQLITE_ROW || rc_ == SQLITE_DONE; }
     // Texts with their length: a device text keeps every byte, also a NUL.
     TStatement& Text(int index, const std::string& value) {
-        if (Ok()) Check(sqlite3_bind_text(stmt_, index, value.data(), static_cast<int>(value.size()),
-                                          SQLITE_TRANSIENT));
+        if (Ok())
+            Check(sqlite3_bind_text(stmt_, index, value.data(), static_cast<int>(value.size()),
+                                    SQLITE_TRANSIENT));
         return *this;
     }
     TStatement& Int(int index, int64_t value) {
@@ -121,7 +124,8 @@ public:
     bool Run() { return Step() == SQLITE_DONE; }
     std::string ColumnText(int column) const {
         const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt_, column));
-        return text ? std::string(text, static_cast<size_t>(sqlite3_column_bytes(stmt_, column))) : std::string();
+        return text ? std::string(text, static_cast<size_t>(sqlite3_column_bytes(stmt_, column)))
+                    : std::string();
     }
     int64_t ColumnInt(int column) const { return sqlite3_column_int64(stmt_, column); }
     bool ColumnIsNull(int column) const { return sqlite3_column_type(stmt_, column) == SQLITE_NULL; }
@@ -302,7 +306,8 @@ bool TResultsStore::Open(const std::filesystem::path& path, OpenMode mode, std::
     }
     const int flags = SQLITE_OPEN_READWRITE | (mode == OpenMode::CreateIfMissing ? SQLITE_OPEN_CREATE : 0);
     if (sqlite3_open_v2(where.c_str(), &db_, flags, nullptr) != SQLITE_OK) {
-        error = "cannot open the results database " + where + ": " + (db_ ? sqlite3_errmsg(db_) : "out of memory");
+        error = "cannot open the results database " + where + ": " +
+                (db_ ? sqlite3_errmsg(db_) : "out of memory");
         Close();
         return false;
     }
@@ -430,10 +435,11 @@ bool TResultsStore::BeginRun(const TCommissioningRunRecord& run, std::string& er
                 "): " + (why.empty() ? "held by another program" : why);
         return false;
     }
-    TStatement s(db_, "INSERT INTO runs (uuid, serial_number, part_number, verdict, verdict_reason, plan_name, "
-                      "plan_hash, station, operator, adapter_port, adapter_serial, adapter_version, encoder_type, "
-                      "layout, firmware, profile_name, profile_json, start_ms, end_ms) "
-                      "VALUES (?1, ?2, ?3, NULL, '', ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13, ?14, ?15, ?16, 0)");
+    TStatement s(
+        db_, "INSERT INTO runs (uuid, serial_number, part_number, verdict, verdict_reason, plan_name, "
+             "plan_hash, station, operator, adapter_port, adapter_serial, adapter_version, encoder_type, "
+             "layout, firmware, profile_name, profile_json, start_ms, end_ms) "
+             "VALUES (?1, ?2, ?3, NULL, '', ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13, ?14, ?15, ?16, 0)");
     s.Text(1, run.Uuid)
         .Text(2, run.SerialNumber)
         .Text(3, run.PartNumber)
@@ -465,7 +471,8 @@ bool TResultsStore::AddStep(const std::string& uuid, const TCommissioningStepRec
         error = "the results database is not open";
         return false;
     }
-    const std::string what = "storing step " + std::to_string(step.Order) + " (" + step.Name + ") of run " + uuid;
+    const std::string what =
+        "storing step " + std::to_string(step.Order) + " (" + step.Name + ") of run " + uuid;
     std::string why;
     TTransaction t(db_);
     if (!t.Begin(why)) {
@@ -483,8 +490,9 @@ bool TResultsStore::AddStep(const std::string& uuid, const TCommissioningStepRec
         runId = s.ColumnInt(0);
     }
     {
-        TStatement s(db_, "INSERT INTO steps (run_id, step_order, name, verdict, message, figures_json, limits_json, "
-                          "start_ms, end_ms) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9)");
+        TStatement s(
+            db_, "INSERT INTO steps (run_id, step_order, name, verdict, message, figures_json, limits_json, "
+                 "start_ms, end_ms) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9)");
         s.Int(1, runId)
             .Int(2, step.Order)
             .Text(3, step.Name)
@@ -501,7 +509,10 @@ bool TResultsStore::AddStep(const std::string& uuid, const TCommissioningStepRec
     }
     for (const TCommissioningSeries& one : series) {
         TStatement s(db_, "INSERT INTO series (run_id, step_order, name, data_json) VALUES (?1, ?2, ?3, ?4)");
-        s.Int(1, runId).Int(2, one.StepOrder ? one.StepOrder : step.Order).Text(3, one.Name).Text(4, one.Data);
+        s.Int(1, runId)
+            .Int(2, one.StepOrder ? one.StepOrder : step.Order)
+            .Text(3, one.Name)
+            .Text(4, one.Data);
         if (!s.Run()) {
             error = what + " failed at its series " + one.Name + ": " + s.Error();
             return false;
@@ -521,7 +532,8 @@ bool TResultsStore::FinishRun(const std::string& uuid, const std::string& verdic
         return false;
     }
     if (!IsVerdict(verdict)) {
-        error = "finishing run " + uuid + ": \"" + verdict + "\" is not a verdict (PASS, FAIL or INTERRUPTED)";
+        error =
+            "finishing run " + uuid + ": \"" + verdict + "\" is not a verdict (PASS, FAIL or INTERRUPTED)";
         return false;
     }
     TStatement s(db_, "UPDATE runs SET verdict = ?1, verdict_reason = ?2, end_ms = ?3 WHERE uuid = ?4");
@@ -565,7 +577,8 @@ bool TResultsStore::ListRuns(const TRunFilter& filter, std::vector<TCommissionin
     return true;
 }
 
-bool TResultsStore::LoadRun(const std::string& uuidOrPrefix, TCommissioningRunRecord& run, std::string& error) {
+bool TResultsStore::LoadRun(const std::string& uuidOrPrefix, TCommissioningRunRecord& run,
+                            std::string& error) {
     run = {};
     if (!db_) {
         error = "the results database is not open";
@@ -585,8 +598,8 @@ bool TResultsStore::LoadRun(const std::string& uuidOrPrefix, TCommissioningRunRe
     upper.back() = static_cast<char>(upper.back() + 1);
     int64_t runId = 0;
     {
-        const std::string sql =
-            std::string("SELECT ") + kRunColumns + " FROM runs WHERE uuid >= ?1 AND uuid < ?2 ORDER BY uuid LIMIT 6";
+        const std::string sql = std::string("SELECT ") + kRunColumns +
+                                " FROM runs WHERE uuid >= ?1 AND uuid < ?2 ORDER BY uuid LIMIT 6";
         TStatement s(db_, sql.c_str());
         s.Text(1, prefix).Text(2, upper);
         std::vector<std::string> matches;
@@ -616,8 +629,9 @@ bool TResultsStore::LoadRun(const std::string& uuidOrPrefix, TCommissioningRunRe
         }
     }
     {
-        TStatement s(db_, "SELECT step_order, name, verdict, message, figures_json, limits_json, start_ms, end_ms "
-                          "FROM steps WHERE run_id = ?1 ORDER BY step_order");
+        TStatement s(db_,
+                     "SELECT step_order, name, verdict, message, figures_json, limits_json, start_ms, end_ms "
+                     "FROM steps WHERE run_id = ?1 ORDER BY step_order");
         s.Int(1, runId);
         int rc;
         while ((rc = s.Step()) == SQLITE_ROW) {
@@ -638,7 +652,8 @@ bool TResultsStore::LoadRun(const std::string& uuidOrPrefix, TCommissioningRunRe
         }
     }
     {
-        TStatement s(db_, "SELECT step_order, name, data_json FROM series WHERE run_id = ?1 ORDER BY step_order, id");
+        TStatement s(
+            db_, "SELECT step_order, name, data_json FROM series WHERE run_id = ?1 ORDER BY step_order, id");
         s.Int(1, runId);
         int rc;
         while ((rc = s.Step()) == SQLITE_ROW)
@@ -657,8 +672,10 @@ bool TResultsStore::ExportCsv(std::ostream& out, const TRunFilter& filter, std::
         return false;
     }
     const std::string sql =
-        "SELECT r.uuid, r.serial_number, r.part_number, r.verdict, r.verdict_reason, r.plan_name, r.plan_hash, "
-        "r.station, r.operator, r.adapter_port, r.adapter_serial, r.adapter_version, r.encoder_type, r.layout, "
+        "SELECT r.uuid, r.serial_number, r.part_number, r.verdict, r.verdict_reason, r.plan_name, "
+        "r.plan_hash, "
+        "r.station, r.operator, r.adapter_port, r.adapter_serial, r.adapter_version, r.encoder_type, "
+        "r.layout, "
         "r.firmware, r.profile_name, r.start_ms, r.end_ms, s.step_order, s.name, s.verdict, s.message, "
         "s.figures_json, s.limits_json, s.start_ms, s.end_ms "
         "FROM (SELECT * FROM runs" +
@@ -668,9 +685,11 @@ bool TResultsStore::ExportCsv(std::ostream& out, const TRunFilter& filter, std::
     TStatement s(db_, sql.c_str());
     BindFilter(s, filter);
     s.Int(4, filter.Limit > 0 ? filter.Limit : -1);
-    out << "run_uuid,serial_number,part_number,run_verdict,verdict_reason,plan_name,plan_hash,station,operator,"
+    out << "run_uuid,serial_number,part_number,run_verdict,verdict_reason,plan_name,plan_hash,station,"
+           "operator,"
            "adapter_port,adapter_serial,adapter_version,encoder_type,layout,firmware,profile_name,run_start,"
-           "run_end,step_order,step_name,step_verdict,step_message,step_figures,step_limits,step_start,step_end\r\n";
+           "run_end,step_order,step_name,step_verdict,step_message,step_figures,step_limits,step_start,step_"
+           "end\r\n";
     int rc;
     while ((rc = s.Step()) == SQLITE_ROW) {
         const bool hasStep = !s.ColumnIsNull(18);

@@ -62,8 +62,8 @@ std::string IsoUtc(int64_t ms) {
     unsigned m, d;
     CivilFromDays(days, y, m, d);
     char buffer[48];
-    std::snprintf(buffer, sizeof buffer, "%04lld-%02u-%02uT%02d:%02d:%02d.%03dZ", static_cast<long long>(y), m,
-                  d, static_cast<int>(inDay / 3600), static_cast<int>(inDay / 60 % 60),
+    std::snprintf(buffer, sizeof buffer, "%04lld-%02u-%02uT%02d:%02d:%02d.%03dZ", static_cast<long long>(y),
+                  m, d, static_cast<int>(inDay / 3600), static_cast<int>(inDay / 60 % 60),
                   static_cast<int>(inDay % 60), static_cast<int>(ms - seconds * 1000));
     return buffer;
 }
@@ -125,8 +125,9 @@ std::optional<int64_t> ParseDateTime(std::string_view text) {
         }
         if (h > 23 || mi > 59 || s > 59) return std::nullopt;
     }
-    const int64_t wallSeconds = DaysFromCivil(y, static_cast<unsigned>(mo), static_cast<unsigned>(d)) * 86400 +
-                                h * 3600 + mi * 60 + s;
+    const int64_t wallSeconds =
+        DaysFromCivil(y, static_cast<unsigned>(mo), static_cast<unsigned>(d)) * 86400 + h * 3600 + mi * 60 +
+        s;
     if (hasTime && at < text.size()) {
         // An explicit zone: the wall time minus its offset is UTC.
         long offset = 0;
