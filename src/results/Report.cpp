@@ -17,7 +17,8 @@
 
 namespace Results {
 
-using nlohmann::json;
+// Ordered: figures, limits and registers show in the order they were written.
+using json = nlohmann::ordered_json;
 using Procedures::TCommissioningRunRecord;
 using Procedures::TCommissioningSeries;
 using Procedures::TCommissioningStepRecord;
@@ -137,7 +138,6 @@ std::optional<json> ParseJson(const std::string& text) {
 // A JSON value as the text of one table cell: strings as they are, everything else as JSON.
 std::string ValueText(const json& v) {
     if (v.is_string()) return v.get<std::string>();
-    if (v.is_number_float()) return Number(v.get<double>());
     return v.dump(-1, ' ', false, json::error_handler_t::replace);
 }
 
@@ -449,7 +449,7 @@ table { border-collapse: collapse; }
 table.facts th { text-align: left; font-weight: normal; color: #555; padding: 2px 14px 2px 0;
                  vertical-align: top; white-space: nowrap; }
 table.facts td { padding: 2px 0; word-break: break-all; }
-.facts-grid { display: flex; gap: 28px; flex-wrap: wrap; }
+.facts-grid { display: flex; gap: 6px 36px; flex-wrap: wrap; }
 table.grid th, table.grid td { border: 1px solid #bbb; padding: 3px 8px; text-align: left; }
 table.grid thead th { background: #eee; }
 tr.differs td { color: var(--fail); font-weight: bold; }
@@ -459,9 +459,11 @@ tr.differs td { color: var(--fail); font-weight: bold; }
 .badge.pass { background: var(--pass); } .badge.fail { background: var(--fail); }
 .badge.skipped { background: var(--skipped); } .badge.interrupted { background: var(--interrupted); }
 .step .message { color: var(--fail); margin: 2px 0 6px; }
+.step .message.skipped { color: var(--skipped); }
 .step .times { color: #666; font-size: 9pt; margin-bottom: 4px; }
 .tables { display: flex; gap: 16px; flex-wrap: wrap; align-items: flex-start; }
-table.kv { min-width: 40%; }
+table.kv { width: 48%; }
+table.kv th { width: 55%; }
 table.kv caption { text-align: left; font-weight: bold; padding-bottom: 2px; }
 table.kv th, table.kv td { border-bottom: 1px solid #ddd; padding: 2px 10px 2px 0; text-align: left;
                            vertical-align: top; }
@@ -505,7 +507,8 @@ std::string StepSection(const TCommissioningRunRecord& run, const TCommissioning
     if (step.StartMs && step.EndMs >= step.StartMs)
         html += " (" + Number(static_cast<double>(step.EndMs - step.StartMs) / 1000.0) + " s)";
     html += "</div>";
-    if (!step.Message.empty()) html += "<div class=\"message\">" + H(step.Message) + "</div>";
+    if (!step.Message.empty())
+        html += "<div class=\"message " + VerdictClass(step.Verdict) + "\">" + H(step.Message) + "</div>";
     html += "<div class=\"tables\">" + KeyValueTable("Figures", step.Figures) +
             KeyValueTable("Limits", step.Limits) + "</div>";
     html += SeriesCharts(run, step);
