@@ -1,7 +1,7 @@
 // The station's results database: every commissioning run with its steps and series, in one
-// SQLite file. A step is committed when it ends, so a crash or a pulled plug loses at most the
-// step in progress; a run found unfinished when the store is opened was interrupted and is marked
-// so. Device texts reach SQL only as bound parameters and come back byte for byte.
+// SQLite file. A step is committed when it ends, so a program that crashes or is killed loses at
+// most the step in progress; a run found unfinished when the store is opened was interrupted and
+// is marked so. Device texts reach SQL only as bound parameters and come back byte for byte.
 #pragma once
 
 #include "CommissioningRecord.h"
