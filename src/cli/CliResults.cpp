@@ -28,12 +28,9 @@ using nlohmann::json;
 using Procedures::TCommissioningRunRecord;
 
 const char* const kResultsUsage =
-    "Usage: tarvo-cli results list [--serial S] [--since DATE] [--verdict V] [--limit N] [--db PATH] "
-    "[--json]\n"
-    "  or:  tarvo-cli results show RUN [--db PATH] [--json]\n"
-    "  or:  tarvo-cli results export --csv [--serial S] [--since DATE] [--verdict V] [--limit N] [--db "
-    "PATH]\n"
-    "  or:  tarvo-cli results report RUN --out FILE [--db PATH]\n"
+    "Usage: tarvo-cli results list [FILTERS] [--db PATH] [--json] | results show RUN [--db PATH] [--json]\n"
+    "                         | results export --csv [FILTERS] [--db PATH]\n"
+    "                         | results report RUN --out FILE [--db PATH]\n"
     "\n"
     "The commissioning runs in the results database (by default results.sqlite in the user's data\n"
     "folder: $XDG_DATA_HOME/tarvo-workbench or ~/.local/share/tarvo-workbench on Linux,\n"
@@ -45,12 +42,15 @@ const char* const kResultsUsage =
     "  export   one CSV row per run and step (RFC 4180, times in UTC) on standard output\n"
     "  report   the run's HTML report into FILE (written whole or not at all)\n"
     "RUN is a run's UUID or its first characters (at least 4), as long as only one run has them.\n"
+    "FILTERS (list, export):\n"
     "  --serial S     only runs of the encoder with serial number S\n"
     "  --since DATE   only runs started then or later: YYYY-MM-DD (local midnight) or an ISO 8601\n"
     "                 time (YYYY-MM-DDTHH:MM[:SS], local, or with Z or +HH:MM)\n"
     "  --verdict V    only runs with verdict V: PASS, FAIL or INTERRUPTED\n"
     "  --limit N      at most N runs (the newest)\n"
-    "  --db PATH      the results database to read\n"
+    "Options:\n"
+    "  --db PATH      the results database to read (never created by these commands)\n"
+    "  --out FILE     report: the file to write (replaced when it exists)\n"
     "  --json         one JSON object with \"ok\" (list, show)\n"
     "Exit status: 0 success, 1 no such database or run (or it cannot be read), 2 bad usage.\n";
 
