@@ -119,7 +119,9 @@ LockResult TFileLock::TryLock(const std::filesystem::path& path, bool create, st
     Unlock();
     int fd;
     do {
-        fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC | (create ? O_CREAT : 0), 0666);
+        // Only looking (no `create`): reading is enough for flock, so a lock file another user
+        // made can still be asked.
+        fd = ::open(path.c_str(), (create ? O_RDWR | O_CREAT : O_RDONLY) | O_CLOEXEC, 0666);
     } while (fd < 0 && errno == EINTR);
     if (fd < 0) {
         why = Reason(errno);

@@ -131,7 +131,7 @@ LockResult TFileLock::TryLock(const std::filesystem::path& path, bool create, st
     Unlock();
     // Shared for delete too: the holder removes the file while it still holds it, and another
     // process may be looking at it at that moment.
-    const HANDLE h = ::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE,
+    const HANDLE h = ::CreateFileW(path.c_str(), create ? GENERIC_READ | GENERIC_WRITE : GENERIC_READ,
                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                    create ? OPEN_ALWAYS : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
