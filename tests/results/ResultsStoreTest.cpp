@@ -205,8 +205,12 @@ TEST_F(StoreTest, ARunStillGoingOnElsewhereIsNotMarked) {
 // of whatever it is doing. Every step it committed is there whole (with its series), none is
 // half there, the file is sound, and the run is marked interrupted.
 TEST_F(StoreTest, CommittedStepsSurviveTheProcessBeingKilled) {
-    for (const int killAfterMs : {0, 3, 20}) {
-        SCOPED_TRACE("killed " + std::to_string(killAfterMs) + " ms after the first step");
+    // Many kills at staggered moments: a step stored in two commits instead of one is caught
+    // only when a kill falls between them.
+    for (int attempt = 0; attempt < 24; ++attempt) {
+        const int killAfterMs = attempt * 3 % 11;
+        SCOPED_TRACE("attempt " + std::to_string(attempt) + ", killed " + std::to_string(killAfterMs) +
+                     " ms after the first step");
         fs::remove_all(db.parent_path());
         const std::string uuid = Results::NewRunUuid();
         int ready[2];
