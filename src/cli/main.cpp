@@ -6,6 +6,9 @@
 #include "CliOutput.h"
 #include "CliPort.h"
 #include "CliProcedures.h"
+#ifdef TARVO_HAVE_RESULTS
+#include "CliResults.h"
+#endif
 #include "CliSendArguments.h"
 #include "CliText.h"
 #include "CommandLineOptions.h"
@@ -41,13 +44,19 @@ const char* const kMainUsage =
     "  send             one raw adapter transaction (see 'tarvo-cli send --help')\n"
     "%s"
     "%s"
+    "%s"
     "\n"
     "'tarvo-cli SUBCOMMAND --help' tells more about each; 'tarvo-cli --version' prints the version.\n"
     "Exit status: 0 success, 1 failure reported by the device or the port, 2 bad usage.\n";
 
 std::string MainUsage() {
     char buffer[8192];
-    std::snprintf(buffer, sizeof buffer, kMainUsage, cli::kProcedureSubcommandsUsage,
+#ifdef TARVO_HAVE_RESULTS
+    const char* const results = cli::kResultsSubcommandUsage;
+#else
+    const char* const results = "";
+#endif
+    std::snprintf(buffer, sizeof buffer, kMainUsage, cli::kProcedureSubcommandsUsage, results,
                   cli::kEncoderSubcommandsUsage);
     return buffer;
 }
@@ -172,6 +181,9 @@ static int Dispatch(std::vector<std::string> args) {
     if (sub == "send") return RunSend(args);
     if (cli::IsEncoderSubcommand(sub)) return cli::RunEncoderSubcommand(sub, args);
     if (cli::IsProcedureSubcommand(sub)) return cli::RunProcedureSubcommand(sub, args);
+#ifdef TARVO_HAVE_RESULTS
+    if (sub == "results") return cli::RunResults(args);
+#endif
     return cli::UsageError("", "unknown subcommand " + sub);
 }
 

@@ -62,4 +62,33 @@ std::vector<std::filesystem::path> ProgramInstallFolders();
 // Deletes a file; false with the reason in `why`.
 bool RemoveFile(const std::filesystem::path& path, std::string& why);
 
+// The folder where programs keep a user's own data: $XDG_DATA_HOME (when it is an absolute path)
+// or ~/.local/share on POSIX, the local application data folder (%LOCALAPPDATA%) on Windows. Empty
+// when the system names none.
+std::filesystem::path UserDataFolder();
+
+enum class LockResult { Locked, Busy, Failed };
+
+// An exclusive lock on a file that the system drops when the holder ends, however it ends (killed
+// included): how one process tells another that something it started is still going on. Unlocked
+// and closed by the destructor.
+class TFileLock {
+public:
+    TFileLock() = default;
+    ~TFileLock();
+    TFileLock(const TFileLock&) = delete;
+    TFileLock& operator=(const TFileLock&) = delete;
+
+    // Opens (creating it when `create` is set) and locks `path` without waiting: Busy when another
+    // holder has it, Failed with the system's reason in `why` (a missing file without `create`
+    // included).
+    LockResult TryLock(const std::filesystem::path& path, bool create, std::string& why);
+    bool IsLocked() const { return handle_ != kNone; }
+    void Unlock();
+
+private:
+    static constexpr std::intptr_t kNone = -1;
+    std::intptr_t handle_ = kNone;
+};
+
 } // namespace platform

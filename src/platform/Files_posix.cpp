@@ -1,8 +1,11 @@
 #include "Files.h"
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <pwd.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -96,6 +99,55 @@ bool RemoveFile(const std::filesystem::path& path, std::string& why) {
         return false;
     }
     return true;
+}
+
+std::filesystem::path UserDataFolder() {
+    // The XDG rule: a relative value is invalid and is ignored.
+    if (const char* data = std::getenv("XDG_DATA_HOME"); data && data[0] == '/') return data;
+    if (const char* home = std::getenv("HOME"); home && home[0] == '/')
+        return std::filesystem::path(home) / ".local" / "share";
+    if (const passwd* pw = ::getpwuid(::geteuid()); pw && pw->pw_dir && pw->pw_dir[0] == '/')
+        return std::filesystem::path(pw->pw_dir) / ".local" / "share";
+    return {};
+}
+
+TFileLock::~TFileLock() {
+    Unlock();
+}
+
+LockResult TFileLock::TryLock(const std::filesystem::path& path, bool create, std::string& why) {
+    Unlock();
+    int fd;
+    do {
+        // Only looking (no `create`): reading is enough for flock, so a lock file another user
+        // made can still be asked.
+        fd = ::open(path.c_str(), (create ? O_RDWR | O_CREAT : O_RDONLY) | O_CLOEXEC, 0666);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) {
+        why = Reason(errno);
+        return LockResult::Failed;
+    }
+    // flock, not fcntl's record locks: those belong to the process and vanish when any descriptor
+    // of the file closes, so a second look at the same file from this process would drop the lock.
+    int rc;
+    do {
+        rc = ::flock(fd, LOCK_EX | LOCK_NB);
+    } while (rc != 0 && errno == EINTR);
+    if (rc != 0) {
+        const int error = errno;
+        ::close(fd);
+        if (error == EWOULDBLOCK) return LockResult::Busy;
+        why = Reason(error);
+        return LockResult::Failed;
+    }
+    handle_ = fd;
+    return LockResult::Locked;
+}
+
+void TFileLock::Unlock() {
+    if (!IsLocked()) return;
+    ::close(static_cast<int>(handle_)); // closing the last descriptor drops the lock
+    handle_ = kNone;
 }
 
 } // namespace platform

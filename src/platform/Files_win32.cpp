@@ -114,4 +114,46 @@ bool RemoveFile(const std::filesystem::path& path, std::string& why) {
     return true;
 }
 
+std::filesystem::path UserDataFolder() {
+    std::filesystem::path folder;
+    wchar_t* text = nullptr;
+    if (SUCCEEDED(::SHGetKnownFolderPath(FOLDERID_LocalAppData, 0, nullptr, &text)) && text && *text)
+        folder = text;
+    ::CoTaskMemFree(text);
+    return folder;
+}
+
+TFileLock::~TFileLock() {
+    Unlock();
+}
+
+LockResult TFileLock::TryLock(const std::filesystem::path& path, bool create, std::string& why) {
+    Unlock();
+    // Shared for delete too: the holder removes the file while it still holds it, and another
+    // process may be looking at it at that moment.
+    const HANDLE h = ::CreateFileW(path.c_str(), create ? GENERIC_READ | GENERIC_WRITE : GENERIC_READ,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                   create ? OPEN_ALWAYS : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        why = ErrorText(static_cast<int>(::GetLastError()));
+        return LockResult::Failed;
+    }
+    OVERLAPPED at{};
+    if (!::LockFileEx(h, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at)) {
+        const DWORD error = ::GetLastError();
+        ::CloseHandle(h);
+        if (error == ERROR_LOCK_VIOLATION || error == ERROR_IO_PENDING) return LockResult::Busy;
+        why = ErrorText(static_cast<int>(error));
+        return LockResult::Failed;
+    }
+    handle_ = reinterpret_cast<std::intptr_t>(h);
+    return LockResult::Locked;
+}
+
+void TFileLock::Unlock() {
+    if (!IsLocked()) return;
+    ::CloseHandle(Handle(handle_)); // closing the handle releases its lock
+    handle_ = kNone;
+}
+
 } // namespace platform
