@@ -12,6 +12,11 @@
 #include "SystemInfo.h"
 #include "TerminationRequests.h"
 #include "VelcorTraffic.h"
+#ifdef TARVO_HAVE_RESULTS
+#include "Report.h"
+#include "ResultsStore.h"
+#include "Sha256.h"
+#endif
 
 #include <nlohmann/json.hpp>
 
@@ -97,8 +102,13 @@ const char* const kCommissionUsage =
     "ends the run. The profile a plan names is read relative to the plan's folder.\n"
     "Output: one line per step when it starts ('step N/M NAME', a progress bar on a terminal),\n"
     "then 'step N/M NAME: PASS|FAIL|SKIPPED' with its 'figures:', 'limits:' and 'why:' lines, and\n"
-    "at the end 'verdict: PASS|FAIL|INTERRUPTED' (with 'why:'), 'run: UUID'. With --json one\n"
-    "object with the run and its steps.\n"
+    "at the end 'verdict: PASS|FAIL|INTERRUPTED' (with 'why:'), 'run: UUID', 'database: PATH'\n"
+    "and 'report: FILE'. With --json one object with the run and its steps.\n"
+    "Each step is committed to the results database when it ends (--db PATH; default\n"
+    "results.sqlite in the user's data folder), so a crash loses at most the step in progress and\n"
+    "the run is marked INTERRUPTED; the report, one self-contained HTML file named from the\n"
+    "serial number and the start, goes into DIR (--report; default: 'reports' beside the\n"
+    "database). A database or report that cannot be written fails the run.\n"
     "  --operator NAME  who runs it (default: the user's name)\n"
     "  --station NAME   the test station (default: the computer's name)\n"
     "  --volts 3.3|5    the encoder's supply, switched on before the run (default 5)\n"
@@ -139,6 +149,23 @@ int RunCommission(const Command& cmd) {
         record.Profile = Procedures::ProfileJson(*traffic.Profile);
     }
 
+#ifdef TARVO_HAVE_RESULTS
+    // The store first: a run that could not be recorded is not started.
+    fs::path dbPath = platform::PathFromUtf8(Option(cmd, "--db"));
+    if (dbPath.empty()) dbPath = Results::DefaultResultsPath();
+    if (dbPath.empty()) return cmd.Usage("no data folder is known for the results database: give --db PATH");
+    Results::TResultsStore store;
+    if (!store.Open(dbPath, Results::OpenMode::CreateIfMissing, error)) return cmd.Fail(error);
+    const std::string reportDir =
+        platform::Utf8FromPath(cmd.inv().options.count("--report") ? platform::PathFromUtf8(Option(cmd, "--report"))
+                                                                    : dbPath.parent_path() / "reports");
+    record.Uuid = Results::NewRunUuid();
+    record.PlanHash = Sha256Hex(planText);
+#else
+    if (cmd.inv().options.count("--db") || cmd.inv().options.count("--report"))
+        return cmd.Usage("this build keeps no results database and writes no reports");
+#endif
+
     // From here a signal ends the run at its next step instead of the program at once.
     platform::CatchTerminationRequests();
     AdapterDiscovery::Result found;
@@ -161,8 +188,25 @@ int RunCommission(const Command& cmd) {
         std::printf("%s\n", TerminalText(text).c_str());
         if (!FlushOutput()) outputLost = true;
     };
+    // What the store could not take: the run stops there, since a result nobody can find later
+    // is no result.
+    std::string storeError;
+#ifdef TARVO_HAVE_RESULTS
+    bool begun = false;
+    auto ensureBegun = [&] {
+        if (begun || !storeError.empty()) return;
+        begun = true;
+        if (!store.BeginRun(record, error)) storeError = error;
+    };
+#endif
     auto stepEnded = [&](const Procedures::TCommissioningStepRecord& step,
-                         const std::vector<Procedures::TCommissioningSeries>&) {
+                         const std::vector<Procedures::TCommissioningSeries>& series) {
+#ifdef TARVO_HAVE_RESULTS
+        ensureBegun();
+        if (storeError.empty() && !store.AddStep(record.Uuid, step, series, error)) storeError = error;
+#else
+        (void)series;
+#endif
         print("step " + std::to_string(step.Order) + "/" + std::to_string(total) + " " + step.Name + ": " +
               step.Verdict);
         if (step.Verdict == Procedures::kVerdictSkipped) return;
@@ -174,6 +218,13 @@ int RunCommission(const Command& cmd) {
 
     Procedures::TCommissioningRun run(plan, traffic, record, stepEnded, progress);
     for (Procedures::TNextStep next = run.Start(); !next.Done; next = run.Step()) {
+#ifdef TARVO_HAVE_RESULTS
+        ensureBegun();
+#endif
+        if (!storeError.empty()) {
+            run.Stop("the results database could not record the run: " + storeError);
+            break;
+        }
         if (run.Running() && run.CurrentStep() < total)
             bar.Show(std::to_string(run.CurrentStep() + 1) + "/" + std::to_string(total) + " " +
                          Procedures::PlanStepName(plan.Steps[run.CurrentStep()].Kind),
@@ -190,7 +241,17 @@ int RunCommission(const Command& cmd) {
     }
     bar.Clear();
 
-    const bool passed = record.Verdict == Procedures::kVerdictPass;
+    std::string reportPath;
+#ifdef TARVO_HAVE_RESULTS
+    ensureBegun();
+    if (storeError.empty() &&
+        !store.FinishRun(record.Uuid, record.Verdict, record.VerdictReason, record.EndMs, error))
+        storeError = error;
+    // The report shows what the store holds; without a whole record there is none.
+    if (storeError.empty() && !Results::WriteReport(record, reportDir, reportPath, error))
+        storeError = "the report could not be written: " + error;
+#endif
+    const bool passed = record.Verdict == Procedures::kVerdictPass && storeError.empty();
     if (cmd.json()) {
         json steps = json::array();
         for (const auto& s : record.Steps) {
@@ -211,11 +272,23 @@ int RunCommission(const Command& cmd) {
                   {"Dremo_Serial", record.SerialNumber},
                   {"steps", steps}};
         if (!record.VerdictReason.empty()) o["LastErrorText"] = record.VerdictReason;
+        if (!record.Uuid.empty()) o["run"] = record.Uuid;
+#ifdef TARVO_HAVE_RESULTS
+        o["db"] = platform::Utf8FromPath(dbPath);
+#endif
+        if (!reportPath.empty()) o["report"] = reportPath;
+        if (!storeError.empty()) o["storeError"] = storeError;
         std::printf("%s\n", o.dump(-1, ' ', false, json::error_handler_t::replace).c_str());
     } else {
         print("verdict: " + record.Verdict);
         if (!record.VerdictReason.empty()) print("why: " + record.VerdictReason);
+        if (!record.Uuid.empty()) print("run: " + record.Uuid);
+#ifdef TARVO_HAVE_RESULTS
+        print("database: " + platform::Utf8FromPath(dbPath));
+#endif
+        if (!reportPath.empty()) print("report: " + reportPath);
     }
+    if (!storeError.empty()) std::fprintf(stderr, "tarvo-cli: %s\n", TerminalText(storeError).c_str());
     if (outputLost) return kExitFailure;
     return passed ? kExitOk : kExitFailure;
 }

@@ -407,21 +407,24 @@ TNextStep TCommissioningRun::StepNoise() {
     if (step.SixSigmaMax) limits["six_sigma_max"] = *step.SixSigmaMax;
     PutRange(limits, "signal_level_min", "signal_level_max", step.NoiseSignalLevel);
 
-    // The histogram of the samples around their mean, in whole counts, at most 61 bins wide.
+    // The histogram of the samples around their mean, in whole counts, at most 61 bins wide; the
+    // edges are counts from the mean, one more than the bins.
     std::vector<TCommissioningSeries> series;
     if (stats.Samples > 0) {
         const auto& samples = run.Acquisition().Samples();
-        double lo = samples.front(), hi = samples.front();
+        double lo = samples.front(), hi = samples.front(), sum = 0;
         for (float v : samples)
-            lo = std::min<double>(lo, v), hi = std::max<double>(hi, v);
+            lo = std::min<double>(lo, v), hi = std::max<double>(hi, v), sum += v;
+        const double mean = sum / samples.size();
         const double width = std::max(1.0, std::ceil((hi - lo + 1) / 61));
         const int bins = static_cast<int>(std::floor((hi - lo) / width)) + 1;
         std::vector<int> counts(static_cast<size_t>(bins), 0);
         for (float v : samples)
             ++counts[static_cast<size_t>(std::floor((v - lo) / width))];
-        const double first = lo - samples.front();
-        json histogram = {{"bin_width", width}, {"first_bin", first}, {"counts", counts}};
-        series.push_back({0, "noise-histogram", Dump(histogram)});
+        std::vector<double> edges;
+        for (int i = 0; i <= bins; ++i)
+            edges.push_back(std::nearbyint((lo - 0.5 + i * width - mean) * 1000) / 1000);
+        series.push_back({0, "noise-histogram", Dump(json{{"counts", counts}, {"edges", edges}})});
     }
     if (!run.Passed()) {
         const std::string why = run.EndReason().empty() ? RunEndText(run.End()) : run.EndReason();

@@ -192,6 +192,8 @@ bool K310Simulator::Start(std::string* error) {
         std::lock_guard lock(d.m);
         d.clock = SimClock();
         d.clock.SetScale(d.options.timeScale);
+        if (!d.options.encoderSerial.empty()) variant.serial = d.options.encoderSerial;
+        if (!d.options.partNumber.empty()) variant.partNumber = d.options.partNumber;
         d.device = std::make_unique<SimDevice>(variant, d.options.adapter);
         const double now = d.clock.Now();
         d.device->SetShaft(d.options.positionSt, d.options.positionMt, now);

@@ -154,6 +154,16 @@ bool ApplySimOption(std::string_view name, std::string_view value, SimOptions& o
             out.adapter.version = std::string(value);
         return true;
     }
+    if (name == "encoder-serial") {
+        out.encoderSerial = std::string(value);
+        return true;
+    }
+    if (name == "part-number") {
+        // The resolution and the code length are read from the first eleven characters.
+        if (value.size() != 16) return bad("16 characters");
+        out.partNumber = std::string(value);
+        return true;
+    }
     if (name == "adapter-serial") {
         out.adapter.serial = std::string(value);
         return true;

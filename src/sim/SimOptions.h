@@ -32,6 +32,11 @@ struct SimOptions {
     double timeScale = 1.0;     // simulated seconds per real second
     double selfCalSeconds = 3.0;
     AdapterIdentity adapter;
+    // The encoder's serial number and part number instead of the preset's (any bytes: a device is
+    // outside input, and the workbench must store and show what it sends as it is). Empty: the
+    // preset's.
+    std::string encoderSerial;
+    std::string partNumber;
     // Served on an in-process port instead of a pseudo-terminal: reached only through this
     // program's port API. Always so where the system has no pseudo-terminals (Windows).
     bool inProcess = false;
@@ -39,7 +44,8 @@ struct SimOptions {
 
 // "t5", "t1mt,rotate=30,noise=2,wire-timing=1", ",noise=1" (default preset). Options: position=ST[:MT],
 // rotate=DEG_PER_S, noise=COUNTS, wire-timing=0|1, usb-frames=0|1, power-on=0|1, time-scale=X,
-// selfcal-seconds=S, adapter-version=TEXT, adapter-serial=TEXT, adapter-revision=N.
+// selfcal-seconds=S, adapter-version=TEXT, adapter-serial=TEXT, adapter-revision=N,
+// encoder-serial=TEXT, part-number=TEXT.
 // False with the reason in `error` for an unknown preset, option or value, and for a position or
 // noise outside the preset's range (CheckSimOptions).
 bool ParseSimOptions(std::string_view text, SimOptions& out, std::string& error);

@@ -58,6 +58,8 @@ const char* kUsage =
     "  --adapter-version V    adapter firmware, e.g. 1.08 (or the whole \"v\" reply text)\n"
     "  --adapter-serial S     adapter serial number (reply to \"r\")\n"
     "  --adapter-revision N   adapter firmware revision (reply to \"o\")\n"
+    "  --encoder-serial S     the encoder's serial number instead of the preset's\n"
+    "  --part-number P        the encoder's part number (16 characters) instead of the preset's\n"
     "  --version              print the version and exit\n"
     "  --help                 this text\n"
     "\n"
@@ -82,7 +84,7 @@ std::vector<CommandLineOptions::Spec> OptionSpecs() {
                                                    {"--no-input", TakesValue::No}};
     for (const char* name :
          {"--preset", "--position", "--rotate", "--noise", "--link", "--time-scale", "--selfcal-seconds",
-          "--adapter-version", "--adapter-serial", "--adapter-revision"})
+          "--adapter-version", "--adapter-serial", "--adapter-revision", "--encoder-serial", "--part-number"})
         specs.push_back({name, TakesValue::Yes});
     // Switches that the in-process form writes as "wire-timing=1" may say so here too.
     for (const char* name : {"--wire-timing", "--usb-frames", "--power-on"})
