@@ -256,3 +256,52 @@ TEST_F(CliCommission, ABadPlanOrProfileIsRefusedBeforeAnythingIsSent) {
     EXPECT_EQ(Run({"--plan", (dir / "missing.json").string()}).exitCode, 2);
     EXPECT_EQ(Run({"--plan", Plan(R"({"step":"save"})"), "--volts", "12"}).exitCode, 2);
 }
+
+#ifdef TARVO_HAVE_RESULTS
+// A run killed at any point leaves a sound database holding every step that had ended, the run
+// marked INTERRUPTED once the store is opened again, and no report at all (never half of one).
+TEST_F(CliCommission, AKilledRunKeepsEveryEndedStepAndLeavesNoHalfReport) {
+    const std::string plan = Plan(R"({"step":"identify"},{"step":"apply-profile"},{"step":"noise","samples":3000},)"
+                                  R"({"step":"error-map"},{"step":"final-read"})");
+    struct KillPoint {
+        const char* after; // on standard output
+        int delayMs;
+    };
+    const KillPoint points[] = {
+        {"step 1/5 identify\n", 0},      {"step 1/5 identify: PASS\n", 0}, {"step 2/5 apply-profile: PASS\n", 1},
+        {"step 3/5 noise\n", 15},        {"step 3/5 noise\n", 60},         {"step 4/5 error-map\n", 5},
+        {"step 4/5 error-map\n", 40},    {"step 5/5 final-read\n", 0},
+    };
+    int round = 0;
+    for (const KillPoint& point : points) {
+        SCOPED_TRACE(std::string(point.after) + " +" + std::to_string(point.delayMs) + " ms");
+        StartSim();
+        const fs::path db = dir / ("results-" + std::to_string(round) + ".sqlite");
+        const fs::path reports = dir / ("reports-" + std::to_string(round++));
+        testing_support::ProgramStreams streams;
+        streams.signals.push_back({point.after, point.delayMs, SIGKILL});
+        const auto r = Run({"--plan", plan, "--db", db.string(), "--report", reports.string()}, streams);
+        ASSERT_EQ(r.killedBy, SIGKILL) << r.out << r.err;
+        const size_t ended = StepVerdicts(r.out).size();
+
+        // The store reopened: sound, the run interrupted, every step that had printed its end there.
+        const auto list = RunProgram(TARVO_CLI_PATH, {"results", "list", "--db", db.string(), "--json"});
+        ASSERT_EQ(list.exitCode, 0) << list.out << list.err;
+        const size_t uuidAt = list.out.find("\"uuid\":\"");
+        ASSERT_NE(uuidAt, std::string::npos) << list.out;
+        const std::string uuid = list.out.substr(uuidAt + 8, 36);
+        const auto show = RunProgram(TARVO_CLI_PATH, {"results", "show", uuid, "--db", db.string(), "--json"});
+        ASSERT_EQ(show.exitCode, 0) << show.out << show.err;
+        EXPECT_NE(show.out.find("\"verdict\":\"INTERRUPTED\""), std::string::npos) << show.out;
+        size_t stored = 0;
+        for (size_t at = 0; (at = show.out.find("\"order\":", at)) != std::string::npos; ++at)
+            ++stored;
+        EXPECT_GE(stored, ended) << r.out << show.out;
+        const auto check = RunProgram("/usr/bin/sqlite3", {db.string(), "PRAGMA integrity_check;"});
+        EXPECT_EQ(check.out, "ok\n") << check.err;
+        std::error_code ec;
+        EXPECT_TRUE(!fs::exists(reports, ec) || fs::is_empty(reports, ec)) << "no report, whole or half";
+        simulator.reset();
+    }
+}
+#endif
