@@ -4,7 +4,8 @@
 // self-calibration's own duration). The engine is the one both front ends use, driven by a plain
 // loop as tarvo-cli drives it. Prints figures and ratios; it asserts nothing.
 //
-//   bench_commission [runs [simulator options]]    default 3 runs, "t1,power-on=1,wire-timing=1,selfcal-seconds=1"
+//   bench_commission [runs [simulator options]]    default 3 runs,
+//   "t1,power-on=1,wire-timing=1,selfcal-seconds=1"
 #include "Clock.h"
 #include "Commissioning.h"
 #include "ConfigProfile.h"
@@ -89,9 +90,9 @@ int main(int argc, char** argv) {
         for (Procedures::TNextStep next = commissioning.Start(); !next.Done; next = commissioning.Step()) {
             // The self-calibration's polls are the engine's own; its bound is the procedure's
             // duration, added below.
-            const bool selfCal = commissioning.Running() && commissioning.CurrentStep() < plan.Steps.size() &&
-                                 plan.Steps[commissioning.CurrentStep()].Kind ==
-                                     Procedures::TPlanStepKind::SelfCalibration;
+            const bool selfCal =
+                commissioning.Running() && commissioning.CurrentStep() < plan.Steps.size() &&
+                plan.Steps[commissioning.CurrentStep()].Kind == Procedures::TPlanStepKind::SelfCalibration;
             if (!selfCal) waits += next.WaitMs / 1000.0;
             if (next.WaitMs > 0) platform::SleepMs(static_cast<uint32_t>(next.WaitMs));
         }

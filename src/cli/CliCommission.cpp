@@ -156,9 +156,9 @@ int RunCommission(const Command& cmd) {
     if (dbPath.empty()) return cmd.Usage("no data folder is known for the results database: give --db PATH");
     Results::TResultsStore store;
     if (!store.Open(dbPath, Results::OpenMode::CreateIfMissing, error)) return cmd.Fail(error);
-    const std::string reportDir =
-        platform::Utf8FromPath(cmd.inv().options.count("--report") ? platform::PathFromUtf8(Option(cmd, "--report"))
-                                                                    : dbPath.parent_path() / "reports");
+    const std::string reportDir = platform::Utf8FromPath(cmd.inv().options.count("--report")
+                                                             ? platform::PathFromUtf8(Option(cmd, "--report"))
+                                                             : dbPath.parent_path() / "reports");
     record.Uuid = Results::NewRunUuid();
     record.PlanHash = Sha256Hex(planText);
 #else

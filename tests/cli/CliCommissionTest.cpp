@@ -121,9 +121,9 @@ TEST_F(CliCommission, APlanOfEveryStepPassesOnAHealthyEncoder) {
     EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
     EXPECT_EQ(StepVerdicts(r.out),
               (std::vector<std::string>{"identify: PASS", "apply-profile: PASS", "self-calibration: PASS",
-                                        "noise: PASS", "error-map: PASS", "air-gap: PASS", "signal-level: PASS",
-                                        "power-cycling: PASS", "diagnostics: PASS", "save: PASS",
-                                        "final-read: PASS"}))
+                                        "noise: PASS", "error-map: PASS", "air-gap: PASS",
+                                        "signal-level: PASS", "power-cycling: PASS", "diagnostics: PASS",
+                                        "save: PASS", "final-read: PASS"}))
         << r.out;
     EXPECT_NE(r.out.find("\nverdict: PASS\n"), std::string::npos) << r.out;
     // The profile reached the encoder: its filter value is the profile's.
@@ -135,13 +135,15 @@ TEST_F(CliCommission, APlanOfEveryStepPassesOnAHealthyEncoder) {
 TEST_F(CliCommission, EachStepFailsOnItsOwnFault) {
     struct Case {
         const char* name;
-        std::string step;                        // the step under test, between identify and final-read
+        std::string step; // the step under test, between identify and final-read
         std::function<void(sim::K310Simulator&)> fault; // before the run
-        const char* why;                         // in the step's "why:" line
+        const char* why;                                // in the step's "why:" line
     };
     const std::vector<Case> cases = {
         {"identify", R"({"step":"identify","type":5})", {}, "encoder type 1, expected 5"},
-        {"identify", R"({"step":"identify","part_number":"VK9*"})", {},
+        {"identify",
+         R"({"step":"identify","part_number":"VK9*"})",
+         {},
          "part number VK766-0A18B00010 does not match VK9*"},
         {"apply-profile", R"({"step":"apply-profile"})",
          [](sim::K310Simulator& s) { s.SetRegisterError(0x04, 96); }, "POSITION_FILTER"},
@@ -150,16 +152,23 @@ TEST_F(CliCommission, EachStepFailsOnItsOwnFault) {
          "Calibration out of range"},
         {"noise", R"({"step":"noise","samples":200,"limits":{"six_sigma_max":1}})",
          [](sim::K310Simulator& s) { s.SetNoise(20); }, "six sigma "},
-        {"noise", R"({"step":"noise","samples":200,"limits":{"signal_level_min":5000}})", {}, "signal level 1"},
+        {"noise",
+         R"({"step":"noise","samples":200,"limits":{"signal_level_min":5000}})",
+         {},
+         "signal level 1"},
         {"error-map", R"({"step":"error-map","limits":{"peak_to_peak_max":10}})", {}, "peak to peak "},
         {"air-gap", R"({"step":"air-gap","readings":2,"limits":{"max":100}})", {}, "air gap "},
-        {"signal-level", R"({"step":"signal-level","readings":2,"limits":{"min":2000}})", {},
+        {"signal-level",
+         R"({"step":"signal-level","readings":2,"limits":{"min":2000}})",
+         {},
          "signal level 1240 outside at least 2000"},
         {"power-cycling", R"({"step":"power-cycling","count":3,"min_ms":10,"max_ms":20})",
          [](sim::K310Simulator& s) { s.JumpAtNextPowerUp(20000); }, "jumps: 1"},
         {"diagnostics", R"({"step":"diagnostics","limits":{"sensor_temperature_max":30}})",
          [](sim::K310Simulator& s) { s.SetTemperatures(45, 0); }, "sensor temperature 45 outside at most 30"},
-        {"diagnostics", R"({"step":"diagnostics","limits":{"safety_rt_min":1}})", {},
+        {"diagnostics",
+         R"({"step":"diagnostics","limits":{"safety_rt_min":1}})",
+         {},
          "this encoder has no lifetime diagnostics"},
         {"save", R"({"step":"save"})", [](sim::K310Simulator& s) { s.SetRegisterError(0x49, 96); },
          "save to NVRAM: "},
@@ -179,7 +188,8 @@ TEST_F(CliCommission, EachStepFailsOnItsOwnFault) {
         const size_t why = r.out.find("\n  why: ");
         ASSERT_NE(why, std::string::npos) << r.out;
         EXPECT_NE(r.out.substr(why, r.out.find('\n', why + 1) - why).find(c.why), std::string::npos) << r.out;
-        EXPECT_NE(r.out.find("\nverdict: FAIL\nwhy: " + std::string(c.name) + ": "), std::string::npos) << r.out;
+        EXPECT_NE(r.out.find("\nverdict: FAIL\nwhy: " + std::string(c.name) + ": "), std::string::npos)
+            << r.out;
         simulator.reset();
     }
 }
@@ -199,18 +209,22 @@ TEST_F(CliCommission, ContinueOnFailRunsTheRestAndStillFails) {
                                        R"({"step":"final-read"})",
                                        R"("continue-on-fail":true,)")});
     EXPECT_EQ(r.exitCode, 1) << r.out << r.err;
-    EXPECT_EQ(StepVerdicts(r.out), (std::vector<std::string>{"signal-level: FAIL", "final-read: PASS"})) << r.out;
+    EXPECT_EQ(StepVerdicts(r.out), (std::vector<std::string>{"signal-level: FAIL", "final-read: PASS"}))
+        << r.out;
     EXPECT_NE(r.out.find("\nverdict: FAIL\nwhy: signal-level: "), std::string::npos) << r.out;
 }
 
 TEST_F(CliCommission, ALostPortEndsTheRunAndSaysSo) {
     StartSim();
     InjectAfter(100, [this] { simulator->Unplug(); });
-    const auto r = Run({"--plan", Plan(R"({"step":"noise","samples":2000},{"step":"error-map"},{"step":"final-read"})")});
+    const auto r = Run(
+        {"--plan", Plan(R"({"step":"noise","samples":2000},{"step":"error-map"},{"step":"final-read"})")});
     EXPECT_EQ(r.exitCode, 1) << r.out << r.err;
-    EXPECT_EQ(StepVerdicts(r.out), (std::vector<std::string>{"noise: FAIL", "error-map: SKIPPED", "final-read: SKIPPED"}))
+    EXPECT_EQ(StepVerdicts(r.out),
+              (std::vector<std::string>{"noise: FAIL", "error-map: SKIPPED", "final-read: SKIPPED"}))
         << r.out;
-    EXPECT_NE(r.out.find("why: the adapter's port was lost: noise acquisition: reading "), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("why: the adapter's port was lost: noise acquisition: reading "), std::string::npos)
+        << r.out;
     EXPECT_NE(r.out.find("\nverdict: FAIL\n"), std::string::npos) << r.out;
 }
 
@@ -218,9 +232,11 @@ TEST_F(CliCommission, ASignalInterruptsTheRun) {
     StartSim();
     testing_support::ProgramStreams streams;
     streams.signals.push_back({"step 1/2 noise\n", 100, SIGINT});
-    const auto r = Run({"--plan", Plan(R"({"step":"noise","samples":1000000},{"step":"final-read"})")}, streams);
+    const auto r =
+        Run({"--plan", Plan(R"({"step":"noise","samples":1000000},{"step":"final-read"})")}, streams);
     EXPECT_EQ(r.exitCode, 1) << r.out << r.err;
-    EXPECT_NE(r.out.find("\nverdict: INTERRUPTED\nwhy: interrupted by a signal\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("\nverdict: INTERRUPTED\nwhy: interrupted by a signal\n"), std::string::npos)
+        << r.out;
     EXPECT_EQ(r.out.find("noise: PASS"), std::string::npos) << r.out;
 }
 
@@ -261,16 +277,17 @@ TEST_F(CliCommission, ABadPlanOrProfileIsRefusedBeforeAnythingIsSent) {
 // A run killed at any point leaves a sound database holding every step that had ended, the run
 // marked INTERRUPTED once the store is opened again, and no report at all (never half of one).
 TEST_F(CliCommission, AKilledRunKeepsEveryEndedStepAndLeavesNoHalfReport) {
-    const std::string plan = Plan(R"({"step":"identify"},{"step":"apply-profile"},{"step":"noise","samples":3000},)"
-                                  R"({"step":"error-map"},{"step":"final-read"})");
+    const std::string plan =
+        Plan(R"({"step":"identify"},{"step":"apply-profile"},{"step":"noise","samples":3000},)"
+             R"({"step":"error-map"},{"step":"final-read"})");
     struct KillPoint {
         const char* after; // on standard output
         int delayMs;
     };
     const KillPoint points[] = {
-        {"step 1/5 identify\n", 0},      {"step 1/5 identify: PASS\n", 0}, {"step 2/5 apply-profile: PASS\n", 1},
-        {"step 3/5 noise\n", 15},        {"step 3/5 noise\n", 60},         {"step 4/5 error-map\n", 5},
-        {"step 4/5 error-map\n", 40},    {"step 5/5 final-read\n", 0},
+        {"step 1/5 identify\n", 0},   {"step 1/5 identify: PASS\n", 0}, {"step 2/5 apply-profile: PASS\n", 1},
+        {"step 3/5 noise\n", 15},     {"step 3/5 noise\n", 60},         {"step 4/5 error-map\n", 5},
+        {"step 4/5 error-map\n", 40}, {"step 5/5 final-read\n", 0},
     };
     int round = 0;
     for (const KillPoint& point : points) {
@@ -290,7 +307,8 @@ TEST_F(CliCommission, AKilledRunKeepsEveryEndedStepAndLeavesNoHalfReport) {
         const size_t uuidAt = list.out.find("\"uuid\":\"");
         ASSERT_NE(uuidAt, std::string::npos) << list.out;
         const std::string uuid = list.out.substr(uuidAt + 8, 36);
-        const auto show = RunProgram(TARVO_CLI_PATH, {"results", "show", uuid, "--db", db.string(), "--json"});
+        const auto show =
+            RunProgram(TARVO_CLI_PATH, {"results", "show", uuid, "--db", db.string(), "--json"});
         ASSERT_EQ(show.exitCode, 0) << show.out << show.err;
         EXPECT_NE(show.out.find("\"verdict\":\"INTERRUPTED\""), std::string::npos) << show.out;
         size_t stored = 0;

@@ -62,11 +62,11 @@ TEST(CommissioningPlan, AWholePlanReadsWithItsParametersAndLimits) {
     EXPECT_EQ(plan.Steps[8].SensorTemperature.Max, 70);
     EXPECT_EQ(plan.Steps[8].SafetyRtMin, 5);
     EXPECT_EQ(plan.Steps[10].Samples, 2);
+    const char* const names[] = {"identify",    "apply-profile", "self-calibration", "noise",
+                                 "error-map",   "air-gap",       "signal-level",     "power-cycling",
+                                 "diagnostics", "save",          "final-read"};
     for (size_t i = 0; i < plan.Steps.size(); ++i)
-        EXPECT_STREQ(PlanStepName(plan.Steps[i].Kind),
-                     (const char*[]){"identify", "apply-profile", "self-calibration", "noise", "error-map",
-                                     "air-gap", "signal-level", "power-cycling", "diagnostics", "save",
-                                     "final-read"}[i]);
+        EXPECT_STREQ(PlanStepName(plan.Steps[i].Kind), names[i]);
 }
 
 TEST(CommissioningPlan, ThePlanWideContinueOnFailIsEachStepsDefault) {
@@ -94,11 +94,13 @@ TEST(CommissioningPlan, EveryMistakeIsNamedByItsPath) {
         {R"({"plan":7,"steps":[{"step":"save"}]})", "plan: expected a text, got 7"},
         {R"({"plan":"p"})", "steps: missing"},
         {R"({"plan":"p","steps":[]})", "steps: expected a list of steps, got []"},
-        {R"({"plan":"p","steps":{"step":"save"}})", "steps: expected a list of steps, got {\"step\":\"save\"}"},
+        {R"({"plan":"p","steps":{"step":"save"}})",
+         "steps: expected a list of steps, got {\"step\":\"save\"}"},
         {R"({"plan":"p","format":2,"steps":[{"step":"save"}]})", "format: expected an integer 1..1, got 2"},
         {R"({"plan":"p","steps":[{"step":"save"}],"colour":"red"})", "colour: unknown key"},
         {R"({"plan":"p","steps":[{"step":"calibrate"}]})",
-         "steps[0].step: unknown step \"calibrate\" (one of identify, apply-profile, self-calibration, noise, "
+         "steps[0].step: unknown step \"calibrate\" (one of identify, apply-profile, self-calibration, "
+         "noise, "
          "error-map, air-gap, signal-level, power-cycling, diagnostics, save, final-read)"},
         {R"({"plan":"p","steps":[{"step":"save"},{"samples":3}]})", "steps[1].step: missing"},
         {R"({"plan":"p","steps":[{"step":"apply-profile"}]})",
@@ -119,7 +121,8 @@ TEST(CommissioningPlan, EveryMistakeIsNamedByItsPath) {
         {R"({"plan":"p","steps":[{"step":"signal-level"}]})", "steps[0].limits: needs min, max or both"},
         {R"({"plan":"p","steps":[{"step":"air-gap","limits":{"min":300,"max":100}}]})",
          "steps[0].limits.min: greater than max"},
-        {R"({"plan":"p","steps":[{"step":"identify","type":9}]})", "steps[0].type: expected an integer 1..6, got 9"},
+        {R"({"plan":"p","steps":[{"step":"identify","type":9}]})",
+         "steps[0].type: expected an integer 1..6, got 9"},
         {R"({"plan":"p","steps":[{"step":"self-calibration","timeout":256}]})",
          "steps[0].timeout: expected an integer 0..255, got 256"},
         {R"({"plan":"p","steps":[{"step":"self-calibration","arc":-1}]})",
