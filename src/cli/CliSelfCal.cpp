@@ -54,8 +54,6 @@ std::vector<std::pair<std::string, std::string>> SelfCalLines(int statusBytes) {
     return lines;
 }
 
-}
-
 // A transaction that failed for want of the port (a time-out is no lost port: a busy encoder
 // stays silent).
 bool PortLost() {
