@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <optional>
 #include <sstream>
 
 using namespace Procedures;
@@ -94,11 +95,13 @@ TEST(CommissioningPlan, EveryMistakeIsNamedByItsPath) {
         {R"({"plan":7,"steps":[{"step":"save"}]})", "plan: expected a text, got 7"},
         {R"({"plan":"p"})", "steps: missing"},
         {R"({"plan":"p","steps":[]})", "steps: expected a list of steps, got []"},
-        {R"({"plan":"p","steps":{"step":"save"}})", "steps: expected a list of steps, got {\"step\":\"save\"}"},
+        {R"({"plan":"p","steps":{"step":"save"}})",
+         "steps: expected a list of steps, got {\"step\":\"save\"}"},
         {R"({"plan":"p","format":2,"steps":[{"step":"save"}]})", "format: expected an integer 1..1, got 2"},
         {R"({"plan":"p","steps":[{"step":"save"}],"colour":"red"})", "colour: unknown key"},
         {R"({"plan":"p","steps":[{"step":"calibrate"}]})",
-         "steps[0].step: unknown step \"calibrate\" (one of identify, apply-profile, self-calibration, noise, "
+         "steps[0].step: unknown step \"calibrate\" (one of identify, apply-profile, self-calibration, "
+         "noise, "
          "error-map, air-gap, signal-level, power-cycling, diagnostics, save, final-read)"},
         {R"({"plan":"p","steps":[{"step":"save"},{"samples":3}]})", "steps[1].step: missing"},
         {R"({"plan":"p","steps":[{"step":"apply-profile"}]})",
@@ -119,7 +122,8 @@ TEST(CommissioningPlan, EveryMistakeIsNamedByItsPath) {
         {R"({"plan":"p","steps":[{"step":"signal-level"}]})", "steps[0].limits: needs min, max or both"},
         {R"({"plan":"p","steps":[{"step":"air-gap","limits":{"min":300,"max":100}}]})",
          "steps[0].limits.min: greater than max"},
-        {R"({"plan":"p","steps":[{"step":"identify","type":9}]})", "steps[0].type: expected an integer 1..6, got 9"},
+        {R"({"plan":"p","steps":[{"step":"identify","type":9}]})",
+         "steps[0].type: expected an integer 1..6, got 9"},
         {R"({"plan":"p","steps":[{"step":"self-calibration","timeout":256}]})",
          "steps[0].timeout: expected an integer 0..255, got 256"},
         {R"({"plan":"p","steps":[{"step":"self-calibration","arc":-1}]})",
@@ -154,4 +158,25 @@ TEST(CommissioningPlan, TheShippedPlansRead) {
         EXPECT_TRUE(ParsePlan(ShippedPlan(name), plan, error)) << error;
         EXPECT_FALSE(plan.Steps.empty());
     }
+}
+
+// A plan names its profile relative to its own folder, wherever the program runs from; a refused
+// plan leaves the plan and profile read before as they were.
+TEST(CommissioningPlan, APlanFileLoadsWithTheProfileBesideIt) {
+    TCommissioningPlan plan;
+    std::optional<TConfigProfile> profile;
+    std::string error, text;
+    ASSERT_TRUE(LoadPlanWithProfile(std::string(TARVO_EXAMPLES_DIR) + "/plans/quick.json", plan, profile,
+                                    error, &text))
+        << error;
+    EXPECT_EQ(plan.Name, "quick t1");
+    ASSERT_TRUE(profile.has_value());
+    EXPECT_EQ(profile->Name, "t1 example");
+    EXPECT_EQ(text, ShippedPlan("quick.json")) << "the plan file's bytes, for its hash";
+
+    const std::string missing = std::string(TARVO_EXAMPLES_DIR) + "/plans/missing.json";
+    EXPECT_FALSE(LoadPlanWithProfile(missing, plan, profile, error));
+    EXPECT_EQ(error, "cannot open " + missing);
+    EXPECT_EQ(plan.Name, "quick t1");
+    EXPECT_TRUE(profile.has_value());
 }
