@@ -64,9 +64,11 @@ void TMainForm::SetUpCommissioningPage() {
     QHeaderView* header = tblCommissioningSteps->horizontalHeader();
     header->setSectionResizeMode(QHeaderView::Interactive);
     header->setStretchLastSection(true);
-    tblCommissioningSteps->setColumnWidth(kColumnStep, 92);
-    tblCommissioningSteps->setColumnWidth(kColumnFigures, 236);
-    tblCommissioningSteps->setColumnWidth(kColumnLimits, 132);
+    // The verdict column takes what the others leave; long figures wrap instead of scrolling.
+    tblCommissioningSteps->setColumnWidth(kColumnStep, 86);
+    tblCommissioningSteps->setColumnWidth(kColumnFigures, 226);
+    tblCommissioningSteps->setColumnWidth(kColumnLimits, 128);
+    tblCommissioningSteps->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     tblCommissioningSteps->verticalHeader()->setDefaultSectionSize(19);
     tblCommissioningSteps->verticalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     tblCommissioningSteps->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
@@ -230,6 +232,16 @@ void TMainForm::EndCommissioningRun() {
                      .darker(verdict == QLatin1String("PASS") ? 160 : 120)
                      .name()));
     lblCommissioningReason->setText(reason);
+    // The first failed step in sight, or the plan's beginning.
+    int firstFailed = 0;
+    for (const auto& step : record.Steps)
+        if (step.Verdict == Procedures::kVerdictFail) {
+            firstFailed = step.Order - 1;
+            break;
+        }
+    if (tblCommissioningSteps->rowCount() > 0)
+        tblCommissioningSteps->scrollToItem(Cell(tblCommissioningSteps, firstFailed, kColumnStep),
+                                            QAbstractItemView::PositionAtTop);
     AddLog(QStringLiteral("Commissioning verdict: ") + verdict +
            (reason.isEmpty() ? QString() : QStringLiteral(" (") + reason + QLatin1Char(')')));
 
