@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <iterator>
 #include <optional>
 #include <sstream>
 
@@ -63,11 +64,12 @@ TEST(CommissioningPlan, AWholePlanReadsWithItsParametersAndLimits) {
     EXPECT_EQ(plan.Steps[8].SensorTemperature.Max, 70);
     EXPECT_EQ(plan.Steps[8].SafetyRtMin, 5);
     EXPECT_EQ(plan.Steps[10].Samples, 2);
+    const char* const names[] = {"identify",    "apply-profile", "self-calibration", "noise",
+                                 "error-map",   "air-gap",       "signal-level",     "power-cycling",
+                                 "diagnostics", "save",          "final-read"};
+    ASSERT_EQ(plan.Steps.size(), std::size(names));
     for (size_t i = 0; i < plan.Steps.size(); ++i)
-        EXPECT_STREQ(PlanStepName(plan.Steps[i].Kind),
-                     (const char*[]){"identify", "apply-profile", "self-calibration", "noise", "error-map",
-                                     "air-gap", "signal-level", "power-cycling", "diagnostics", "save",
-                                     "final-read"}[i]);
+        EXPECT_STREQ(PlanStepName(plan.Steps[i].Kind), names[i]);
 }
 
 TEST(CommissioningPlan, ThePlanWideContinueOnFailIsEachStepsDefault) {
