@@ -52,12 +52,13 @@ QPixmap DrawLogo(QSize size) {
 }
 
 // The toolkit pads each tab by 12 pixels on either side, so the eight tabs of the page control
-// overrun it and scroll; the design's tabs carry half that padding and all fit.
+// overrun it and scroll; the design's tabs carry about half that padding, 5 pixels a side, so that
+// with the Commissioning page all nine fit.
 class DesignTabStyle : public QProxyStyle {
 public:
     explicit DesignTabStyle(QStyle* base) : QProxyStyle(base) {}
     int pixelMetric(PixelMetric metric, const QStyleOption* option, const QWidget* widget) const override {
-        if (metric == PM_TabBarTabHSpace) return 12;
+        if (metric == PM_TabBarTabHSpace) return 10;
         return QProxyStyle::pixelMetric(metric, option, widget);
     }
 };
@@ -156,6 +157,8 @@ TMainForm::TMainForm(TMainFormOptions options, QWidget* parent)
     tmrReadCycle->setSingleShot(true);
     tmrNoiseStep = new QTimer(this);
     tmrNoiseStep->setSingleShot(true);
+    tmrCommissioningStep = new QTimer(this);
+    tmrCommissioningStep->setSingleShot(true);
     procedureTraffic_ = std::make_unique<TWindowTraffic>(*this);
     tmrRecordingCheck = new QTimer(this);
 
@@ -229,6 +232,11 @@ void TMainForm::ConnectHandlers() {
     connect(btnSelfCalReadStatus, &QPushButton::clicked, this, &TMainForm::btnSelfCalReadStatusClick);
     connect(tmrSelfCalWait, &QTimer::timeout, this, &TMainForm::tmrSelfCalWaitTimer);
     connect(btnReadErrMap, &QPushButton::clicked, this, &TMainForm::btnReadErrMapClick);
+    connect(btnCommissioningPlanBrowse, &QPushButton::clicked, this,
+            &TMainForm::btnCommissioningPlanBrowseClick);
+    connect(btnCommissioningRun, &QPushButton::clicked, this, &TMainForm::btnCommissioningRunClick);
+    connect(tmrCommissioningStep, &QTimer::timeout, this, &TMainForm::tmrCommissioningStepTimer);
+    connect(btnCommissioningReport, &QPushButton::clicked, this, &TMainForm::btnCommissioningReportClick);
 }
 
 void TMainForm::FormCreate() {
@@ -262,6 +270,7 @@ void TMainForm::FormCreate() {
     EncPosDegOld = 0;
     EncoderResolution = 1.0;
     seDelayBetweenReadingsChange();
+    SetUpCommissioningPage();
 }
 
 TMainForm::~TMainForm() {
@@ -290,6 +299,12 @@ void TMainForm::closeEvent(QCloseEvent* event) {
     timerOnOff->stop();
     tmrReadCycle->stop();
     tmrNoiseStep->stop();
+    // A commissioning run ends before its next step, INTERRUPTED, with the reason in its record.
+    tmrCommissioningStep->stop();
+    if (CommissioningRun) {
+        CommissioningRun->Stop("the window was closed");
+        EndCommissioningRun();
+    }
     // Nothing watches the port of a closed window (a watch armed later sees the flag above).
     if (idleWatch_) idleWatch_->setEnabled(false);
     if (idlePoll_) idlePoll_->stop();

@@ -4,13 +4,16 @@
 
 #include "AdapterDiscovery.h"
 #include "AirGapModel.h"
+#include "Commissioning.h"
 #include "DebugRecording.h"
 #include "Dialogs.h"
 #include "NoiseTest.h"
 #include "PowerCycleRun.h"
 #include "PowerCycling.h"
+#include "VelcorTraffic.h"
 #include "ui_K310_7K_Velcor_SPI_Main.h"
 
+#include <QColor>
 #include <QFileDialog>
 #include <QMargins>
 #include <QPoint>
@@ -110,6 +113,17 @@ public:
     int32_t K310RevizijaFW = 0;
     std::string SerijskaK310;
     int32_t EncDolzinaKode = 0;
+    // The path of the adapter's port as the search found it (the commissioning record names it).
+    std::string AdapterPortPath;
+
+    // The commissioning run: its plan, traffic and record live as long as the run that refers to
+    // them (and the record after it, for the report); the run is null when none goes on.
+    Procedures::TCommissioningPlan CommissioningPlan;
+    Procedures::TVelcorTraffic CommissioningTraffic;
+    Procedures::TCommissioningRunRecord CommissioningRecord;
+    std::unique_ptr<Procedures::TCommissioningRun> CommissioningRun;
+    // One step of the run each time it comes due, after the wait the step asked for.
+    QTimer* tmrCommissioningStep = nullptr;
 
     // Timers and the save dialog of the design.
     QTimer* initTimer = nullptr;
@@ -209,6 +223,15 @@ public:
     std::vector<QWidget*> SelfCalStatusPanels() const;
     // Error map.
     void btnReadErrMapClick();
+    // Commissioning page: choose a plan, run it step by step, open the run's report.
+    void btnCommissioningPlanBrowseClick();
+    void btnCommissioningRunClick();
+    void tmrCommissioningStepTimer();
+    void btnCommissioningReportClick();
+    // The report of the last run, empty until one was written.
+    QString lastReportPath_;
+    // The colour of a verdict (PASS, FAIL, SKIPPED, INTERRUPTED): its table cell's background.
+    static QColor CommissioningVerdictColour(const QString& verdict);
 
     // The log keeps this many of its last lines.
     static constexpr int kLogLinesKept = 10000;
@@ -289,6 +312,12 @@ private:
     // log and in a warning, and clears the box.
     void EndFailedRecording();
     void EndAdapterAction();
+    // Commissioning: the page's start state, a step's row, the running step's progress, and the
+    // end of a run (verdict, log, reading restored, search re-armed after a lost port).
+    void SetUpCommissioningPage();
+    void ShowCommissioningStep(const Procedures::TCommissioningStepRecord& step);
+    void ShowCommissioningProgress();
+    void EndCommissioningRun();
     // The idle watch: armed on PortHandle when no action runs, dropped before the port closes.
     void ArmIdleWatch();
     void DropIdleWatch();
@@ -316,6 +345,8 @@ private:
     // The offset the last Configuration refresh read into edPosOffset, empty when that read
     // failed: the zero preset computes the new zero from it and must not from a stale or typed text.
     std::optional<uint32_t> readOffset_;
+    // Continuous reading ran when the commissioning run began: it runs again afterwards.
+    bool commissioningWasReading_ = false;
 };
 
 // Where the window's frame goes: the designed place when the whole frame (client area plus frame

@@ -100,6 +100,7 @@ void TMainForm::initTimerTimer() {
     SerijskaK310 = result.SerijskaK310;
     K310RevizijaFW = result.K310RevizijaFW;
     K310Version = result.K310Version;
+    AdapterPortPath = result.port.path;
     lblComPort->setText(DeviceName(result.port.path) + QStringLiteral("  [") +
                         QString::fromLatin1(SerijskaK310) + QStringLiteral("]"));
     lblInterfaceVer->setText(QString::fromLatin1(K310Version) + QStringLiteral(".") +

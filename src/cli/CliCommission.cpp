@@ -6,7 +6,6 @@
 #include "CliProcedures.h"
 #include "Clock.h"
 #include "Commissioning.h"
-#include "Files.h"
 #include "K310_BiSS_bidirectional.h"
 #include "StandardDescriptors.h"
 #include "SystemInfo.h"
@@ -22,34 +21,13 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
 
 namespace cli {
 
 namespace {
 
-namespace fs = std::filesystem;
 namespace shared = K310_BiSS_bidirectional;
 using json = nlohmann::ordered_json;
-
-// A whole file's bytes; false with the reason when it cannot be read.
-bool ReadWholeFile(const fs::path& path, std::string& text, std::string& error) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        error = "cannot open " + platform::Utf8FromPath(path);
-        return false;
-    }
-    std::ostringstream buffer;
-    buffer << in.rdbuf();
-    if (in.bad()) {
-        error = "cannot read " + platform::Utf8FromPath(path);
-        return false;
-    }
-    text = buffer.str();
-    return true;
-}
 
 std::string Option(const Command& cmd, const char* name, const std::string& fallback = {}) {
     const auto it = cmd.inv().options.find(name);
@@ -122,32 +100,17 @@ int RunCommission(const Command& cmd) {
     if (!voltage) return cmd.Usage("--volts is 3.3 or 5");
     const std::string planArg = Option(cmd, "--plan");
     if (planArg.empty()) return cmd.Usage("--plan PLAN.json is needed");
-    const fs::path planPath = platform::PathFromUtf8(planArg);
-    std::string planText, error;
-    if (!ReadWholeFile(planPath, planText, error)) return cmd.Usage(error);
+    // The plan and its profile are checked whole before anything is sent, as in the window.
     Procedures::TCommissioningPlan plan;
-    if (!Procedures::ParsePlan(planText, plan, error))
-        return cmd.Usage(platform::Utf8FromPath(planPath) + ": " + error);
-
     Procedures::TVelcorTraffic traffic;
-    std::string profileName;
-    if (plan.AppliesProfile()) {
-        const fs::path profilePath = planPath.parent_path() / platform::PathFromUtf8(plan.ProfilePath);
-        Procedures::TConfigProfile profile;
-        if (!fs::exists(profilePath))
-            return cmd.Usage("profile: cannot open " + platform::Utf8FromPath(profilePath));
-        if (!Procedures::ReadProfileFile(platform::Utf8FromPath(profilePath), profile, error))
-            return cmd.Usage("profile: " + error);
-        traffic.Profile = profile;
-    }
+    std::string error, planText;
+    if (!Procedures::LoadPlanWithProfile(planArg, plan, traffic.Profile, error, &planText))
+        return cmd.Usage(error);
 
     Procedures::TCommissioningRunRecord record;
     record.Operator = Option(cmd, "--operator", platform::UserName());
     record.Station = Option(cmd, "--station", platform::ComputerName());
-    if (traffic.Profile) {
-        record.ProfileName = traffic.Profile->Name;
-        record.Profile = Procedures::ProfileJson(*traffic.Profile);
-    }
+    Procedures::RecordProfile(record, traffic.Profile);
 
 #ifdef TARVO_HAVE_RESULTS
     // The store first: a run that could not be recorded is not started.

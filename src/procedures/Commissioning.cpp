@@ -105,6 +105,11 @@ struct TCommissioningRun::TStepState {
     std::vector<double> Values;
 };
 
+void RecordProfile(TCommissioningRunRecord& record, const std::optional<TConfigProfile>& profile) {
+    record.ProfileName = profile ? profile->Name : std::string();
+    record.Profile = profile ? ProfileJson(*profile) : std::string();
+}
+
 TCommissioningRun::TCommissioningRun(const TCommissioningPlan& plan, TCommissioningTraffic& traffic,
                                      TCommissioningRunRecord& record, TStepEnded stepEnded,
                                      TProgress progress, TWallClock clock, uint32_t seed)

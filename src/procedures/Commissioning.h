@@ -20,6 +20,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -76,6 +77,9 @@ public:
 // conditions; empty for a good one. One-byte status: bits 2-4; four-byte status: bit 6 and the
 // conditions it comes with.
 std::vector<std::string> SelfCalFailedConditions(uint32_t status, int statusBytes);
+
+// The profile a run applies, into its record (name and JSON as written); nothing for none.
+void RecordProfile(TCommissioningRunRecord& record, const std::optional<TConfigProfile>& profile);
 
 // Milliseconds since 1970-01-01 UTC, for the record's times; the front end may replace it.
 using TWallClock = std::function<int64_t()>;

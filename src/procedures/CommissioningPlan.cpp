@@ -1,9 +1,14 @@
 #include "CommissioningPlan.h"
 
+#include "Files.h"
+
 #include <nlohmann/json.hpp>
 
 #include <cmath>
+#include <filesystem>
+#include <fstream>
 #include <set>
+#include <sstream>
 
 namespace Procedures {
 
@@ -248,6 +253,50 @@ bool ParsePlan(std::string_view text, TCommissioningPlan& plan, std::string& err
         error = e.what();
         return false;
     }
+}
+
+bool LoadPlanWithProfile(const std::string& path, TCommissioningPlan& plan,
+                         std::optional<TConfigProfile>& profile, std::string& error, std::string* planText) {
+    namespace fs = std::filesystem;
+    const fs::path planPath = platform::PathFromUtf8(path);
+    std::ifstream in(planPath, std::ios::binary);
+    if (!in) {
+        error = "cannot open " + path;
+        return false;
+    }
+    std::ostringstream buffer;
+    buffer << in.rdbuf();
+    if (in.bad()) {
+        error = "cannot read " + path;
+        return false;
+    }
+    const std::string text = buffer.str();
+    TCommissioningPlan read;
+    std::string problem;
+    if (!ParsePlan(text, read, problem)) {
+        error = path + ": " + problem;
+        return false;
+    }
+    std::optional<TConfigProfile> readProfile;
+    if (read.AppliesProfile()) {
+        const fs::path profilePath = planPath.parent_path() / platform::PathFromUtf8(read.ProfilePath);
+        const std::string shown = platform::Utf8FromPath(profilePath);
+        std::error_code ec;
+        if (!fs::exists(profilePath, ec)) {
+            error = "profile: cannot open " + shown;
+            return false;
+        }
+        TConfigProfile p;
+        if (!ReadProfileFile(shown, p, problem)) {
+            error = "profile: " + problem;
+            return false;
+        }
+        readProfile = std::move(p);
+    }
+    plan = std::move(read);
+    profile = std::move(readProfile);
+    if (planText) *planText = text;
+    return true;
 }
 
 } // namespace Procedures

@@ -4,6 +4,8 @@
 // before any step runs, so a typo never stops a run half way.
 #pragma once
 
+#include "ConfigProfile.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -79,5 +81,15 @@ struct TCommissioningPlan {
 
 // Reads a plan from its JSON text; false with `error` naming the JSON path of the first problem.
 bool ParsePlan(std::string_view json, TCommissioningPlan& plan, std::string& error);
+
+// Reads a plan file (`path` in UTF-8) and, when it applies one, the profile it names, relative to
+// the plan's folder: both are checked whole before anything reaches the encoder, by the window and
+// the command line alike. False with `error` naming the file and the problem ("cannot open PATH",
+// "PATH: steps[0].step: missing", "profile: cannot open PATH", "profile: registers.X: ..."); `plan`
+// and `profile` are only changed on success (`profile` empty for a plan that applies none).
+// `planText`, when given, receives the plan file's bytes.
+bool LoadPlanWithProfile(const std::string& path, TCommissioningPlan& plan,
+                         std::optional<TConfigProfile>& profile, std::string& error,
+                         std::string* planText = nullptr);
 
 } // namespace Procedures

@@ -45,8 +45,10 @@ TEST_F(Window, OpensWithTheDesignStates) {
     EXPECT_EQ(form->minimumSize(), form->maximumSize()) << "the window must not be resizable";
     EXPECT_EQ(form->Page->currentIndex(), 0);
 
+    // The eight pages of the design, then the Commissioning page.
     const QStringList tabs{"Initialization", "Signal level", "Configuration", "Self-Calibration",
-                           "Diagnostics",    "Test",         "Debug",         "Error Map"};
+                           "Diagnostics",    "Test",         "Debug",         "Error Map",
+                           "Commissioning"};
     ASSERT_EQ(form->Page->count(), tabs.size());
     for (int i = 0; i < tabs.size(); ++i)
         EXPECT_EQ(form->Page->tabText(i), tabs[i]);
@@ -236,8 +238,9 @@ TEST_F(Window, CaptionsFitTheirControls) {
     }
 }
 
-// With every page revealed, all eight tabs show at once: none scrolls out of sight.
-TEST_F(Window, AllEightTabsFitThePageControl) {
+// With every page revealed, all nine tabs (the design's eight and Commissioning) show at once:
+// none scrolls out of sight.
+TEST_F(Window, AllNineTabsFitThePageControl) {
     auto form = Create();
     form->FormKeyUp(Qt::Key_A, Qt::ControlModifier | Qt::ShiftModifier, Qt::NoButton);
     form->show();
@@ -353,7 +356,7 @@ TEST_F(Window, UserNameDecidesTheExtraPages) {
         auto form = Create(row.user);
         for (int tab : {kTest, kDebug, kErrMap})
             EXPECT_EQ(form->Page->isTabVisible(tab), row.extras) << "tab " << tab;
-        for (int tab : {0, 1, 2, 3, 4})
+        for (int tab : {0, 1, 2, 3, 4, 8})
             EXPECT_TRUE(form->Page->isTabVisible(tab)) << "tab " << tab;
         EXPECT_EQ(!form->cbVelcorZBGAME->isHidden(), row.extras);
         EXPECT_EQ(!form->pnlTest->isHidden(), row.extras);

@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <iterator>
+#include <optional>
 #include <sstream>
 
 using namespace Procedures;
@@ -65,6 +67,7 @@ TEST(CommissioningPlan, AWholePlanReadsWithItsParametersAndLimits) {
     const char* const names[] = {"identify",    "apply-profile", "self-calibration", "noise",
                                  "error-map",   "air-gap",       "signal-level",     "power-cycling",
                                  "diagnostics", "save",          "final-read"};
+    ASSERT_EQ(plan.Steps.size(), std::size(names));
     for (size_t i = 0; i < plan.Steps.size(); ++i)
         EXPECT_STREQ(PlanStepName(plan.Steps[i].Kind), names[i]);
 }
@@ -157,4 +160,25 @@ TEST(CommissioningPlan, TheShippedPlansRead) {
         EXPECT_TRUE(ParsePlan(ShippedPlan(name), plan, error)) << error;
         EXPECT_FALSE(plan.Steps.empty());
     }
+}
+
+// A plan names its profile relative to its own folder, wherever the program runs from; a refused
+// plan leaves the plan and profile read before as they were.
+TEST(CommissioningPlan, APlanFileLoadsWithTheProfileBesideIt) {
+    TCommissioningPlan plan;
+    std::optional<TConfigProfile> profile;
+    std::string error, text;
+    ASSERT_TRUE(LoadPlanWithProfile(std::string(TARVO_EXAMPLES_DIR) + "/plans/quick.json", plan, profile,
+                                    error, &text))
+        << error;
+    EXPECT_EQ(plan.Name, "quick t1");
+    ASSERT_TRUE(profile.has_value());
+    EXPECT_EQ(profile->Name, "t1 example");
+    EXPECT_EQ(text, ShippedPlan("quick.json")) << "the plan file's bytes, for its hash";
+
+    const std::string missing = std::string(TARVO_EXAMPLES_DIR) + "/plans/missing.json";
+    EXPECT_FALSE(LoadPlanWithProfile(missing, plan, profile, error));
+    EXPECT_EQ(error, "cannot open " + missing);
+    EXPECT_EQ(plan.Name, "quick t1");
+    EXPECT_TRUE(profile.has_value());
 }
