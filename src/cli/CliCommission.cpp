@@ -21,11 +21,13 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 
 namespace cli {
 
 namespace {
 
+namespace fs = std::filesystem;
 namespace shared = K310_BiSS_bidirectional;
 using json = nlohmann::ordered_json;
 

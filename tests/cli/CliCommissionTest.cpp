@@ -223,7 +223,7 @@ TEST_F(CliCommission, ALostPortEndsTheRunAndSaysSo) {
     EXPECT_EQ(StepVerdicts(r.out),
               (std::vector<std::string>{"noise: FAIL", "error-map: SKIPPED", "final-read: SKIPPED"}))
         << r.out;
-    EXPECT_NE(r.out.find("why: the adapter's port was lost: noise acquisition: reading "), std::string::npos)
+    EXPECT_NE(r.out.find("why: the adapter's port was lost: noise acquisition: "), std::string::npos)
         << r.out;
     EXPECT_NE(r.out.find("\nverdict: FAIL\n"), std::string::npos) << r.out;
 }
@@ -253,7 +253,8 @@ TEST_F(CliCommission, ABadPlanOrProfileIsRefusedBeforeAnythingIsSent) {
         {R"({"plan":"p","profile":"profiles/none.json","steps":[{"step":"apply-profile"}]})", "",
          "profile: cannot open "},
         {R"({"plan":"p","profile":"profiles/t1.json","steps":[{"step":"apply-profile"}]})",
-         R"({"format":1,"encoder":{"type":1,"layout":"legacy","part_number":"*"},"registers":{"POSITION_FILTER":"7a"}})",
+         R"({"format":1,"profile":"t1","encoder":{"type":1,"layout":"legacy","part_number":"*"},)"
+         R"("registers":{"POSITION_FILTER":"7a"}})",
          "registers.POSITION_FILTER: expected an integer 0..4294967295, got \"7a\""},
     };
     for (const Case& c : cases) {

@@ -90,7 +90,7 @@ TEST(CommissioningPlan, EveryMistakeIsNamedByItsPath) {
     };
     const Case cases[] = {
         {"", "not JSON: parse error at line 1, column 1"},
-        {"{\"plan\": \"p\",", "not JSON: parse error at line 1, column 13"},
+        {"{\"plan\": \"p\",", "not JSON: parse error at line 1, column 14"},
         {"[1]", "(top level): expected an object, got [1]"},
         {R"({"steps":[{"step":"save"}]})", "plan: missing"},
         {R"({"plan":"","steps":[{"step":"save"}]})", "plan: empty"},
