@@ -182,6 +182,9 @@ int RunCommission(const Command& cmd) {
     auto progress = [&](const std::string& line) { print("step " + line); };
 
     Procedures::TCommissioningRun run(plan, traffic, record, stepEnded, progress);
+#ifdef TARVO_HAVE_RESULTS
+    run.Started = ensureBegun;
+#endif
     for (Procedures::TNextStep next = run.Start(); !next.Done; next = run.Step()) {
 #ifdef TARVO_HAVE_RESULTS
         ensureBegun();

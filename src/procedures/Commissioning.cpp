@@ -35,11 +35,14 @@ std::string Dump(const json& j) {
     return j.dump(-1, ' ', false, json::error_handler_t::replace);
 }
 
+// A figure in a message: whole numbers without a fraction ("1245", not "1245.0").
+std::string Num(double v) {
+    if (std::abs(v) < 1e15 && v == std::nearbyint(v)) return std::to_string(static_cast<long long>(v));
+    return Dump(json(v));
+}
+
 std::string Describe(const TLimitRange& range, const std::string& unit = {}) {
-    const auto n = [&](double v) {
-        json j = v;
-        return Dump(j) + unit;
-    };
+    const auto n = [&](double v) { return Num(v) + unit; };
     if (range.Min && range.Max) return n(*range.Min) + ".." + n(*range.Max);
     if (range.Min) return "at least " + n(*range.Min);
     if (range.Max) return "at most " + n(*range.Max);
@@ -129,6 +132,7 @@ TNextStep TCommissioningRun::Start() {
     record_.Series.clear();
     const TIdentity id = traffic_.Identify();
     if (!id.Ok) {
+        if (Started) Started();
         // Nothing ran: every step is skipped, so the record shows the plan, and the run failed.
         SkipRest("the encoder could not be identified");
         Finish(kVerdictFail, "the encoder could not be identified: " + id.Reason);
@@ -139,6 +143,7 @@ TNextStep TCommissioningRun::Start() {
     record_.PartNumber = id.PartNumber;
     record_.SerialNumber = id.SerialNumber;
     record_.Firmware = id.Firmware;
+    if (Started) Started();
     BeginStep();
     return {false, 0};
 }
@@ -444,13 +449,13 @@ TNextStep TCommissioningRun::StepNoise() {
     }
     std::string message;
     if (step.SixSigmaMax && stats.SixSigma() > *step.SixSigmaMax)
-        message = "six sigma " + Dump(json(stats.SixSigma())) + " above " + Dump(json(*step.SixSigmaMax));
+        message = "six sigma " + Num(stats.SixSigma()) + " above " + Num(*step.SixSigmaMax);
     if (message.empty() && step.NoiseSignalLevel.Any()) {
         if (!stats.SignalLevelMeasured())
             message = "no signal level was measured";
         else if (!step.NoiseSignalLevel.Holds(stats.SignalLevelMean))
-            message = "signal level " + Dump(json(stats.SignalLevelMean)) + " outside " +
-                      Describe(step.NoiseSignalLevel);
+            message =
+                "signal level " + Num(stats.SignalLevelMean) + " outside " + Describe(step.NoiseSignalLevel);
     }
     EndStep(message.empty(), message, Dump(figures), Dump(limits), series);
     return Next(0);
@@ -474,7 +479,7 @@ TNextStep TCommissioningRun::StepErrorMap() {
     std::vector<TCommissioningSeries> series = {{0, "error-map", Dump(json(values))}};
     std::string message;
     if (step.PeakToPeakMax && peakToPeak > *step.PeakToPeakMax)
-        message = "peak to peak " + std::to_string(peakToPeak) + " above " + Dump(json(*step.PeakToPeakMax));
+        message = "peak to peak " + std::to_string(peakToPeak) + " above " + Num(*step.PeakToPeakMax);
     EndStep(message.empty(), message, Dump(figures), Dump(limits), series);
     return Next(0);
 }
@@ -512,8 +517,7 @@ TNextStep TCommissioningRun::StepLevels(bool airGap) {
     std::string message;
     if (!step.Range.Holds(*lo) || !step.Range.Holds(*hi))
         message = std::string(airGap ? "air gap " : "signal level ") +
-                  Dump(json(step.Range.Holds(*lo) ? *hi : *lo)) + unit + " outside " +
-                  Describe(step.Range, unit);
+                  Num(step.Range.Holds(*lo) ? *hi : *lo) + unit + " outside " + Describe(step.Range, unit);
     EndStep(message.empty(), message, Dump(figures), Dump(limits));
     return Next(0);
 }
@@ -603,16 +607,14 @@ TNextStep TCommissioningRun::StepDiagnostics() {
         const double opMin = figures["operating_temperature_min"].get<double>();
         const double opMax = figures["operating_temperature_max"].get<double>();
         if (!step.OperatingTemperature.Holds(opMin) || !step.OperatingTemperature.Holds(opMax))
-            problems.push_back("operating temperatures " + Dump(json(opMin)) + ".." + Dump(json(opMax)) +
-                               " outside " + Describe(step.OperatingTemperature));
+            problems.push_back("operating temperatures " + Num(opMin) + ".." + Num(opMax) + " outside " +
+                               Describe(step.OperatingTemperature));
         const double rt = figures["safety_rt"].get<double>();
         const double per = figures["safety_per"].get<double>();
         if (step.SafetyRtMin && rt < *step.SafetyRtMin)
-            problems.push_back("safety margin RT " + Dump(json(rt)) + " below " +
-                               Dump(json(*step.SafetyRtMin)));
+            problems.push_back("safety margin RT " + Num(rt) + " below " + Num(*step.SafetyRtMin));
         if (step.SafetyPerMin && per < *step.SafetyPerMin)
-            problems.push_back("safety margin PER " + Dump(json(per)) + " below " +
-                               Dump(json(*step.SafetyPerMin)));
+            problems.push_back("safety margin PER " + Num(per) + " below " + Num(*step.SafetyPerMin));
     } else if (step.OperatingTemperature.Any() || step.SafetyRtMin || step.SafetyPerMin) {
         // A limit that cannot be checked is no limit met.
         problems.push_back("this encoder has no lifetime diagnostics to hold the limits against");

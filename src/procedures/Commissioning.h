@@ -98,6 +98,10 @@ public:
                       TWallClock clock = WallClockMs, uint32_t seed = 1);
     ~TCommissioningRun();
 
+    // Called once the record has its identity (or the identification failed), before any step is
+    // recorded: the front end keeps the run's header from here on.
+    std::function<void()> Started;
+
     // Fills the record's identity (the encoder is identified first, whatever the plan's steps)
     // and the start time; Done at once when the encoder cannot be identified.
     TNextStep Start();
