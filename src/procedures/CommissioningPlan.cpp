@@ -279,7 +279,9 @@ bool LoadPlanWithProfile(const std::string& path, TCommissioningPlan& plan,
     }
     std::optional<TConfigProfile> readProfile;
     if (read.AppliesProfile()) {
-        const fs::path profilePath = planPath.parent_path() / platform::PathFromUtf8(read.ProfilePath);
+        // Shown in the system's own separators: a Windows user reads C:\...\t1.json, not a mix.
+        const fs::path profilePath =
+            (planPath.parent_path() / platform::PathFromUtf8(read.ProfilePath)).make_preferred();
         const std::string shown = platform::Utf8FromPath(profilePath);
         std::error_code ec;
         if (!fs::exists(profilePath, ec)) {

@@ -216,10 +216,11 @@ TEST_F(CommissioningPage, ABadPlanIsRefusedBeforeAnythingIsSent) {
              QStringLiteral(": steps[0].limits.six_sigma_max: expected a number, got \"7a\"")},
         {Plan(QStringLiteral(R"({"step":"warm-up"})"), QStringLiteral("unknown.json")),
          QDir(folder.path()).filePath(QStringLiteral("unknown.json")) + QStringLiteral(": steps[0].step")},
-        {noProfile,
-         QStringLiteral("profile: cannot open ") + QDir(folder.path()).filePath(QStringLiteral("none.json"))},
+        {noProfile, QStringLiteral("profile: cannot open ") +
+                        QDir::toNativeSeparators(QDir(folder.path()).filePath(QStringLiteral("none.json")))},
         {badProfile,
-         QStringLiteral("profile: ") + QDir(folder.path()).filePath(QStringLiteral("bad-profile.json")) +
+         QStringLiteral("profile: ") +
+             QDir::toNativeSeparators(QDir(folder.path()).filePath(QStringLiteral("bad-profile.json"))) +
              QStringLiteral(": registers.POSITION_FILTER: expected an integer 0..4294967295, got \"7a\"")},
     };
     for (const auto& c : cases) {
