@@ -90,7 +90,8 @@ struct Checker {
         return &*it;
     }
     bool OnlyKnown(const Json& object, const std::string& path, std::initializer_list<const char*> keys) {
-        for (const auto& [key, value] : object.items()) {
+        for (const auto& item : object.items()) {
+            const std::string& key = item.key();
             if (std::none_of(keys.begin(), keys.end(), [&](const char* k) { return key == k; })) {
                 std::string known;
                 for (const char* k : keys)
@@ -521,7 +522,9 @@ std::vector<std::string> ProfileDifferences(const TConfigProfile& wanted, const 
     if (!PartNumberMatches(wanted.PartNumberPattern, actual.PartNumberPattern))
         lines.push_back("encoder.part_number: profile " + wanted.PartNumberPattern + ", encoder " +
                         actual.PartNumberPattern);
-    for (const auto& [name, value] : wanted.Registers) {
+    for (const auto& wantedRegister : wanted.Registers) {
+        const std::string& name = wantedRegister.first;
+        const uint32_t value = wantedRegister.second;
         const auto it = std::find_if(actual.Registers.begin(), actual.Registers.end(),
                                      [&](const auto& r) { return r.first == name; });
         if (it == actual.Registers.end())
