@@ -156,18 +156,9 @@ int RunCommission(const Command& cmd) {
     // What the store could not take: the run stops there, since a result nobody can find later
     // is no result.
     std::string storeError;
-#ifdef TARVO_HAVE_RESULTS
-    bool begun = false;
-    auto ensureBegun = [&] {
-        if (begun || !storeError.empty()) return;
-        begun = true;
-        if (!store.BeginRun(record, error)) storeError = error;
-    };
-#endif
     auto stepEnded = [&](const Procedures::TCommissioningStepRecord& step,
                          const std::vector<Procedures::TCommissioningSeries>& series) {
 #ifdef TARVO_HAVE_RESULTS
-        ensureBegun();
         if (storeError.empty() && !store.AddStep(record.Uuid, step, series, error)) storeError = error;
 #else
         (void)series;
@@ -183,12 +174,12 @@ int RunCommission(const Command& cmd) {
 
     Procedures::TCommissioningRun run(plan, traffic, record, stepEnded, progress);
 #ifdef TARVO_HAVE_RESULTS
-    run.Started = ensureBegun;
+    // The engine says when the run has its identity, always before its first step is recorded.
+    run.Started = [&] {
+        if (!store.BeginRun(record, error)) storeError = error;
+    };
 #endif
     for (Procedures::TNextStep next = run.Start(); !next.Done; next = run.Step()) {
-#ifdef TARVO_HAVE_RESULTS
-        ensureBegun();
-#endif
         if (!storeError.empty()) {
             run.Stop("the results database could not record the run: " + storeError);
             break;
@@ -211,7 +202,6 @@ int RunCommission(const Command& cmd) {
 
     std::string reportPath;
 #ifdef TARVO_HAVE_RESULTS
-    ensureBegun();
     if (storeError.empty() &&
         !store.FinishRun(record.Uuid, record.Verdict, record.VerdictReason, record.EndMs, error))
         storeError = error;
