@@ -37,47 +37,6 @@ const char* const kProcedureSubcommandsUsage =
     "  commission       run a commissioning plan (--plan PLAN.json [--operator NAME] [--station NAME])\n";
 
 namespace {
-namespace shared = K310_BiSS_bidirectional;
-std::string FailureReason(const char* fallback);
-void Warn(const std::string& text);
-} // namespace
-
-// The window's supply-on: voltage, "n", 200 ms for the encoder to start, the supply status. An
-// unexpected answer to the voltage is a warning, as the window's message box is; false when "n"
-// was not confirmed or the link is gone, with the reason in *problem.
-bool SupplyOn(const std::string& voltage, std::string* problem, std::string* status) {
-    std::string reply;
-    shared::EncoderPosition.ErrComm = Transaction(voltage, reply);
-    if (shared::EncoderPosition.ErrComm < 0) {
-        *problem = "USB Comm Err " + std::to_string(shared::EncoderPosition.ErrComm);
-        return false;
-    }
-    if (reply.compare(0, voltage.size(), voltage) != 0)
-        Warn("Setting power supply (" + voltage + ") not successfull! (" + Orodja::KeepPrintable(reply) +
-             ")");
-    shared::LastErrorText.clear();
-    if (!SupplySwitch::SwitchOn()) {
-        *problem = "Supply command failed: n " + FailureReason("no reply");
-        return false;
-    }
-    platform::SleepMs(200);
-    shared::EncoderPosition.ErrComm = Transaction("e", reply);
-    if (status) *status = Orodja::Trim(reply);
-    if (shared::EncoderPosition.ErrComm < 0) {
-        *problem = "USB Comm Err " + std::to_string(shared::EncoderPosition.ErrComm);
-        return false;
-    }
-    return true;
-}
-
-std::optional<std::string> VoltageCommand(const Command& p) {
-    const auto it = p.inv().options.find("--volts");
-    if (it == p.inv().options.end() || it->second == "5") return "V5";
-    if (it->second == "3.3" || it->second == "3") return "V3";
-    return std::nullopt;
-}
-
-namespace {
 
 namespace shared = K310_BiSS_bidirectional;
 namespace velcor = K310_SPI_Velcor;
@@ -411,6 +370,41 @@ const std::vector<Subcommand>& Subcommands() {
 }
 
 } // namespace
+
+// The window's supply-on: voltage, "n", 200 ms for the encoder to start, the supply status. An
+// unexpected answer to the voltage is a warning, as the window's message box is; false when "n"
+// was not confirmed or the link is gone, with the reason in *problem.
+bool SupplyOn(const std::string& voltage, std::string* problem, std::string* status) {
+    std::string reply;
+    shared::EncoderPosition.ErrComm = Transaction(voltage, reply);
+    if (shared::EncoderPosition.ErrComm < 0) {
+        *problem = "USB Comm Err " + std::to_string(shared::EncoderPosition.ErrComm);
+        return false;
+    }
+    if (reply.compare(0, voltage.size(), voltage) != 0)
+        Warn("Setting power supply (" + voltage + ") not successfull! (" + Orodja::KeepPrintable(reply) +
+             ")");
+    shared::LastErrorText.clear();
+    if (!SupplySwitch::SwitchOn()) {
+        *problem = "Supply command failed: n " + FailureReason("no reply");
+        return false;
+    }
+    platform::SleepMs(200);
+    shared::EncoderPosition.ErrComm = Transaction("e", reply);
+    if (status) *status = Orodja::Trim(reply);
+    if (shared::EncoderPosition.ErrComm < 0) {
+        *problem = "USB Comm Err " + std::to_string(shared::EncoderPosition.ErrComm);
+        return false;
+    }
+    return true;
+}
+
+std::optional<std::string> VoltageCommand(const Command& p) {
+    const auto it = p.inv().options.find("--volts");
+    if (it == p.inv().options.end() || it->second == "5") return "V5";
+    if (it->second == "3.3" || it->second == "3") return "V3";
+    return std::nullopt;
+}
 
 bool IsProcedureSubcommand(const std::string& name) {
     return FindSubcommand(Subcommands(), name) != nullptr;
