@@ -4,8 +4,10 @@
 
 #include <QApplication>
 #include <QCursor>
+#include <QDesktopServices>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QUrl>
 
 namespace {
 QWidget* Owner() {
@@ -49,6 +51,10 @@ bool TDialogs::execSaveDialog(QFileDialog& dialog) {
 
 QString TDialogs::getSaveFileName(const QString& caption, const QString& filter) {
     return QFileDialog::getSaveFileName(QApplication::activeWindow(), caption, QString(), filter);
+}
+
+bool TDialogs::openDocument(const QString& path) {
+    return QDesktopServices::openUrl(QUrl::fromLocalFile(path));
 }
 
 QString TDialogs::getOpenFileName(const QString& caption, const QString& filter) {

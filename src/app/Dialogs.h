@@ -24,6 +24,9 @@ public:
     // Asks for the name of a file to write or to read; empty when the user cancels.
     virtual QString getSaveFileName(const QString& caption, const QString& filter);
     virtual QString getOpenFileName(const QString& caption, const QString& filter);
+    // Opens a file in the program the system gives its kind (a report in the browser); false when
+    // none could be started.
+    virtual bool openDocument(const QString& path);
 };
 
 // Modal boxes of the toolkit, titled with the application's title.

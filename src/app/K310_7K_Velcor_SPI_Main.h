@@ -11,6 +11,9 @@
 #include "PowerCycleRun.h"
 #include "PowerCycling.h"
 #include "VelcorTraffic.h"
+#ifdef TARVO_HAVE_RESULTS
+#include "RunRecorder.h"
+#endif
 #include "ui_K310_7K_Velcor_SPI_Main.h"
 
 #include <QColor>
@@ -58,6 +61,9 @@ struct TMainFormOptions {
     // How often a running recording checks that its file is still there, also while no reading
     // succeeds.
     int recordingCheckMs = static_cast<int>(Procedures::TDebugRecordFile::kNameCheckMs);
+    // The results database commissioning runs are stored in (reports go into "reports" beside
+    // it); empty: the user's data folder, as tarvo-cli's default.
+    QString resultsDatabase;
 };
 
 class TMainForm : public QWidget, public Ui::TMainForm {
@@ -122,6 +128,10 @@ public:
     Procedures::TVelcorTraffic CommissioningTraffic;
     Procedures::TCommissioningRunRecord CommissioningRecord;
     std::unique_ptr<Procedures::TCommissioningRun> CommissioningRun;
+#ifdef TARVO_HAVE_RESULTS
+    // Stores the run as it goes and writes its report; open from "Run" to the run's end.
+    std::unique_ptr<Results::TRunRecorder> CommissioningRecorder;
+#endif
     // One step of the run each time it comes due, after the wait the step asked for.
     QTimer* tmrCommissioningStep = nullptr;
 
@@ -271,9 +281,13 @@ public:
         TMainForm& form_;
         TIdleWatchPause watchPause_{form_};
     };
-    bool AdapterActionRunning() const { return adapterActions_ > 0; }
+    bool AdapterActionRunning() const {
+        return adapterActions_ > 0;
+    }
 
-    TDialogs& Dialogs() { return *dialogs_; }
+    TDialogs& Dialogs() {
+        return *dialogs_;
+    }
     // Starts the adapter search after initTimer's current interval, unless already pending.
     void RestartAdapterSearch();
     // The adapter's port watched while idle: true while a hang-up or stale input would be seen.
@@ -318,6 +332,8 @@ private:
     void ShowCommissioningStep(const Procedures::TCommissioningStepRecord& step);
     void ShowCommissioningProgress();
     void EndCommissioningRun();
+    // Stops the run when the results database could not take its last part; true when it did.
+    bool StopCommissioningOnStoreProblem();
     // The idle watch: armed on PortHandle when no action runs, dropped before the port closes.
     void ArmIdleWatch();
     void DropIdleWatch();

@@ -10,12 +10,13 @@
 #include "QtRoutines.h"
 #include "SystemInfo.h"
 
-#include <QDesktopServices>
+#include <filesystem>
+
+#include <QDir>
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QRegularExpression>
 #include <QTableWidgetItem>
-#include <QUrl>
 
 namespace {
 
@@ -86,14 +87,29 @@ void TMainForm::btnCommissioningRunClick() {
     // The plan and its profile are checked whole before anything reaches the encoder.
     Procedures::TCommissioningPlan plan;
     std::optional<Procedures::TConfigProfile> profile;
-    std::string error;
+    std::string error, planText;
     if (path.isEmpty()) error = "no plan file chosen";
-    if (!error.empty() || !Procedures::LoadPlanWithProfile(path.toStdString(), plan, profile, error)) {
+    if (!error.empty() ||
+        !Procedures::LoadPlanWithProfile(path.toStdString(), plan, profile, error, &planText)) {
         const QString text = QStringLiteral("Commissioning plan refused: ") + QString::fromUtf8(error);
         AddLog(text);
         Dialogs().error(text);
         return;
     }
+#ifdef TARVO_HAVE_RESULTS
+    // The store next: a run that could not be recorded is not started.
+    auto recorder = std::make_unique<Results::TRunRecorder>();
+    const std::filesystem::path database =
+        options_.resultsDatabase.isEmpty() ? Results::DefaultResultsPath()
+                                           : std::filesystem::path(options_.resultsDatabase.toStdWString());
+    if (database.empty()) error = "no data folder is known for the results database";
+    if (!error.empty() || !recorder->Open(database, {}, error)) {
+        const QString text = QStringLiteral("Commissioning not started: ") + QString::fromUtf8(error);
+        AddLog(text);
+        Dialogs().error(text);
+        return;
+    }
+#endif
 
     CommissioningPlan = std::move(plan);
     CommissioningTraffic.Profile = std::move(profile);
@@ -106,6 +122,10 @@ void TMainForm::btnCommissioningRunClick() {
     record.AdapterSerial = SerijskaK310;
     record.AdapterVersion = K310Version;
     Procedures::RecordProfile(record, CommissioningTraffic.Profile);
+#ifdef TARVO_HAVE_RESULTS
+    recorder->Prepare(record, planText);
+    CommissioningRecorder = std::move(recorder);
+#endif
 
     const int steps = static_cast<int>(CommissioningPlan.Steps.size());
     tblCommissioningSteps->clearContents();
@@ -130,20 +150,44 @@ void TMainForm::btnCommissioningRunClick() {
     CommissioningRun = std::make_unique<Procedures::TCommissioningRun>(
         CommissioningPlan, CommissioningTraffic, CommissioningRecord,
         [this](const Procedures::TCommissioningStepRecord& step,
-               const std::vector<Procedures::TCommissioningSeries>&) { ShowCommissioningStep(step); },
+               const std::vector<Procedures::TCommissioningSeries>& series) {
+#ifdef TARVO_HAVE_RESULTS
+            if (CommissioningRecorder)
+                CommissioningRecorder->StepEnded(CommissioningRecord.Uuid, step, series);
+#else
+            (void)series;
+#endif
+            ShowCommissioningStep(step);
+        },
         [this](const std::string& line) {
             AddLog(QStringLiteral("Commissioning step ") + QString::fromUtf8(line));
         });
+#ifdef TARVO_HAVE_RESULTS
+    // The engine says when the run has its identity, always before its first step is recorded.
+    CommissioningRun->Started = [this] {
+        if (CommissioningRecorder) CommissioningRecorder->Begin(CommissioningRecord);
+    };
+#endif
     Procedures::TNextStep next;
     {
         TAdapterAction busy(*this);
         next = CommissioningRun->Start();
     }
     ShowCommissioningProgress();
-    if (next.Done)
+    if (next.Done || StopCommissioningOnStoreProblem())
         EndCommissioningRun();
     else
         tmrCommissioningStep->start(next.WaitMs);
+}
+
+bool TMainForm::StopCommissioningOnStoreProblem() {
+#ifdef TARVO_HAVE_RESULTS
+    if (CommissioningRun && CommissioningRecorder && !CommissioningRecorder->Problem().empty()) {
+        CommissioningRun->Stop(Results::StoreFailureReason(CommissioningRecorder->Problem()));
+        return true;
+    }
+#endif
+    return false;
 }
 
 void TMainForm::tmrCommissioningStepTimer() {
@@ -158,7 +202,7 @@ void TMainForm::tmrCommissioningStepTimer() {
         TAdapterAction busy(*this);
         next = CommissioningRun->Step();
     }
-    if (next.Done) {
+    if (next.Done || StopCommissioningOnStoreProblem()) {
         EndCommissioningRun();
         return;
     }
@@ -218,7 +262,21 @@ void TMainForm::EndCommissioningRun() {
     tmrCommissioningStep->stop();
     const Procedures::TCommissioningRunRecord& record = CommissioningRecord;
     const QString verdict = QString::fromLatin1(record.Verdict);
-    const QString reason = QString::fromUtf8(record.VerdictReason);
+    QString reason = QString::fromUtf8(record.VerdictReason);
+    // The verdict is stored and the report written before anything says the run has ended.
+    QString recordProblem;
+#ifdef TARVO_HAVE_RESULTS
+    if (CommissioningRecorder) {
+        CommissioningRecorder->Finish(record);
+        recordProblem = QString::fromUtf8(CommissioningRecorder->Problem());
+        lastReportPath_ = QDir::toNativeSeparators(QString::fromUtf8(CommissioningRecorder->ReportPath()));
+        CommissioningRecorder.reset();
+    }
+#endif
+    // What the record lacks is said beside the verdict and in a box: the operator must not take
+    // the encoder as recorded when it is not.
+    if (!recordProblem.isEmpty())
+        reason += (reason.isEmpty() ? QString() : QStringLiteral("; ")) + recordProblem;
     // Steps that never reached a verdict (a run stopped half way) say so instead of "running".
     for (int row = static_cast<int>(record.Steps.size()); row < tblCommissioningSteps->rowCount(); ++row) {
         QTableWidgetItem* cell = Cell(tblCommissioningSteps, row, kColumnVerdict);
@@ -242,6 +300,9 @@ void TMainForm::EndCommissioningRun() {
     if (tblCommissioningSteps->rowCount() > 0)
         tblCommissioningSteps->scrollToItem(Cell(tblCommissioningSteps, firstFailed, kColumnStep),
                                             QAbstractItemView::PositionAtTop);
+    // The verdict is the log's last word on the run; where its record went comes before it.
+    if (!lastReportPath_.isEmpty()) AddLog(QStringLiteral("Commissioning report: ") + lastReportPath_);
+    if (!recordProblem.isEmpty()) AddLog(QStringLiteral("Commissioning record: ") + recordProblem);
     AddLog(QStringLiteral("Commissioning verdict: ") + verdict +
            (reason.isEmpty() ? QString() : QStringLiteral(" (") + reason + QLatin1Char(')')));
 
@@ -254,8 +315,8 @@ void TMainForm::EndCommissioningRun() {
     const bool closing = Orodja::ApplicationTerminating();
     if (portLost && !closing) RestartAdapterSearch();
 
-    // The run's report is written here once the results layer writes one: lastReportPath_ names
-    // the file, and "Open report" opens it.
+    if (!recordProblem.isEmpty() && !closing)
+        Dialogs().error(QStringLiteral("Commissioning record: ") + recordProblem);
     btnCommissioningReport->setEnabled(!lastReportPath_.isEmpty());
 
     CommissioningRun.reset();
@@ -266,5 +327,10 @@ void TMainForm::EndCommissioningRun() {
 
 void TMainForm::btnCommissioningReportClick() {
     if (lastReportPath_.isEmpty()) return;
-    QDesktopServices::openUrl(QUrl::fromLocalFile(lastReportPath_));
+    if (!QFileInfo::exists(lastReportPath_)) {
+        Dialogs().error(QStringLiteral("The report is no longer there: ") + lastReportPath_);
+        return;
+    }
+    if (!Dialogs().openDocument(lastReportPath_))
+        Dialogs().error(QStringLiteral("No program could be started to show the report: ") + lastReportPath_);
 }

@@ -12,9 +12,8 @@
 #include "TerminationRequests.h"
 #include "VelcorTraffic.h"
 #ifdef TARVO_HAVE_RESULTS
-#include "Report.h"
 #include "ResultsStore.h"
-#include "Sha256.h"
+#include "RunRecorder.h"
 #endif
 
 #include <nlohmann/json.hpp>
@@ -119,13 +118,13 @@ int RunCommission(const Command& cmd) {
     fs::path dbPath = platform::PathFromUtf8(Option(cmd, "--db"));
     if (dbPath.empty()) dbPath = Results::DefaultResultsPath();
     if (dbPath.empty()) return cmd.Usage("no data folder is known for the results database: give --db PATH");
-    Results::TResultsStore store;
-    if (!store.Open(dbPath, Results::OpenMode::CreateIfMissing, error)) return cmd.Fail(error);
-    const std::string reportDir = platform::Utf8FromPath(cmd.inv().options.count("--report")
-                                                             ? platform::PathFromUtf8(Option(cmd, "--report"))
-                                                             : dbPath.parent_path() / "reports");
-    record.Uuid = Results::NewRunUuid();
-    record.PlanHash = Sha256Hex(planText);
+    Results::TRunRecorder recorder;
+    if (!recorder.Open(dbPath,
+                       cmd.inv().options.count("--report") ? platform::PathFromUtf8(Option(cmd, "--report"))
+                                                           : fs::path(),
+                       error))
+        return cmd.Fail(error);
+    recorder.Prepare(record, planText);
 #else
     if (cmd.inv().options.count("--db") || cmd.inv().options.count("--report"))
         return cmd.Usage("this build keeps no results database and writes no reports");
@@ -153,13 +152,10 @@ int RunCommission(const Command& cmd) {
         std::printf("%s\n", TerminalText(text).c_str());
         if (!FlushOutput()) outputLost = true;
     };
-    // What the store could not take: the run stops there, since a result nobody can find later
-    // is no result.
-    std::string storeError;
     auto stepEnded = [&](const Procedures::TCommissioningStepRecord& step,
                          const std::vector<Procedures::TCommissioningSeries>& series) {
 #ifdef TARVO_HAVE_RESULTS
-        if (storeError.empty() && !store.AddStep(record.Uuid, step, series, error)) storeError = error;
+        recorder.StepEnded(record.Uuid, step, series);
 #else
         (void)series;
 #endif
@@ -175,15 +171,15 @@ int RunCommission(const Command& cmd) {
     Procedures::TCommissioningRun run(plan, traffic, record, stepEnded, progress);
 #ifdef TARVO_HAVE_RESULTS
     // The engine says when the run has its identity, always before its first step is recorded.
-    run.Started = [&] {
-        if (!store.BeginRun(record, error)) storeError = error;
-    };
+    run.Started = [&] { recorder.Begin(record); };
 #endif
     for (Procedures::TNextStep next = run.Start(); !next.Done; next = run.Step()) {
-        if (!storeError.empty()) {
-            run.Stop("the results database could not record the run: " + storeError);
+#ifdef TARVO_HAVE_RESULTS
+        if (!recorder.Problem().empty()) {
+            run.Stop(Results::StoreFailureReason(recorder.Problem()));
             break;
         }
+#endif
         if (run.Running() && run.CurrentStep() < total)
             bar.Show(std::to_string(run.CurrentStep() + 1) + "/" + std::to_string(total) + " " +
                          Procedures::PlanStepName(plan.Steps[run.CurrentStep()].Kind),
@@ -200,14 +196,12 @@ int RunCommission(const Command& cmd) {
     }
     bar.Clear();
 
-    std::string reportPath;
 #ifdef TARVO_HAVE_RESULTS
-    if (storeError.empty() &&
-        !store.FinishRun(record.Uuid, record.Verdict, record.VerdictReason, record.EndMs, error))
-        storeError = error;
-    // The report shows what the store holds; without a whole record there is none.
-    if (storeError.empty() && !Results::WriteReport(record, reportDir, reportPath, error))
-        storeError = "the report could not be written: " + error;
+    recorder.Finish(record);
+    const std::string storeError = recorder.Problem();
+    const std::string reportPath = recorder.ReportPath();
+#else
+    const std::string storeError, reportPath;
 #endif
     const bool passed = record.Verdict == Procedures::kVerdictPass && storeError.empty();
     if (cmd.json()) {
@@ -232,7 +226,7 @@ int RunCommission(const Command& cmd) {
         if (!record.VerdictReason.empty()) o["LastErrorText"] = record.VerdictReason;
         if (!record.Uuid.empty()) o["run"] = record.Uuid;
 #ifdef TARVO_HAVE_RESULTS
-        o["db"] = platform::Utf8FromPath(dbPath);
+        o["db"] = platform::Utf8FromPath(recorder.DatabasePath());
 #endif
         if (!reportPath.empty()) o["report"] = reportPath;
         if (!storeError.empty()) o["storeError"] = storeError;
@@ -242,7 +236,7 @@ int RunCommission(const Command& cmd) {
         if (!record.VerdictReason.empty()) print("why: " + record.VerdictReason);
         if (!record.Uuid.empty()) print("run: " + record.Uuid);
 #ifdef TARVO_HAVE_RESULTS
-        print("database: " + platform::Utf8FromPath(dbPath));
+        print("database: " + platform::Utf8FromPath(recorder.DatabasePath()));
 #endif
         if (!reportPath.empty()) print("report: " + reportPath);
     }

@@ -3,6 +3,10 @@
 // sent, a port lost in the middle of a run, and a run ended by the window closing.
 #include "QtRoutines.h"
 #include "SimWindow.h"
+#ifdef TARVO_HAVE_RESULTS
+#include "ResultsStore.h"
+#include "Sha256.h"
+#endif
 
 #include <QDir>
 #include <QFile>
@@ -20,6 +24,27 @@ const QString kExamples = QStringLiteral(TARVO_SOURCE_DIR "/examples");
 class CommissioningPage : public app_testing::SimulatedWindow {
 protected:
     void SetUp() override { ASSERT_TRUE(folder.isValid()); }
+    // Runs are stored in the test's own folder, never in the user's.
+    void AdjustOptions(TMainFormOptions& options) override {
+        options.resultsDatabase = databaseOverride.isEmpty() ? Database() : databaseOverride;
+    }
+    QString databaseOverride;
+    QString Database() const { return QDir(folder.path()).filePath(QStringLiteral("results.sqlite")); }
+#ifdef TARVO_HAVE_RESULTS
+    // The run as the results database holds it.
+    Procedures::TCommissioningRunRecord Stored(const std::string& uuid) {
+        Results::TResultsStore store;
+        Procedures::TCommissioningRunRecord run;
+        std::string error;
+        EXPECT_TRUE(store.Open(Database().toStdString(), Results::OpenMode::MustExist, error)) << error;
+        EXPECT_TRUE(store.LoadRun(uuid, run, error)) << error;
+        return run;
+    }
+    static QString Text(const QString& path) {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+    }
+#endif
 
     // A plan of `steps` (JSON objects) in the test's folder; its profile is the example's.
     QString Plan(const QString& steps, const QString& name = QStringLiteral("plan.json")) {
@@ -126,7 +151,27 @@ TEST_F(CommissioningPage, TheQuickPlanPassesWithEveryRowFilledAndReadingResumes)
     EXPECT_FALSE(record.SerialNumber.empty());
 
     EXPECT_TRUE(form->btnCommissioningRun->isEnabled());
+#ifdef TARVO_HAVE_RESULTS
+    // Stored as tarvo-cli stores a run, and reported beside the database.
+    const auto stored = Stored(record.Uuid);
+    EXPECT_EQ(stored.Verdict, "PASS");
+    EXPECT_EQ(stored.SerialNumber, record.SerialNumber);
+    EXPECT_EQ(stored.Operator, "tester");
+    EXPECT_EQ(stored.Station, "BENCH-PC");
+    EXPECT_EQ(stored.Steps.size(), 7u);
+    EXPECT_EQ(stored.PlanHash,
+              Sha256Hex(Text(kExamples + QStringLiteral("/plans/quick.json")).toStdString()));
+    const QString report = form->lastReportPath_;
+    EXPECT_EQ(QFileInfo(report).absolutePath(), QDir(folder.path()).filePath(QStringLiteral("reports")));
+    EXPECT_TRUE(Text(report).contains(QString::fromStdString(record.SerialNumber)));
+    EXPECT_TRUE(form->btnCommissioningReport->isEnabled());
+    EXPECT_EQ(LogWith(QStringLiteral("Commissioning report: ")),
+              QStringList{QStringLiteral("Commissioning report: ") + QDir::toNativeSeparators(report)});
+    form->btnCommissioningReport->click();
+    EXPECT_EQ(dialogs.openedDocuments, QStringList{QDir::toNativeSeparators(report)});
+#else
     EXPECT_FALSE(form->btnCommissioningReport->isEnabled()) << "no report was written";
+#endif
     EXPECT_FALSE(form->initTimer->isActive()) << "a passing run leaves the adapter search alone";
     EXPECT_TRUE(form->cbReadEncConstantly->isChecked()) << "reading runs again as before the run";
     EXPECT_TRUE(dialogs.shown.empty());
@@ -184,6 +229,15 @@ TEST_F(CommissioningPage, AFailedStepSkipsTheRestUnlessThePlanContinues) {
         EXPECT_FALSE(form->cbReadEncConstantly->isChecked());
         EXPECT_TRUE(form->btnCommissioningRun->isEnabled());
         EXPECT_TRUE(dialogs.shown.empty());
+#ifdef TARVO_HAVE_RESULTS
+        const auto stored = Stored(form->CommissioningRecord.Uuid);
+        EXPECT_EQ(stored.Verdict, "FAIL");
+        QStringList storedVerdicts;
+        for (const auto& step : stored.Steps)
+            storedVerdicts << QString::fromStdString(step.Name + ": " + step.Verdict);
+        EXPECT_EQ(storedVerdicts, c.verdicts);
+        EXPECT_TRUE(form->btnCommissioningReport->isEnabled()) << "a failed run has its report too";
+#endif
     }
 }
 
@@ -270,6 +324,9 @@ TEST_F(CommissioningPage, ALostPortEndsTheRunInFailAndRearmsTheSearch) {
     EXPECT_TRUE(form->initTimer->isActive()) << "the adapter search is re-armed";
     EXPECT_FALSE(form->cbReadEncConstantly->isChecked());
     EXPECT_TRUE(form->btnCommissioningRun->isEnabled());
+#ifdef TARVO_HAVE_RESULTS
+    EXPECT_EQ(Stored(form->CommissioningRecord.Uuid).Verdict, "FAIL");
+#endif
 }
 
 // Closing the window, or a close seen by the step's handler, ends the run before its next step:
@@ -300,12 +357,75 @@ TEST_F(CommissioningPage, ClosingTheWindowEndsARunCleanly) {
         EXPECT_EQ(form->LogLines().last(),
                   QStringLiteral("Commissioning verdict: INTERRUPTED (the window was closed)"));
         EXPECT_FALSE(form->initTimer->isActive());
+#ifdef TARVO_HAVE_RESULTS
+        EXPECT_EQ(Stored(form->CommissioningRecord.Uuid).Verdict, "INTERRUPTED") << "stored as it ended";
+#endif
         const qsizetype sent = Commands().size();
         QCoreApplication::processEvents();
         EXPECT_EQ(Commands().size(), sent) << "nothing is sent after the run ended";
         Orodja::SetApplicationTerminating(false);
     }
 }
+
+#ifdef TARVO_HAVE_RESULTS
+// What the record could not take is never passed over: a database that cannot be opened keeps the
+// run from starting, with nothing sent; a report that cannot be written leaves the run stored and
+// says so beside the verdict and in a box, with no report to open; a report gone since the run is
+// said to be gone, and one that no program shows is said not shown.
+TEST_F(CommissioningPage, WhatCannotBeRecordedIsSaid) {
+    const QString plan = Plan(QStringLiteral(R"({"step":"identify"},{"step":"final-read","readings":2})"));
+    const auto blockWith = [&](const QString& name) { File(name, QStringLiteral("a file, not a folder")); };
+
+    // The database's folder is a file.
+    blockWith(QStringLiteral("blocker"));
+    databaseOverride = QDir(folder.path()).filePath(QStringLiteral("blocker/results.sqlite"));
+    Connect("t1");
+    databaseOverride.clear();
+    form->edCommissioningPlan->setText(plan);
+    ShowPage(form->tabCommissioning);
+    form->btnCommissioningRun->click();
+    ASSERT_EQ(dialogs.shown.size(), 1u);
+    EXPECT_TRUE(dialogs.shown[0].text.startsWith(QStringLiteral("Commissioning not started: ")))
+        << dialogs.shown[0].text.toStdString();
+    EXPECT_FALSE(form->CommissioningRun);
+    EXPECT_TRUE(Commands().isEmpty()) << Commands().join(' ').toStdString();
+
+    // The reports' folder is a file.
+    blockWith(QStringLiteral("reports"));
+    Connect("t1");
+    Run(plan);
+    ASSERT_TRUE(Ended());
+    EXPECT_EQ(form->CommissioningRecord.Verdict, "PASS") << "the encoder passed";
+    EXPECT_EQ(Stored(form->CommissioningRecord.Uuid).Verdict, "PASS") << "and is on record";
+    ASSERT_EQ(dialogs.shown.size(), 1u);
+    EXPECT_TRUE(dialogs.shown[0].text.startsWith(
+        QStringLiteral("Commissioning record: the report could not be written: ")))
+        << dialogs.shown[0].text.toStdString();
+    EXPECT_TRUE(dialogs.shown[0].text.contains(QStringLiteral("results report ") +
+                                               QString::fromStdString(form->CommissioningRecord.Uuid)))
+        << "says how to make it again";
+    EXPECT_TRUE(
+        form->lblCommissioningReason->text().contains(QStringLiteral("the report could not be written")));
+    EXPECT_FALSE(form->btnCommissioningReport->isEnabled());
+    EXPECT_TRUE(form->lastReportPath_.isEmpty());
+    QFile::remove(QDir(folder.path()).filePath(QStringLiteral("reports")));
+
+    // A report written, then gone; then one no program shows.
+    dialogs.shown.clear();
+    Run(plan);
+    ASSERT_TRUE(Ended());
+    ASSERT_TRUE(form->btnCommissioningReport->isEnabled());
+    const QString report = form->lastReportPath_;
+    dialogs.documentOpens = false;
+    form->btnCommissioningReport->click();
+    ASSERT_EQ(dialogs.Texts(),
+              QStringList{QStringLiteral("No program could be started to show the report: ") + report});
+    ASSERT_TRUE(QFile::remove(report));
+    form->btnCommissioningReport->click();
+    EXPECT_EQ(dialogs.Texts().last(), QStringLiteral("The report is no longer there: ") + report);
+    EXPECT_EQ(dialogs.openedDocuments, QStringList{report}) << "a gone report is not handed on";
+}
+#endif
 
 // The page is there for every user, after the eight pages of the window, and keeps to the
 // window's font; the operator is the user's name until changed.

@@ -68,6 +68,13 @@ public:
     bool answer = true;
     QStringList fileAnswers;
     QStringList fileDialogs; // the captions of the file dialogs asked
+    // Documents the window asked the system to open, and whether a program for them "started".
+    bool openDocument(const QString& path) override {
+        openedDocuments << path;
+        return documentOpens;
+    }
+    QStringList openedDocuments;
+    bool documentOpens = true;
     int sounds = 0;
     bool busy = false;
 };

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <csignal>
@@ -68,6 +69,11 @@ protected:
     testing_support::ProgramOutput Run(std::vector<std::string> args,
                                        const testing_support::ProgramStreams& streams = {}) {
         args.insert(args.begin(), "commission");
+        // Runs are stored in the test's folder, never in the user's.
+        if (std::find(args.begin(), args.end(), "--db") == args.end()) {
+            args.push_back("--db");
+            args.push_back((dir / "results.sqlite").string());
+        }
         args.push_back("--port");
         args.push_back(simulator->SlavePath());
         auto r = RunProgram(TARVO_CLI_PATH, args, streams);
