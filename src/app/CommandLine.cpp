@@ -17,7 +17,9 @@ bool ParseCommandLine(const QStringList& arguments, TCommandLine& out, QString& 
                                                    {"--port", TakesValue::Yes},
                                                    {"--screenshot", TakesValue::Yes},
                                                    {"--screenshot-page", TakesValue::Yes},
-                                                   {"--record", TakesValue::Yes}},
+                                                   {"--record", TakesValue::Yes},
+                                                   {"--plan", TakesValue::Yes},
+                                                   {"--db", TakesValue::Yes}},
                                                   &problem);
     if (!parsed) {
         error = QString::fromStdString(problem);
@@ -46,6 +48,10 @@ bool ParseCommandLine(const QStringList& arguments, TCommandLine& out, QString& 
             out.screenshotPage = value;
         } else if (o.name == "--screenshot") {
             out.screenshot = value;
+        } else if (o.name == "--plan") {
+            out.plan = value;
+        } else if (o.name == "--db") {
+            out.resultsDatabase = value;
         } else if (o.name == "--record") {
             bool number = false;
             const int seconds = value.toInt(&number);
@@ -70,7 +76,11 @@ QString UsageText() {
         "  --port PATH        try this serial device first; may be given several times\n"
         "  --screenshot FILE  connect, save a picture of the window to FILE and exit\n"
         "  --screenshot-page CAPTION\n"
-        "                     show that page in the picture, after one reading on it\n"
+        "                     show that page in the picture, after one reading on it (the\n"
+        "                     Commissioning page after running the plan of --plan)\n"
+        "  --plan FILE        the commissioning plan the Commissioning page starts with\n"
+        "  --db PATH          the results database commissioning runs are stored in (default:\n"
+        "                     results.sqlite in tarvo-workbench's folder of the user's data)\n"
         "  --record SECONDS   connect, record debug data to a file while reading for SECONDS\n"
         "                     seconds, print the file's path and exit; exit status 1 when the\n"
         "                     reading stopped early or the recording failed (its file could not\n"

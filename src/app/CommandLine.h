@@ -17,6 +17,8 @@ struct TCommandLine {
     QString screenshot;             // connect, save a picture of the window there, exit
     QString screenshotPage;         // the page shown in that picture (tab caption), empty: the first
     int recordSeconds = 0;          // connect, record debug data this long while reading, exit; 0: no
+    QString plan;                   // the Commissioning page's plan file
+    QString resultsDatabase;        // where commissioning runs are stored; empty: the user's data folder
 };
 
 // False with the reason in `error` for an unknown option, a missing value or an argument that is

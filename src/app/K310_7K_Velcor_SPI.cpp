@@ -111,6 +111,12 @@ int TakeScreenshot(TMainForm& form, const QString& file, const QString& page) {
             form.cbReadEncConstantly->setChecked(false);
         }
         if (form.Page->currentWidget() == form.tabErrMap) form.btnReadErrMap->click();
+        // The Commissioning page after its plan has run, when one was given.
+        if (form.Page->currentWidget() == form.tabCommissioning &&
+            !form.edCommissioningPlan->text().isEmpty()) {
+            form.btnCommissioningRun->click();
+            WaitWhile([&] { return form.CommissioningRun != nullptr; }, 600000);
+        }
         // The Signal level page draws the air gap over a turn while the shaft turns (a preset with
         // rotate=...), reading continuously for a few seconds.
         if (form.Page->currentWidget() == form.tabSignalLevelTemperature && form.cbDrawAirGap->isEnabled()) {
@@ -216,6 +222,8 @@ int main(int argc, char** argv) {
     if (!ParseCommandLine(QApplication::arguments(), options, error)) return UsageError(error);
     TMainFormOptions formOptions;
     formOptions.explicitPorts = options.ports;
+    formOptions.resultsDatabase = options.resultsDatabase;
+    formOptions.commissioningPlan = options.plan;
     // Declared before the window, so the window closes its port before the simulator stops.
     std::unique_ptr<BuiltInSimulator> simulator;
     if (options.simulate) {

@@ -64,6 +64,8 @@ struct TMainFormOptions {
     // The results database commissioning runs are stored in (reports go into "reports" beside
     // it); empty: the user's data folder, as tarvo-cli's default.
     QString resultsDatabase;
+    // The plan the Commissioning page starts with (--plan); empty: none chosen.
+    QString commissioningPlan;
 };
 
 class TMainForm : public QWidget, public Ui::TMainForm {

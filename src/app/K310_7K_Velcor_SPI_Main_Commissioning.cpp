@@ -6,6 +6,7 @@
 #include "K310_7K_Velcor_SPI_Main.h"
 
 #include "CommissioningPlan.h"
+#include "FiguresText.h"
 #include "K310_BiSS_bidirectional.h"
 #include "QtRoutines.h"
 #include "SystemInfo.h"
@@ -15,7 +16,6 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QHeaderView>
-#include <QRegularExpression>
 #include <QTableWidgetItem>
 
 namespace {
@@ -25,19 +25,10 @@ enum TStepColumn { kColumnStep, kColumnFigures, kColumnLimits, kColumnVerdict };
 const QString kPlanFilter = QStringLiteral("Commissioning plans (*.json);;All files (*)");
 const QString kLostPort = QStringLiteral("the adapter's port was lost");
 
-// A figures or limits object of the record (compact JSON) as a line to read: without the braces
-// and the quotes around the names ({"samples":1000,"six_sigma":2.1} shows as
-// "samples: 1000, six_sigma: 2.1"); the whole text stays in the cell's tool tip.
+// A figures or limits object of the record as a line to read (the whole JSON stays in the cell's
+// tool tip).
 QString ReadableObject(const std::string& json) {
-    QString text = QString::fromUtf8(json);
-    if (text == QStringLiteral("{}")) return {};
-    if (text.startsWith(QLatin1Char('{')) && text.endsWith(QLatin1Char('}')))
-        text = text.mid(1, text.size() - 2);
-    static const QRegularExpression name(QStringLiteral("\"([A-Za-z0-9_.\\-]+)\":"));
-    static const QRegularExpression separator(QStringLiteral(",(?=[A-Za-z0-9_.\\-]+: )"));
-    text.replace(name, QStringLiteral("\\1: "));
-    text.replace(separator, QStringLiteral(", "));
-    return text;
+    return QString::fromUtf8(Procedures::ReadableFigures(json));
 }
 
 QTableWidgetItem* Cell(QTableWidget* table, int row, int column) {
@@ -62,6 +53,7 @@ QColor TMainForm::CommissioningVerdictColour(const QString& verdict) {
 void TMainForm::SetUpCommissioningPage() {
     const QString user = options_.userName.value_or(QString::fromLocal8Bit(platform::UserName()));
     edCommissioningOperator->setText(user.trimmed());
+    edCommissioningPlan->setText(options_.commissioningPlan);
     QHeaderView* header = tblCommissioningSteps->horizontalHeader();
     header->setSectionResizeMode(QHeaderView::Interactive);
     header->setStretchLastSection(true);

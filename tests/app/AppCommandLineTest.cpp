@@ -20,6 +20,8 @@ TEST(CommandLine, ReadsSimulatorPortsAndScreenshot) {
         QString screenshot;
         QString page = {};
         int record = 0;
+        QString plan = {};
+        QString db = {};
     };
     const Row rows[] = {
         {{}, true, false, "", {}, {}},
@@ -45,6 +47,18 @@ TEST(CommandLine, ReadsSimulatorPortsAndScreenshot) {
         {{"--record=86401"}, false, false, "", {}, {}},
         {{"--record", "ten"}, false, false, "", {}, {}},
         {{"--record"}, false, false, "", {}, {}},
+        {{"--plan", "plans/quick.json", "--db=/tmp/r.sqlite"},
+         true,
+         false,
+         "",
+         {},
+         {},
+         {},
+         0,
+         "plans/quick.json",
+         "/tmp/r.sqlite"},
+        {{"--plan"}, false, false, "", {}, {}},
+        {{"--db="}, false, false, "", {}, {}},
         {{"--screenshot-page"}, false, false, "", {}, {}},
         {{"--port"}, false, false, "", {}, {}},
         {{"--port="}, false, false, "", {}, {}},
@@ -66,6 +80,8 @@ TEST(CommandLine, ReadsSimulatorPortsAndScreenshot) {
         EXPECT_EQ(parsed.screenshot, row.screenshot);
         EXPECT_EQ(parsed.screenshotPage, row.page);
         EXPECT_EQ(parsed.recordSeconds, row.record);
+        EXPECT_EQ(parsed.plan, row.plan);
+        EXPECT_EQ(parsed.resultsDatabase, row.db);
     }
 }
 
