@@ -6,6 +6,7 @@
 #include "CliProcedures.h"
 #include "Clock.h"
 #include "Commissioning.h"
+#include "FiguresText.h"
 #include "K310_BiSS_bidirectional.h"
 #include "StandardDescriptors.h"
 #include "SystemInfo.h"
@@ -162,8 +163,9 @@ int RunCommission(const Command& cmd) {
         print("step " + std::to_string(step.Order) + "/" + std::to_string(total) + " " + step.Name + ": " +
               step.Verdict);
         if (step.Verdict == Procedures::kVerdictSkipped) return;
-        if (step.Figures != "{}") print("  figures: " + step.Figures);
-        if (step.Limits != "{}") print("  limits: " + step.Limits);
+        // As a person reads them; --json and the database keep the JSON.
+        if (step.Figures != "{}") print("  figures: " + Procedures::ReadableFigures(step.Figures));
+        if (step.Limits != "{}") print("  limits: " + Procedures::ReadableFigures(step.Limits));
         if (!step.Message.empty()) print("  why: " + step.Message);
     };
     auto progress = [&](const std::string& line) { print("step " + line); };

@@ -3,6 +3,7 @@
 #include "CliCommand.h"
 #include "CliOutput.h"
 #include "CommandLineOptions.h"
+#include "FiguresText.h"
 #include "Files.h"
 #include "Report.h"
 #include "ResultsStore.h"
@@ -283,8 +284,8 @@ int Show(const TResultsOptions& o) {
         std::printf("  %d %s: %s (%.3f s)\n", step.Order, TerminalText(step.Name).c_str(),
                     step.Verdict.c_str(), static_cast<double>(step.EndMs - step.StartMs) / 1000.0);
         if (!step.Message.empty()) std::printf("    message: %s\n", TerminalText(step.Message).c_str());
-        std::printf("    figures: %s\n", TerminalText(step.Figures).c_str());
-        std::printf("    limits: %s\n", TerminalText(step.Limits).c_str());
+        std::printf("    figures: %s\n", TerminalText(Procedures::ReadableFigures(step.Figures)).c_str());
+        std::printf("    limits: %s\n", TerminalText(Procedures::ReadableFigures(step.Limits)).c_str());
     }
     for (const auto& s : run.Series) {
         const json data = json::parse(s.Data, nullptr, false);
