@@ -35,7 +35,7 @@ const char* const kPlan = R"({"format":1,"plan":"bench","profile":"t1.json","ste
   {"step":"noise","samples":500,"limits":{"six_sigma_max":10}},
   {"step":"error-map","limits":{"peak_to_peak_max":1000}},
   {"step":"signal-level","readings":10,"limits":{"min":600}},
-  {"step":"power-cycling","count":5,"min_ms":150,"max_ms":400},
+  {"step":"power-cycling","count":5,"min_ms":150,"max_ms":400,"signal_level":true},
   {"step":"diagnostics"},
   {"step":"save"},
   {"step":"final-read","readings":3}]})";

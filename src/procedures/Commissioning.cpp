@@ -541,6 +541,13 @@ TNextStep TCommissioningRun::StepPowerCycling() {
         s.Power->MinMs = step.MinMs;
         s.Power->MaxMs = step.MaxMs;
         s.Power->AtRest = step.AtRest;
+        s.Power->RecordSignalLevel = step.RecordSignalLevel;
+        if (step.RecordSignalLevel && !traffic_.HasSignalLevel()) {
+            json limits = json::object();
+            PutRange(limits, "signal_level_min", "signal_level_max", step.Range);
+            EndStep(false, "this encoder has no signal level", "{}", Dump(limits));
+            return Next(0);
+        }
         next = s.Power->Start();
     } else {
         next = s.Power->Step();
@@ -555,15 +562,42 @@ TNextStep TCommissioningRun::StepPowerCycling() {
                     {"ended", RunEndText(run.End())}};
     json limits = {{"count", step.Count},    {"min_ms", step.MinMs}, {"max_ms", step.MaxMs},
                    {"at_rest", step.AtRest}, {"jumps", 0},           {"failed", 0}};
+    std::vector<TCommissioningSeries> series;
+    std::string levelProblem;
+    if (step.RecordSignalLevel) {
+        PutRange(limits, "signal_level_min", "signal_level_max", step.Range);
+        const auto& levels = run.SignalLevels();
+        json cycles = json::array(), values = json::array();
+        double sum = 0;
+        for (const auto& level : levels) {
+            cycles.push_back(level.Cycle);
+            values.push_back(level.Value);
+            sum += level.Value;
+        }
+        json summary = {{"readings", levels.size()}};
+        if (!levels.empty()) {
+            const auto [lo, hi] = std::minmax_element(
+                levels.begin(), levels.end(), [](const auto& a, const auto& b) { return a.Value < b.Value; });
+            summary["minimum"] = lo->Value;
+            summary["maximum"] = hi->Value;
+            summary["mean"] = sum / static_cast<double>(levels.size());
+            if (!step.Range.Holds(lo->Value) || !step.Range.Holds(hi->Value))
+                levelProblem = "signal level " + Num(step.Range.Holds(lo->Value) ? hi->Value : lo->Value) +
+                               " outside " + Describe(step.Range);
+        }
+        figures["signal_level"] = summary;
+        series.push_back({0, "signal-levels", Dump(json{{"cycles", cycles}, {"values", values}})});
+    }
     if (run.End() == TRunEnd::LostPort) {
         TTrafficResult lost;
         lost.LinkLost = true;
         lost.Reason = run.EndReason();
-        return TrafficFailed("power cycling", lost, Dump(figures), Dump(limits));
+        return TrafficFailed("power cycling", lost, Dump(figures), Dump(limits), series);
     }
     std::string message;
     if (!run.Passed()) message = run.SummaryLine();
-    EndStep(run.Passed(), message, Dump(figures), Dump(limits));
+    if (!levelProblem.empty()) message += (message.empty() ? "" : "; ") + levelProblem;
+    EndStep(message.empty(), message, Dump(figures), Dump(limits), series);
     return Next(0);
 }
 

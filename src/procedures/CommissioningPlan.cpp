@@ -184,6 +184,10 @@ TPlanStep ReadStep(const json& value, const std::string& path, TCommissioningPla
         step.MaxMs = static_cast<int>(r.Integer("max_ms", 10, 10000).value_or(400));
         if (step.MinMs > step.MaxMs) Fail(r.Path("min_ms"), "greater than max_ms");
         step.AtRest = r.Flag("at_rest", true);
+        step.RecordSignalLevel = r.Flag("signal_level", false);
+        step.Range = Range(limits, "signal_level_min", "signal_level_max");
+        if (step.Range.Any() && !step.RecordSignalLevel)
+            Fail(r.Path("limits"), "signal level limits need \"signal_level\": true");
         break;
     case TPlanStepKind::Diagnostics:
         step.SensorTemperature = Range(limits, "sensor_temperature_min", "sensor_temperature_max");

@@ -57,13 +57,14 @@ struct TPlanStep {
     TLimitRange NoiseSignalLevel;
     // error-map
     std::optional<double> PeakToPeakMax;
-    // signal-level (raw) and air-gap (um)
+    // signal-level (raw) and air-gap (um); power-cycling's signal levels
     TLimitRange Range;
     // power-cycling
     int Count = 0;
     int MinMs = 150;
     int MaxMs = 400;
     bool AtRest = true;
+    bool RecordSignalLevel = false; // the signal level at every check, charted; limits in Range
     // diagnostics
     TLimitRange SensorTemperature;
     TLimitRange OperatingTemperature; // the lifetime minimum and maximum must both lie within

@@ -10,6 +10,7 @@ TPowerCycleRun::TPowerCycleRun(TPowerCycleState& state, TProcedureTraffic& traff
 
 TNextStep TPowerCycleRun::Start() {
     state_.CikliranjeSmerInit = true;
+    startRemaining_ = Remaining;
     const TReading reference = traffic_.TakeReading();
     log_(PowerCycleStartLine(Remaining));
     if (reference.Ok) {
@@ -26,6 +27,14 @@ bool TPowerCycleRun::CheckFailed(const TReading& reading) {
     log_("Check failed: " + reading.Reason + " [" + std::to_string(Remaining) + "]");
     if (!reading.LinkLost) return false;
     Finish(TRunEnd::LostPort, reading.Reason);
+    return true;
+}
+
+bool TPowerCycleRun::LevelFailed(const TRegisterValue& level) {
+    ++failedReadings_;
+    log_("Signal level failed: " + level.Reason + " [" + std::to_string(Remaining) + "]");
+    if (!level.LinkLost) return false;
+    Finish(TRunEnd::LostPort, level.Reason);
     return true;
 }
 
@@ -66,6 +75,13 @@ TNextStep TPowerCycleRun::Step() {
                     ++jumps_;
                     log_(line);
                 }
+            }
+            if (reading.Ok && RecordSignalLevel) {
+                const TRegisterValue level = traffic_.ReadSignalLevel();
+                if (level.Ok)
+                    levels_.push_back({startRemaining_ - Remaining, static_cast<double>(level.Value)});
+                else if (LevelFailed(level))
+                    return {true, 0};
             }
         }
         const TTrafficResult off = traffic_.SwitchSupply(false);

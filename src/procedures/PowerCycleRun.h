@@ -16,6 +16,7 @@
 #include <functional>
 #include <random>
 #include <string>
+#include <vector>
 
 namespace Procedures {
 
@@ -33,6 +34,14 @@ public:
     int MaxMs = 400;
     bool AtRest = false;
     Orodja::TNumberSeparators Separators{".", ","};
+    // Also read the signal level at every good check, while the supply is still on (a
+    // commissioning plan charts how it holds over the cycles). A level that could not be read is
+    // a failed reading like a failed check, and is not a value.
+    bool RecordSignalLevel = false;
+    struct TLevel {
+        long long Cycle; // the supply cycles made before this check
+        double Value;
+    };
 
     // The reference reading and the start line ("Cikliranje start Nx"); the pause before the first
     // step is the minimum delay. Done when the link was lost already.
@@ -51,6 +60,7 @@ public:
     int FailedSupplyCommands() const { return failedSupplyCommands_; }
     // The reason of the failure that ended the run early (a lost link), else empty.
     const std::string& EndReason() const { return endReason_; }
+    const std::vector<TLevel>& SignalLevels() const { return levels_; }
     // The run completed without a jump, a failed check or a failed supply command.
     bool Passed() const {
         return end_ == TRunEnd::Completed && jumps_ == 0 && failedReadings_ == 0 &&
@@ -63,6 +73,7 @@ private:
     void Finish(TRunEnd why, const std::string& reason = {});
     // A failed reading: its line and count; true when it ends the run.
     bool CheckFailed(const TReading& reading);
+    bool LevelFailed(const TRegisterValue& level);
     bool SupplyFailed(const char* command, const TTrafficResult& result);
 
     TPowerCycleState& state_;
@@ -77,6 +88,8 @@ private:
     int jumps_ = 0;
     int failedReadings_ = 0;
     int failedSupplyCommands_ = 0;
+    long long startRemaining_ = 0;
+    std::vector<TLevel> levels_;
 };
 
 } // namespace Procedures

@@ -141,6 +141,16 @@ std::string ValueText(const json& v) {
     return v.dump(-1, ' ', false, json::error_handler_t::replace);
 }
 
+// A figure's cell: a group of figures (the power cycles' signal level, say) as a table of its own
+// rather than a line of JSON a customer has to read; deeper groups as JSON.
+std::string CellHtml(const json& v, int depth = 0) {
+    if (!v.is_object() || v.empty() || depth > 0) return H(ValueText(v));
+    std::string html = "<table class=\"inner\">";
+    for (const auto& [key, value] : v.items())
+        html += "<tr><th>" + H(key) + "</th><td>" + CellHtml(value, depth + 1) + "</td></tr>";
+    return html + "</table>";
+}
+
 // Name -> value rows of a JSON object; any other text shown as it is.
 std::string KeyValueTable(const std::string& caption, const std::string& text) {
     std::string html = "<table class=\"kv\"><caption>" + H(caption) + "</caption>";
@@ -154,7 +164,7 @@ std::string KeyValueTable(const std::string& caption, const std::string& text) {
     }
     if (j->empty()) html += "<tr><td colspan=\"2\" class=\"none\">none</td></tr>";
     for (const auto& [key, value] : j->items())
-        html += "<tr><th>" + H(key) + "</th><td>" + H(ValueText(value)) + "</td></tr>";
+        html += "<tr><th>" + H(key) + "</th><td>" + CellHtml(value) + "</td></tr>";
     return html + "</table>";
 }
 
@@ -469,6 +479,8 @@ table.kv th, table.kv td { border-bottom: 1px solid #ddd; padding: 2px 10px 2px 
                            vertical-align: top; }
 table.kv th { font-weight: normal; color: #444; }
 table.kv td { font-variant-numeric: tabular-nums; word-break: break-all; }
+table.kv table.inner { width: 100%; border-collapse: collapse; }
+table.kv table.inner th, table.kv table.inner td { border-bottom: none; padding: 0 8px 0 0; width: auto; }
 .none { color: #888; font-style: italic; }
 figure { margin: 8px 0 0; }
 figcaption { font-size: 9.5pt; color: #444; }

@@ -113,7 +113,8 @@ const char* const kEveryStep =
     R"({"step":"error-map","limits":{"peak_to_peak_max":1000}},)"
     R"({"step":"air-gap","readings":3,"limits":{"min":150,"max":350}},)"
     R"({"step":"signal-level","readings":3,"limits":{"min":600,"max":4000}},)"
-    R"({"step":"power-cycling","count":3,"min_ms":10,"max_ms":20},)"
+    R"({"step":"power-cycling","count":3,"min_ms":10,"max_ms":20,"signal_level":true,)"
+    R"("limits":{"signal_level_min":600,"signal_level_max":4000}},)"
     R"({"step":"diagnostics","limits":{"sensor_temperature_min":-20,"sensor_temperature_max":85}},)"
     R"({"step":"save"},)"
     R"({"step":"final-read","readings":2})";
@@ -137,6 +138,13 @@ TEST_F(CliCommission, APlanOfEveryStepPassesOnAHealthyEncoder) {
     uint32_t filter = 0;
     ASSERT_TRUE(simulator->PeekRegister(0x04, 4, filter));
     EXPECT_EQ(filter, 3u);
+#ifdef TARVO_HAVE_RESULTS
+    // The power cycles' signal level, one per check, kept for the report's chart.
+    const auto levels = RunProgram("/usr/bin/sqlite3", {(dir / "results.sqlite").string(),
+                                                        "SELECT data_json FROM series WHERE name = 'signal-levels';"});
+    EXPECT_EQ(levels.out.rfind("{\"cycles\":[0,1,2],\"values\":[", 0), 0u) << levels.out << levels.err;
+    EXPECT_NE(r.out.find("signal_level: {readings: 3, minimum: "), std::string::npos) << r.out;
+#endif
 }
 
 TEST_F(CliCommission, EachStepFailsOnItsOwnFault) {
@@ -171,6 +179,11 @@ TEST_F(CliCommission, EachStepFailsOnItsOwnFault) {
          " outside at least 2000"},
         {"power-cycling", R"({"step":"power-cycling","count":3,"min_ms":10,"max_ms":20})",
          [](sim::K310Simulator& s) { s.JumpAtNextPowerUp(20000); }, "jumps: 1"},
+        {"power-cycling",
+         R"({"step":"power-cycling","count":2,"min_ms":10,"max_ms":20,"signal_level":true,)"
+         R"("limits":{"signal_level_min":5000}})",
+         {},
+         "signal level 1"},
         {"diagnostics", R"({"step":"diagnostics","limits":{"sensor_temperature_max":30}})",
          [](sim::K310Simulator& s) { s.SetTemperatures(45, 0); }, "sensor temperature 45 outside at most 30"},
         {"diagnostics",

@@ -33,7 +33,8 @@ TEST(CommissioningPlan, AWholePlanReadsWithItsParametersAndLimits) {
         {"step": "error-map", "limits": {"peak_to_peak_max": 400}},
         {"step": "air-gap", "readings": 4, "limits": {"min": 100, "max": 300}},
         {"step": "signal-level", "limits": {"max": 4000}},
-        {"step": "power-cycling", "count": 7, "min_ms": 20, "max_ms": 30, "at_rest": false},
+        {"step": "power-cycling", "count": 7, "min_ms": 20, "max_ms": 30, "at_rest": false,
+         "signal_level": true, "limits": {"signal_level_max": 3900}},
         {"step": "diagnostics", "limits": {"sensor_temperature_max": 70, "safety_rt_min": 5}},
         {"step": "save"},
         {"step": "final-read", "readings": 2}
@@ -61,6 +62,9 @@ TEST(CommissioningPlan, AWholePlanReadsWithItsParametersAndLimits) {
     EXPECT_EQ(plan.Steps[6].Samples, 10) << "signal-level's default readings";
     EXPECT_EQ(plan.Steps[7].Count, 7);
     EXPECT_FALSE(plan.Steps[7].AtRest);
+    EXPECT_TRUE(plan.Steps[7].RecordSignalLevel);
+    EXPECT_EQ(plan.Steps[7].Range.Max, 3900);
+    EXPECT_FALSE(plan.Steps[4].RecordSignalLevel) << "off unless asked";
     EXPECT_EQ(plan.Steps[8].SensorTemperature.Max, 70);
     EXPECT_EQ(plan.Steps[8].SafetyRtMin, 5);
     EXPECT_EQ(plan.Steps[10].Samples, 2);
@@ -132,6 +136,10 @@ TEST(CommissioningPlan, EveryMistakeIsNamedByItsPath) {
          "steps[0].arc: expected an integer 0..65535, got -1"},
         {R"({"plan":"p","steps":[{"step":"power-cycling","min_ms":500,"max_ms":200}]})",
          "steps[0].min_ms: greater than max_ms"},
+        {R"({"plan":"p","steps":[{"step":"power-cycling","limits":{"signal_level_min":600}}]})",
+         "steps[0].limits: signal level limits need \"signal_level\": true"},
+        {R"({"plan":"p","steps":[{"step":"power-cycling","signal_level":true,"limits":{"min":600}}]})",
+         "steps[0].limits.min: unknown key"},
         {R"({"plan":"p","steps":[{"step":"power-cycling","at_rest":"yes"}]})",
          "steps[0].at_rest: expected true or false, got \"yes\""},
         {R"({"plan":"p","steps":[{"step":"final-read","continue-on-fail":1}]})",
