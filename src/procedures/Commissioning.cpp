@@ -1,5 +1,7 @@
 #include "Commissioning.h"
 
+#include "FiguresText.h"
+
 #include "ConfigProfile.h"
 #include "Tarvo_konstante.h"
 
@@ -36,15 +38,8 @@ std::string Dump(const json& j) {
     return j.dump(-1, ' ', false, json::error_handler_t::replace);
 }
 
-// A figure in a message: whole numbers without a fraction ("1245", not "1245.0"), others to six
-// significant digits ("241.183", not "241.18254854777524"; the figures keep every digit), with a
-// point whatever the locale.
 std::string Num(double v) {
-    if (std::abs(v) < 1e15 && v == std::nearbyint(v)) return std::to_string(static_cast<long long>(v));
-    char text[32];
-    const auto end = std::to_chars(text, text + sizeof text, v, std::chars_format::general, 6);
-    if (end.ec != std::errc()) return Dump(json(v));
-    return std::string(text, end.ptr);
+    return FigureNumber(v);
 }
 
 std::string Describe(const TLimitRange& range, const std::string& unit = {}) {

@@ -2,6 +2,9 @@
 
 #include <nlohmann/json.hpp>
 
+#include <charconv>
+#include <cmath>
+
 namespace Procedures {
 namespace {
 
@@ -40,10 +43,19 @@ std::string Text(const json& value, bool top) {
         }
         return json(joined).dump(-1, ' ', false, json::error_handler_t::replace);
     }
+    if (value.is_number_float()) return FigureNumber(value.get<double>());
     return value.dump(-1, ' ', false, json::error_handler_t::replace);
 }
 
 } // namespace
+
+std::string FigureNumber(double v) {
+    if (std::abs(v) < 1e15 && v == std::nearbyint(v)) return std::to_string(static_cast<long long>(v));
+    char text[32];
+    const auto end = std::to_chars(text, text + sizeof text, v, std::chars_format::general, 6);
+    if (end.ec != std::errc()) return json(v).dump(); // not a finite number: JSON's null
+    return std::string(text, end.ptr);
+}
 
 std::string ReadableFigures(const std::string& text) {
     const json value = json::parse(text, nullptr, false);

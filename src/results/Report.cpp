@@ -2,6 +2,7 @@
 
 #include "DebugRecording.h"
 #include "Files.h"
+#include "FiguresText.h"
 #include "TimeText.h"
 
 #include <nlohmann/json.hpp>
@@ -138,17 +139,22 @@ std::optional<json> ParseJson(const std::string& text) {
 // A JSON value as the text of one table cell: strings as they are, everything else as JSON.
 std::string ValueText(const json& v) {
     if (v.is_string()) return v.get<std::string>();
+    if (v.is_number_float()) return Procedures::FigureNumber(v.get<double>());
     return v.dump(-1, ' ', false, json::error_handler_t::replace);
 }
 
-// A figure's cell: a group of figures (the power cycles' signal level, say) as a table of its own
-// rather than a line of JSON a customer has to read; deeper groups as JSON.
-std::string CellHtml(const json& v, int depth = 0) {
-    if (!v.is_object() || v.empty() || depth > 0) return H(ValueText(v));
-    std::string html = "<table class=\"inner\">";
-    for (const auto& [key, value] : v.items())
-        html += "<tr><th>" + H(key) + "</th><td>" + CellHtml(value, depth + 1) + "</td></tr>";
-    return html + "</table>";
+// A figure's cell: a group of figures (the power cycles' signal level, say) as a line per member
+// rather than a line of JSON a customer has to read; deeper groups as names and values in a line.
+std::string CellHtml(const json& v) {
+    if (!v.is_object() || v.empty()) return H(ValueText(v));
+    std::string html;
+    for (const auto& [key, value] : v.items()) {
+        const std::string text =
+            value.is_object() ? Procedures::ReadableFigures(value.dump(-1, ' ', false, json::error_handler_t::replace))
+                              : ValueText(value);
+        html += "<div class=\"member\"><span class=\"key\">" + H(key) + "</span> " + H(text) + "</div>";
+    }
+    return html;
 }
 
 // Name -> value rows of a JSON object; any other text shown as it is.
@@ -478,9 +484,8 @@ table.kv caption { text-align: left; font-weight: bold; padding-bottom: 2px; }
 table.kv th, table.kv td { border-bottom: 1px solid #ddd; padding: 2px 10px 2px 0; text-align: left;
                            vertical-align: top; }
 table.kv th { font-weight: normal; color: #444; }
-table.kv td { font-variant-numeric: tabular-nums; word-break: break-all; }
-table.kv table.inner { width: 100%; border-collapse: collapse; }
-table.kv table.inner th, table.kv table.inner td { border-bottom: none; padding: 0 8px 0 0; width: auto; }
+table.kv td { font-variant-numeric: tabular-nums; overflow-wrap: anywhere; white-space: pre-line; }
+table.kv .member .key { color: #444; }
 .none { color: #888; font-style: italic; }
 figure { margin: 8px 0 0; }
 figcaption { font-size: 9.5pt; color: #444; }

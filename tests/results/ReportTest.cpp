@@ -101,16 +101,17 @@ TEST(Report, ChartsAppearForTheSeriesRecorded) {
     EXPECT_EQ(ReportHtml(bare).find("<svg"), std::string::npos);
 }
 
-// A group of figures (the power cycles' signal level) reads as rows of its own, escaped like every
-// other figure; a group inside a group stays one line of JSON.
-TEST(Report, GroupedFiguresShowAsTablesOfTheirOwn) {
+// A group of figures (the power cycles' signal level) reads as a line per member, escaped like
+// every other figure; a group inside a group reads as names and values in one line.
+TEST(Report, GroupedFiguresShowALinePerMember) {
     TCommissioningRunRecord run = SampleRun("5f0c9a57-1b2c-4d3e-8f40-123456789abc", "SN1", 1796985186123);
     run.Steps[6].Figures = R"({"cycles":20,"signal_level":{"readings":20,"minimum":1490,"<b>":"<i>",)"
                            R"("deeper":{"a":1}}})";
     const std::string html = ReportHtml(run);
-    EXPECT_NE(html.find("<th>signal_level</th><td><table class=\"inner\"><tr><th>readings</th><td>20</td></tr>"
-                        "<tr><th>minimum</th><td>1490</td></tr><tr><th>&lt;b&gt;</th><td>&lt;i&gt;</td></tr>"
-                        "<tr><th>deeper</th><td>{&quot;a&quot;:1}</td></tr></table></td></tr>"),
+    EXPECT_NE(html.find("<th>signal_level</th><td><div class=\"member\"><span class=\"key\">readings</span> 20</div>"
+                        "<div class=\"member\"><span class=\"key\">minimum</span> 1490</div>"
+                        "<div class=\"member\"><span class=\"key\">&lt;b&gt;</span> &lt;i&gt;</div>"
+                        "<div class=\"member\"><span class=\"key\">deeper</span> a: 1</div></td></tr>"),
               std::string::npos)
         << html;
 }
