@@ -16,25 +16,17 @@ TNextStep TPowerCycleRun::Start() {
     if (reference.Ok) {
         StartPowerCycleRun(state_, reference.Position);
         haveReference_ = true;
-    } else if (CheckFailed(reference)) {
+    } else if (ReadingFailed("Check", reference)) {
         return {true, 0};
     }
     return {false, MinMs};
 }
 
-bool TPowerCycleRun::CheckFailed(const TReading& reading) {
+bool TPowerCycleRun::ReadingFailed(const char* what, const TTrafficResult& result) {
     ++failedReadings_;
-    log_("Check failed: " + reading.Reason + " [" + std::to_string(Remaining) + "]");
-    if (!reading.LinkLost) return false;
-    Finish(TRunEnd::LostPort, reading.Reason);
-    return true;
-}
-
-bool TPowerCycleRun::LevelFailed(const TRegisterValue& level) {
-    ++failedReadings_;
-    log_("Signal level failed: " + level.Reason + " [" + std::to_string(Remaining) + "]");
-    if (!level.LinkLost) return false;
-    Finish(TRunEnd::LostPort, level.Reason);
+    log_(std::string(what) + " failed: " + result.Reason + " [" + std::to_string(Remaining) + "]");
+    if (!result.LinkLost) return false;
+    Finish(TRunEnd::LostPort, result.Reason);
     return true;
 }
 
@@ -63,7 +55,7 @@ TNextStep TPowerCycleRun::Step() {
             ++checks_;
             const TReading reading = traffic_.TakeReading();
             if (!reading.Ok) {
-                if (CheckFailed(reading)) return {true, 0};
+                if (ReadingFailed("Check", reading)) return {true, 0};
             } else if (!haveReference_) {
                 // The run's reference could not be read: the first good reading is it.
                 StartPowerCycleRun(state_, reading.Position);
@@ -80,7 +72,7 @@ TNextStep TPowerCycleRun::Step() {
                 const TRegisterValue level = traffic_.ReadSignalLevel();
                 if (level.Ok)
                     levels_.push_back({startRemaining_ - Remaining, static_cast<double>(level.Value)});
-                else if (LevelFailed(level))
+                else if (ReadingFailed("Signal level", level))
                     return {true, 0};
             }
         }

@@ -71,9 +71,8 @@ public:
 
 private:
     void Finish(TRunEnd why, const std::string& reason = {});
-    // A failed reading: its line and count; true when it ends the run.
-    bool CheckFailed(const TReading& reading);
-    bool LevelFailed(const TRegisterValue& level);
+    // A failed reading ("Check", "Signal level"): its line and count; true when it ends the run.
+    bool ReadingFailed(const char* what, const TTrafficResult& result);
     bool SupplyFailed(const char* command, const TTrafficResult& result);
 
     TPowerCycleState& state_;

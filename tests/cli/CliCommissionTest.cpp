@@ -214,6 +214,20 @@ TEST_F(CliCommission, EachStepFailsOnItsOwnFault) {
     }
 }
 
+// A signal level that cannot be read during the power cycles is a failed reading, never a value.
+TEST_F(CliCommission, ASignalLevelThatCannotBeReadFailsThePowerCycles) {
+    StartSim();
+    // Identification reads the level too: the register fails from the power cycles' first check.
+    InjectAfter(Frames() + 1, [this] { simulator->SetRegisterError(0x4E, 96); });
+    const auto r = Run({"--plan", Plan(R"({"step":"identify"},)"
+                                       R"({"step":"power-cycling","count":3,"min_ms":10,"max_ms":20,)"
+                                       R"("signal_level":true})")});
+    EXPECT_EQ(r.exitCode, 1) << r.out << r.err;
+    EXPECT_EQ(StepVerdicts(r.out), (std::vector<std::string>{"identify: PASS", "power-cycling: FAIL"})) << r.out;
+    EXPECT_NE(r.out.find("why: Checks: 3, jumps: 0, failed: 3"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("signal_level: {readings: 0}"), std::string::npos) << r.out;
+}
+
 TEST_F(CliCommission, AnErrorBitInTheFinalReadingFails) {
     StartSim();
     simulator->SetErrorBit(true);
