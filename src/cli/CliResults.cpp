@@ -7,6 +7,7 @@
 #include "Files.h"
 #include "Report.h"
 #include "ResultsStore.h"
+#include "StandardDescriptors.h"
 #include "TimeText.h"
 
 #include <nlohmann/json.hpp>
@@ -305,8 +306,11 @@ int Export(const TResultsOptions& o) {
     if (!filter) return Usage(problem);
     Results::TResultsStore store;
     std::string error;
-    if (!OpenStore(o, store, error) || !store.ExportCsv(std::cout, *filter, error))
-        return Failure(false, error);
+    if (!OpenStore(o, store, error)) return Failure(false, error);
+    // The rows end with CR LF as the format has it, on Windows too.
+    std::cout.flush();
+    platform::WriteStandardOutputAsIs();
+    if (!store.ExportCsv(std::cout, *filter, error)) return Failure(false, error);
     return kExitOk;
 }
 

@@ -62,6 +62,11 @@ std::vector<std::filesystem::path> ProgramInstallFolders();
 // Deletes a file; false with the reason in `why`.
 bool RemoveFile(const std::filesystem::path& path, std::string& why);
 
+// Gives the file `from` the name `to` in one step, replacing a file of that name: readers see the
+// old file or the new one, never a part. Both in one folder. On Windows a plain rename refuses an
+// existing target, hence MoveFileEx with replacing (and the rename on the disk when it returns).
+bool RenameReplacing(const std::filesystem::path& from, const std::filesystem::path& to, std::string& why);
+
 // The folder where programs keep a user's own data: $XDG_DATA_HOME (when it is an absolute path)
 // or ~/.local/share on POSIX, the local application data folder (%LOCALAPPDATA%) on Windows. Empty
 // when the system names none.

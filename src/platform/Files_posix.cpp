@@ -1,6 +1,7 @@
 #include "Files.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
@@ -95,6 +96,14 @@ std::vector<std::filesystem::path> ProgramInstallFolders() {
 
 bool RemoveFile(const std::filesystem::path& path, std::string& why) {
     if (::unlink(path.c_str()) != 0) {
+        why = Reason(errno);
+        return false;
+    }
+    return true;
+}
+
+bool RenameReplacing(const std::filesystem::path& from, const std::filesystem::path& to, std::string& why) {
+    if (::rename(from.c_str(), to.c_str()) != 0) {
         why = Reason(errno);
         return false;
     }

@@ -114,6 +114,14 @@ bool RemoveFile(const std::filesystem::path& path, std::string& why) {
     return true;
 }
 
+bool RenameReplacing(const std::filesystem::path& from, const std::filesystem::path& to, std::string& why) {
+    if (!::MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        why = ErrorText(static_cast<int>(::GetLastError()));
+        return false;
+    }
+    return true;
+}
+
 std::filesystem::path UserDataFolder() {
     std::filesystem::path folder;
     wchar_t* text = nullptr;

@@ -18,4 +18,9 @@ void PrintUtf8OnConsole();
 // line; into a file or a pipe every line stays as written.
 bool StandardOutputIsTerminal();
 
+// From now on standard output takes bytes as written. Windows' C library turns every line feed on
+// standard output into CR LF, so output that brings its own CR LF (CSV) would end its lines with
+// CR CR LF; nothing to do on POSIX.
+void WriteStandardOutputAsIs();
+
 } // namespace platform

@@ -31,4 +31,6 @@ bool StandardOutputIsTerminal() {
     return ::isatty(STDOUT_FILENO) == 1;
 }
 
+void WriteStandardOutputAsIs() {}
+
 } // namespace platform

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <fcntl.h>
 #include <io.h>
 #include <windows.h>
 
@@ -54,6 +55,11 @@ void PrintUtf8OnConsole() {
 
 bool StandardOutputIsTerminal() {
     return _isatty(_fileno(stdout)) != 0;
+}
+
+void WriteStandardOutputAsIs() {
+    std::fflush(stdout);
+    ::_setmode(_fileno(stdout), _O_BINARY);
 }
 
 } // namespace platform

@@ -391,10 +391,10 @@ bool WriteProfileFile(const std::string& path, const TConfigProfile& profile, st
     const bool written = file.Write(text.data(), text.size(), why) == text.size();
     std::string closeWhy;
     const bool closed = file.Close(closeWhy);
-    std::error_code ec;
-    if (written && closed) std::filesystem::rename(temporary, final, ec);
-    if (!written || !closed || ec) {
-        error = "cannot write " + path + ": " + (!written ? why : !closed ? closeWhy : ec.message());
+    std::string renameWhy;
+    const bool renamed = written && closed && platform::RenameReplacing(temporary, final, renameWhy);
+    if (!renamed) {
+        error = "cannot write " + path + ": " + (!written ? why : !closed ? closeWhy : renameWhy);
         std::string ignored;
         platform::RemoveFile(temporary, ignored);
         return false;

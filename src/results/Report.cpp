@@ -611,9 +611,7 @@ bool WriteWhole(const std::string& html, const std::filesystem::path& target, st
     };
     if (file.Write(html.data(), html.size(), why) != html.size()) return fail(why);
     if (!file.Close(why)) return fail(why);
-    std::error_code ec;
-    std::filesystem::rename(temporary, target, ec);
-    if (ec) return fail(ec.message());
+    if (!platform::RenameReplacing(temporary, target, why)) return fail(why);
     return true;
 }
 

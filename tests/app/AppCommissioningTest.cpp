@@ -4,6 +4,7 @@
 #include "QtRoutines.h"
 #include "SimWindow.h"
 #ifdef TARVO_HAVE_RESULTS
+#include "Files.h"
 #include "ResultsStore.h"
 #include "Sha256.h"
 #endif
@@ -36,7 +37,9 @@ protected:
         Results::TResultsStore store;
         Procedures::TCommissioningRunRecord run;
         std::string error;
-        EXPECT_TRUE(store.Open(Database().toStdString(), Results::OpenMode::MustExist, error)) << error;
+        EXPECT_TRUE(
+            store.Open(platform::PathFromUtf8(Database().toStdString()), Results::OpenMode::MustExist, error))
+            << error;
         EXPECT_TRUE(store.LoadRun(uuid, run, error)) << error;
         return run;
     }

@@ -3,6 +3,7 @@
 // whole or not at all under the recording's safe-name rule.
 #include "Report.h"
 #include "SampleRun.h"
+#include "TestSystem.h"
 
 #include <gtest/gtest.h>
 
@@ -10,7 +11,6 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
-#include <unistd.h>
 
 namespace {
 
@@ -18,6 +18,7 @@ namespace fs = std::filesystem;
 using Procedures::TCommissioningRunRecord;
 using Results::ReportHtml;
 using results_test::SampleRun;
+using results_test::Utf8;
 
 const char* const kScript = "<script>alert(1)</script>";
 const char* const kImage = "\"><img src=x onerror=alert(1)>";
@@ -165,16 +166,13 @@ TEST(Report, TextsThatAreNotUtf8ShowAsLatin1) {
 class ReportFile : public ::testing::Test {
 protected:
     void SetUp() override {
-        char name[] = "/tmp/tarvo-report-XXXXXX";
-        ASSERT_NE(::mkdtemp(name), nullptr);
-        dir = name;
-        ::setenv("TZ", "UTC", 1);
-        ::tzset();
+        dir = results_test::NewTempFolder("tarvo-report");
+        results_test::SetTimeZone("UTC0");
     }
     void TearDown() override {
-        fs::remove_all(dir);
-        ::unsetenv("TZ");
-        ::tzset();
+        std::error_code ec;
+        fs::remove_all(dir, ec);
+        results_test::SetTimeZone(nullptr);
     }
     std::vector<std::string> Files(const fs::path& folder) {
         std::vector<std::string> names;
@@ -195,18 +193,34 @@ TEST_F(ReportFile, NamedBySerialAndLocalStartWrittenWhole) {
 
     std::string path, error;
     const fs::path folder = dir / "reports" / "new";
-    ASSERT_TRUE(Results::WriteReport(run, folder.string(), path, error)) << error;
-    EXPECT_EQ(path, (folder / "___x_y_z_20261211_103306.html").string());
-    std::ifstream in(path, std::ios::binary);
+    ASSERT_TRUE(Results::WriteReport(run, Utf8(folder), path, error)) << error;
+    EXPECT_EQ(path, Utf8(folder / "___x_y_z_20261211_103306.html"));
+    std::ifstream in(platform::PathFromUtf8(path), std::ios::binary);
     std::stringstream content;
     content << in.rdbuf();
     EXPECT_EQ(content.str(), Results::ReportHtml(run));
     // The same encoder started twice in one second keeps both reports.
-    ASSERT_TRUE(Results::WriteReport(run, folder.string(), path, error)) << error;
-    EXPECT_EQ(path, (folder / "___x_y_z_20261211_103306_2.html").string());
+    ASSERT_TRUE(Results::WriteReport(run, Utf8(folder), path, error)) << error;
+    EXPECT_EQ(path, Utf8(folder / "___x_y_z_20261211_103306_2.html"));
     EXPECT_EQ(Files(folder),
               (std::vector<std::string>{"___x_y_z_20261211_103306.html", "___x_y_z_20261211_103306_2.html"}))
         << "no temporary file left";
+}
+
+// A report written to a name of the user's choosing replaces the file there whole (on Windows a
+// rename does not replace a file by itself).
+TEST_F(ReportFile, AGivenNameReplacesTheFileThere) {
+    const fs::path target = dir / "report.html";
+    std::ofstream(target, std::ios::binary) << "an older report, longer than nothing";
+    const TCommissioningRunRecord run =
+        SampleRun("5f0c9a57-1b2c-4d3e-8f40-123456789abc", "SN1", 1796985186123);
+    std::string error;
+    ASSERT_TRUE(Results::WriteReportFile(run, Utf8(target), error)) << error;
+    std::ifstream in(target, std::ios::binary);
+    std::stringstream content;
+    content << in.rdbuf();
+    EXPECT_EQ(content.str(), Results::ReportHtml(run));
+    EXPECT_EQ(Files(dir), (std::vector<std::string>{"report.html"})) << "no temporary file left";
 }
 
 TEST_F(ReportFile, AFailedWriteLeavesNoFileAndSaysWhy) {
@@ -217,23 +231,34 @@ TEST_F(ReportFile, AFailedWriteLeavesNoFileAndSaysWhy) {
     // The folder is a file: nothing can be written into it.
     const fs::path notAFolder = dir / "plain-file";
     std::ofstream(notAFolder) << "x";
-    EXPECT_FALSE(Results::WriteReport(run, notAFolder.string(), path, error));
-    EXPECT_NE(error.find(notAFolder.string()), std::string::npos) << error;
+    EXPECT_FALSE(Results::WriteReport(run, Utf8(notAFolder), path, error));
+    EXPECT_NE(error.find(Utf8(notAFolder)), std::string::npos) << error;
+#ifdef _WIN32
+    EXPECT_GT(error.size(), ("cannot make the report folder " + Utf8(notAFolder) + ": ").size())
+        << "the system's reason: " << error;
+#else
     EXPECT_NE(error.find("directory"), std::string::npos) << "the system's reason: " << error;
+#endif
 
     // The report's own name is taken by a folder: the rename fails after the whole file was
     // written, and the temporary file goes.
     const fs::path target = dir / "taken.html";
     fs::create_directories(target / "inside");
     error.clear();
-    EXPECT_FALSE(Results::WriteReportFile(run, target.string(), error));
-    EXPECT_NE(error.find("cannot write the report " + target.string()), std::string::npos) << error;
+    EXPECT_FALSE(Results::WriteReportFile(run, Utf8(target), error));
+    EXPECT_NE(error.find("cannot write the report " + Utf8(target)), std::string::npos) << error;
     EXPECT_EQ(Files(dir), (std::vector<std::string>{"plain-file", "taken.html"}));
 
     // A folder removed under the writer.
     error.clear();
-    EXPECT_FALSE(Results::WriteReportFile(run, (dir / "gone" / "r.html").string(), error));
+    EXPECT_FALSE(Results::WriteReportFile(run, Utf8(dir / "gone" / "r.html"), error));
+#ifdef _WIN32
+    EXPECT_NE(error.find("cannot write the report " + Utf8(dir / "gone" / "r.html") + ": "),
+              std::string::npos)
+        << error;
+#else
     EXPECT_NE(error.find("No such file or directory"), std::string::npos) << error;
+#endif
     EXPECT_EQ(Files(dir), (std::vector<std::string>{"plain-file", "taken.html"}));
 }
 
